@@ -1,0 +1,57 @@
+# One entry point for building, testing and running Quira.
+# Every target installs missing Debian packages first (tools/bootstrap-deps).
+
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+ASAN_DIR  ?= build-asan
+TSAN_DIR  ?= build-tsan
+CMAKE_GEN := -G Ninja
+
+# Window tests need a display; start a private X server when none is set.
+ifeq ($(strip $(DISPLAY)),)
+WITH_DISPLAY := xvfb-run -a -s "-screen 0 1280x1024x24"
+else
+WITH_DISPLAY :=
+endif
+
+CTEST_ARGS := --output-on-failure -j $(JOBS) --timeout 300
+
+.PHONY: all deps build test test-asan test-tsan bench demo format clean
+
+all: build
+
+deps:
+	@tools/bootstrap-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && $(WITH_DISPLAY) ctest $(CTEST_ARGS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUIRA_SANITIZE=address
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp \
+	  $(WITH_DISPLAY) ctest $(CTEST_ARGS) -LE nosan
+
+# Only the thread-heavy tests (label "threaded") run under ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B $(TSAN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUIRA_SANITIZE=thread
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest $(CTEST_ARGS) -L threaded
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_DIR) $(TSAN_DIR)

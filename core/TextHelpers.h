@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "platform/Charset.h"
+
+// Free text, URL and regular-expression helpers shared by both programs.
+// Texts are ANSI (GB18030/GBK) byte strings; patterns match over their bytes
+// with the semantics of core/Regex.h. They keep no state and any thread may
+// call them. The regular-expression helpers throw RegexError for a pattern
+// that does not compile; the others cannot fail.
+
+// Regular expressions.
+AnsiString RegexMatch(std::string_view text, std::string_view pattern);
+AnsiString RegexMatchAny(std::string_view text, std::string_view rule);
+AnsiString RegexReplaceAll(std::string_view pattern, std::string_view text,
+                           std::string_view replacement);
+bool ContainsImage(std::string_view text);
+AnsiString ReplaceTemplateTag(std::string_view text, std::string_view name, std::string_view value);
+AnsiString GetHTMLAttribute(std::string_view name, std::string_view tag);
+
+// HTML clean-up.
+AnsiString StripTags(std::string_view text);
+AnsiString DecodeEntities(std::string_view text);
+AnsiString RemoveLineBreaks(std::string_view text);
+AnsiString TrimAndIndent(std::string_view text);
+AnsiString ReplaceNulWithLF(std::string_view text);
+AnsiString DecodeDocumentWrite(std::string_view text);
+AnsiString UnescapeUnicode(std::string_view text);
+
+// Charset, hashing, dates.
+AnsiString DecodeCharset(std::string_view text, std::string_view charset);
+std::string SaltedMD5(std::string_view text);
+std::string StreamMD5(std::string_view bytes);
+std::string FileMD5(const std::string& fileName);
+std::string DateTimeText(std::time_t time);
+
+// URLs and file names.
+std::string URLEncode(std::string_view bytes);
+std::string CombineURL(std::string_view base, std::string_view relative);
+std::string AbsoluteURL(std::string_view base, std::string_view link);
+AnsiString SafeFileName(std::string_view name);
+
+// The reading program's additions.
+uint32_t GetFileSizeBytes(const std::string& fileName);
+AnsiString PCREReplaceAll(std::string_view pattern, std::string_view text,
+                          std::string_view replacement);
+bool IsPublishedPage(const std::string& fileName);
