@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Charset.h"
 
@@ -12,6 +13,16 @@
 // with the semantics of core/Regex.h. They keep no state and any thread may
 // call them. The regular-expression helpers throw RegexError for a pattern
 // that does not compile; the others cannot fail.
+
+// The most passes a repeating replace-all makes. A pass that changes nothing,
+// or leaves the text longer than it was at the start while the pattern still
+// matches, ends the repetition earlier: such a replacement would re-create its
+// own match for ever.
+inline constexpr int kMaxReplacePasses = 32;
+
+// The lines of a text: CR LF, LF and CR each end a line; a break at the very
+// end opens no further line.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 // Regular expressions.
 AnsiString RegexMatch(std::string_view text, std::string_view pattern);
