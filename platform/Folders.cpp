@@ -1,0 +1,113 @@
+#include "platform/Folders.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kRuntimeSubfolder = "Velqo";
+
+std::string EnvPath(const char* name) {
+    const char* value = std::getenv(name);
+    // XDG says relative paths are invalid and must be ignored.
+    if (!value || value[0] != '/') return {};
+    std::string path(value);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// A folder that only this user can enter: made with 0700 when missing, and
+// accepted only when it is a real folder of ours without access for others.
+bool EnsurePrivateFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return false;
+    if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) return false;
+    if ((info.st_mode & 0077) != 0 && chmod(path.c_str(), 0700) != 0) return false;
+    return true;
+}
+
+// The value of one XDG_*_DIR line of user-dirs.dirs: "$HOME/..." or absolute.
+std::string UserDirFromFile(const std::string& key) {
+    std::ifstream file(ConfigHomeFolder() + "/user-dirs.dirs");
+    std::string line;
+    const std::string prefix = key + "=\"";
+    while (std::getline(file, line)) {
+        if (!line.starts_with(prefix) || !line.ends_with('"')) continue;
+        std::string value = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+        if (value.starts_with("$HOME")) value = HomeFolder() + value.substr(5);
+        if (value.empty() || value[0] != '/') return {};
+        while (value.size() > 1 && value.back() == '/') value.pop_back();
+        return value;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string HomeFolder() {
+    std::string home = EnvPath("HOME");
+    if (!home.empty()) return home;
+    if (const passwd* account = getpwuid(getuid()); account && account->pw_dir) {
+        return account->pw_dir;
+    }
+    return "/";
+}
+
+std::string DataHomeFolder() {
+    std::string path = EnvPath("XDG_DATA_HOME");
+    return path.empty() ? HomeFolder() + "/.local/share" : path;
+}
+
+std::string ConfigHomeFolder() {
+    std::string path = EnvPath("XDG_CONFIG_HOME");
+    return path.empty() ? HomeFolder() + "/.config" : path;
+}
+
+std::string DesktopFolder() {
+    std::string path = UserDirFromFile("XDG_DESKTOP_DIR");
+    // user-dirs.dirs points the desktop at HOME itself when there is none.
+    return path.empty() ? HomeFolder() + "/Desktop" : path;
+}
+
+std::string StartMenuFolder() {
+    return DataHomeFolder() + "/applications";
+}
+
+std::string RuntimeFolder() {
+    std::string base = EnvPath("XDG_RUNTIME_DIR");
+    if (base.empty()) {
+        base = "/tmp/velqo-" + std::to_string(getuid());
+        if (!EnsurePrivateFolder(base)) return {};
+        return base;
+    }
+    std::string path = base + "/" + std::string(kRuntimeSubfolder);
+    return EnsurePrivateFolder(path) ? path : std::string();
+}
+
+std::string ProgramFile() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
+}
+
+std::string ProgramFolderOf(const std::string& file) {
+    return std::filesystem::path(file).parent_path().string();
+}
+
+bool MakeFolders(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
+}
+
+}  // namespace platform

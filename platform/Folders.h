@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+// The XDG folders that stand in for the Windows special folders. Each call
+// reads the environment afresh (GLib caches its own answers for the life of
+// the process, which a test with its own HOME could not change). Paths are
+// UTF-8 and have no trailing "/".
+namespace platform {
+
+// $HOME, else the home folder of the user's account.
+std::string HomeFolder();
+// $XDG_DATA_HOME, else ~/.local/share: the per-user application data.
+std::string DataHomeFolder();
+// $XDG_CONFIG_HOME, else ~/.config.
+std::string ConfigHomeFolder();
+// XDG_DESKTOP_DIR of user-dirs.dirs, else ~/Desktop.
+std::string DesktopFolder();
+// Where menu entries live: the data home's "applications".
+std::string StartMenuFolder();
+// $XDG_RUNTIME_DIR + "/Velqo", created with mode 0700; without a runtime
+// folder, "/tmp/velqo-<uid>" made and checked the same way. Empty when no
+// private folder can be had (an existing one owned by another user, a link).
+std::string RuntimeFolder();
+
+// The running program's file and folder (from /proc/self/exe).
+std::string ProgramFile();
+std::string ProgramFolderOf(const std::string& file);
+
+// Creates the folder and its parents; true when it exists afterwards.
+bool MakeFolders(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,304 @@
+#include "platform/IniFile.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kSpaces = " \t\r\n\f\v";
+
+std::string_view Trim(std::string_view text) {
+    const size_t begin = text.find_first_not_of(kSpaces);
+    if (begin == std::string_view::npos) return {};
+    const size_t end = text.find_last_not_of(kSpaces);
+    return text.substr(begin, end - begin + 1);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The file as lines, with the line-break style it uses, so that a write puts
+// back everything it did not change byte for byte.
+struct Document {
+    std::vector<std::string> lines;
+    std::string lineBreak = "\n";
+    bool finalBreak = true;
+
+    static std::optional<Document> Load(const std::string& path) {
+        Document document;
+        std::ifstream file(path, std::ios::binary);
+        if (!file) return std::nullopt;
+        const std::string text((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        if (file.bad()) return std::nullopt;
+        if (text.find("\r\n") != std::string::npos) document.lineBreak = "\r\n";
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) {
+                document.lines.push_back(text.substr(start));
+                document.finalBreak = false;
+                break;
+            }
+            size_t lineEnd = end;
+            if (lineEnd > start && text[lineEnd - 1] == '\r') --lineEnd;
+            document.lines.push_back(text.substr(start, lineEnd - start));
+            start = end + 1;
+        }
+        if (document.lines.empty()) document.finalBreak = true;
+        return document;
+    }
+
+    // Written beside the file and renamed over it, so that a reader in the
+    // other program never sees half a file and a full disk loses nothing.
+    bool Save(const std::string& path) const {
+        std::string text;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            text.append(lines[i]);
+            if (i + 1 < lines.size() || finalBreak) text.append(lineBreak);
+        }
+        const std::string temporary = path + ".tmp" + std::to_string(getpid());
+        {
+            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+            if (!file) return false;
+            file << text;
+            file.flush();
+            if (!file) {
+                std::remove(temporary.c_str());
+                return false;
+            }
+        }
+        if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+            std::remove(temporary.c_str());
+            return false;
+        }
+        return true;
+    }
+};
+
+// The name of a section header line, or nothing for any other line.
+std::optional<std::string_view> HeaderName(std::string_view line) {
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
+    const size_t close = trimmed.find(']');
+    return Trim(trimmed.substr(1, close == std::string_view::npos ? close : close - 1));
+}
+
+// Key and value of a "key=value" line; comments and other lines have none.
+struct Entry {
+    std::string_view key;
+    std::string_view value;
+};
+std::optional<Entry> ParseEntry(std::string_view line) {
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == ';') return std::nullopt;
+    const size_t equals = trimmed.find('=');
+    if (equals == std::string_view::npos) return std::nullopt;
+    Entry entry{Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
+    if (entry.key.empty()) return std::nullopt;
+    return entry;
+}
+
+// The lines [first, last) of the first section of that name; first is the
+// header's index.
+struct Range {
+    size_t header;
+    size_t end;
+};
+std::optional<Range> FindSection(const Document& document, std::string_view section) {
+    const auto& lines = document.lines;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const auto name = HeaderName(lines[i]);
+        if (!name || !SameName(*name, Trim(section))) continue;
+        size_t end = i + 1;
+        while (end < lines.size() && !HeaderName(lines[end])) ++end;
+        return Range{i, end};
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> FindKey(const Document& document, const Range& range, std::string_view key) {
+    for (size_t i = range.header + 1; i < range.end; ++i) {
+        const auto entry = ParseEntry(document.lines[i]);
+        if (entry && SameName(entry->key, Trim(key))) return i;
+    }
+    return std::nullopt;
+}
+
+std::string Unquote(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value);
+}
+
+std::optional<long long> ParseInteger(std::string_view text) {
+    std::string value(Trim(text));
+    int base = 10;
+    size_t skip = 0;
+    const bool negative = !value.empty() && value[0] == '-';
+    if (negative) skip = 1;
+    if (value.compare(skip, 2, "0x") == 0 || value.compare(skip, 2, "0X") == 0) {
+        base = 16;
+        skip += 2;
+    } else if (value.compare(skip, 1, "$") == 0) {
+        base = 16;
+        skip += 1;
+    }
+    const std::string digits = value.substr(skip);
+    if (digits.empty() || digits[0] == '-' || digits[0] == '+') return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long long number = std::strtoll(digits.c_str(), &end, base);
+    if (errno != 0 || *end != '\0') return std::nullopt;
+    return negative ? -number : number;
+}
+
+std::string SingleLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    const auto document = Document::Load(path_);
+    if (!document) return std::string(defaultValue);
+    const auto range = FindSection(*document, section);
+    if (!range) return std::string(defaultValue);
+    const auto line = FindKey(*document, *range, key);
+    if (!line) return std::string(defaultValue);
+    return Unquote(ParseEntry(document->lines[*line])->value);
+}
+
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
+    const auto number = ParseInteger(ReadString(section, key, ""));
+    if (!number || *number < INT32_MIN || *number > INT32_MAX) return defaultValue;
+    return static_cast<int>(*number);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool IniFile::WriteString(std::string_view section, std::string_view key,
+                          std::string_view value) const {
+    if (Trim(key).empty() || Trim(section).empty()) return false;
+    Document document;
+    if (auto loaded = Document::Load(path_)) {
+        document = std::move(*loaded);
+    } else if (access(path_.c_str(), F_OK) == 0) {
+        return false;  // there but unreadable: writing would wipe its content
+    }
+    const std::string keyText(Trim(key));
+    const std::string line = keyText + "=" + SingleLine(value);
+    if (const auto range = FindSection(document, section)) {
+        if (const auto at = FindKey(document, *range, key)) {
+            // Keep the key as the file spells it.
+            const std::string stored(ParseEntry(document.lines[*at])->key);
+            document.lines[*at] = stored + "=" + SingleLine(value);
+        } else {
+            // After the section's last non-blank line, before any blank lines
+            // that separate it from the next section.
+            size_t insert = range->end;
+            while (insert > range->header + 1 && Trim(document.lines[insert - 1]).empty()) --insert;
+            document.lines.insert(document.lines.begin() + static_cast<long>(insert), line);
+        }
+    } else {
+        document.lines.push_back("[" + std::string(Trim(section)) + "]");
+        document.lines.push_back(line);
+        document.finalBreak = true;
+    }
+    return document.Save(path_);
+}
+
+bool IniFile::WriteInteger(std::string_view section, std::string_view key, int value) const {
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool IniFile::WriteBool(std::string_view section, std::string_view key, bool value) const {
+    return WriteString(section, key, value ? "1" : "0");
+}
+
+bool IniFile::SectionExists(std::string_view section) const {
+    const auto document = Document::Load(path_);
+    return document && FindSection(*document, section).has_value();
+}
+
+bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
+    const auto document = Document::Load(path_);
+    if (!document) return false;
+    const auto range = FindSection(*document, section);
+    return range && FindKey(*document, *range, key).has_value();
+}
+
+std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
+    std::vector<std::string> keys;
+    const auto document = Document::Load(path_);
+    if (!document) return keys;
+    const auto range = FindSection(*document, section);
+    if (!range) return keys;
+    for (size_t i = range->header + 1; i < range->end; ++i) {
+        const auto entry = ParseEntry(document->lines[i]);
+        if (!entry) continue;
+        bool seen = false;
+        for (const auto& key : keys) seen = seen || SameName(key, entry->key);
+        if (!seen) keys.emplace_back(entry->key);
+    }
+    return keys;
+}
+
+std::vector<std::string> IniFile::ReadSections() const {
+    std::vector<std::string> sections;
+    const auto document = Document::Load(path_);
+    if (!document) return sections;
+    for (const auto& line : document->lines) {
+        const auto name = HeaderName(line);
+        if (!name) continue;
+        bool seen = false;
+        for (const auto& section : sections) seen = seen || SameName(section, *name);
+        if (!seen) sections.emplace_back(*name);
+    }
+    return sections;
+}
+
+bool IniFile::DeleteKey(std::string_view section, std::string_view key) const {
+    auto document = Document::Load(path_);
+    if (!document) return false;
+    const auto range = FindSection(*document, section);
+    if (!range) return true;
+    const auto at = FindKey(*document, *range, key);
+    if (!at) return true;
+    document->lines.erase(document->lines.begin() + static_cast<long>(*at));
+    return document->Save(path_);
+}
+
+bool IniFile::EraseSection(std::string_view section) const {
+    auto document = Document::Load(path_);
+    if (!document) return false;
+    const auto range = FindSection(*document, section);
+    if (!range) return true;
+    document->lines.erase(document->lines.begin() + static_cast<long>(range->header),
+                          document->lines.begin() + static_cast<long>(range->end));
+    return document->Save(path_);
+}
+
+}  // namespace platform

@@ -1,0 +1,107 @@
+#include "platform/SharedBlock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Folders.h"
+
+namespace platform {
+namespace {
+
+int FlockRetry(int fd, int operation) {
+    int rc;
+    do {
+        rc = flock(fd, operation);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+// One descriptor, closed with its owner.
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+std::string SharedBlock::ShmNameFor(std::string_view name) {
+    std::string shm = "/velqo-" + std::to_string(getuid()) + "-";
+    for (const char c : name) shm.push_back(c == '/' || c == '\0' ? '_' : c);
+    return shm;
+}
+
+std::unique_ptr<SharedBlock> SharedBlock::Open(std::string_view name, size_t size) {
+    if (size == 0) return nullptr;
+    const std::string folder = RuntimeFolder();
+    if (folder.empty()) return nullptr;
+    auto block = std::make_unique<SharedBlock>(Key{});
+    block->shmName_ = ShmNameFor(name);
+
+    // Every user holds this lock shared; the last one to leave gets it
+    // exclusively and removes the name. Taking it before shm_open also waits
+    // out a leaver that is removing the name right now.
+    std::string lockPath = folder + "/" + block->shmName_.substr(1) + ".shm.lock";
+    Fd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (lock.Get() < 0 || FlockRetry(lock.Get(), LOCK_SH) != 0) return nullptr;
+
+    int raw = shm_open(block->shmName_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    if (raw >= 0) {
+        block->created_ = true;
+    } else if (errno == EEXIST) {
+        raw = shm_open(block->shmName_.c_str(), O_RDWR, 0);
+    }
+    Fd shm(raw);
+    if (shm.Get() < 0) return nullptr;
+    if (!block->created_) {
+        struct stat owner {};
+        // A block of our name made by someone else could be read by them.
+        if (fstat(shm.Get(), &owner) != 0 || owner.st_uid != getuid()) return nullptr;
+        if ((owner.st_mode & 0077) != 0 && fchmod(shm.Get(), 0600) != 0) return nullptr;
+    }
+
+    struct stat info {};
+    if (fstat(shm.Get(), &info) != 0) return nullptr;
+    if (static_cast<size_t>(info.st_size) < size &&
+        ftruncate(shm.Get(), static_cast<off_t>(size)) != 0) {
+        if (block->created_) shm_unlink(block->shmName_.c_str());
+        return nullptr;
+    }
+    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, shm.Get(), 0);
+    if (data == MAP_FAILED) {
+        if (block->created_) shm_unlink(block->shmName_.c_str());
+        return nullptr;
+    }
+    block->data_ = static_cast<unsigned char*>(data);
+    block->size_ = size;
+    block->userLock_ = lock.Release();
+    return block;
+}
+
+SharedBlock::~SharedBlock() {
+    if (data_) munmap(data_, size_);
+    if (userLock_ >= 0) {
+        if (FlockRetry(userLock_, LOCK_EX | LOCK_NB) == 0) shm_unlink(shmName_.c_str());
+        close(userLock_);
+    }
+}
+
+}  // namespace platform
