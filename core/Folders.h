@@ -22,6 +22,8 @@ inline constexpr std::string_view kCacheFolderName = "Cache";
 inline constexpr std::string_view kPicFolderName = "Pic";
 inline constexpr std::string_view kTemplateBundleName = "Quira2.gresource";
 inline constexpr std::string_view kReaderProgramName = "QuiraReader";
+// The section of set.ini that holds the settings keys.
+inline constexpr std::string_view kGeneralSection = "General";
 
 // Special folders by their Windows numbers: 0 desktop, 2 start-menu programs,
 // 26 application data. Empty when the platform has none.
