@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Charset.h"
@@ -9,6 +11,50 @@
 // that ships beside the programs. Every operation opens a connection of its own
 // and closes it before returning; none of them uses TStoryDB or its lock. They
 // run at start-up on the user-interface thread, before any worker exists.
+
+// The six tables of the story database, in the order they are tested and
+// created, and the statements that create them.
+inline constexpr std::array<std::string_view, 6> kStoryTableNames = {
+    "Site", "Article", "BooKClass", "Chapter", "HTMLParam", "LastReadHistory"};
+
+inline constexpr std::array<std::string_view, 6> kCreateTableStatements = {
+    "Create  TABLE Site([SiteID] VARCHAR(50) PRIMARY KEY UNIQUE NOT NULL,[SiteName] VARCHAR(50) "
+    "NOT NULL,[SiteURL] VARCHAR(400),[SiteSearchURL] VARCHAR(200),[SearchTypeStoryValue] "
+    "varchar(200),[SearchTypeAuthorValue] varchar(200),[ArticleItemSection] "
+    "VARCHAR(400),[ArticleName] VARCHAR(400),[ArticleID] VARCHAR(400),[AuthorName] "
+    "VARCHAR(400),[LastArticleInfo] VARCHAR(400),[CodePage] VARCHAR(400),[ArticleURL] "
+    "VARCHAR(400),[ArticleTitle] VARCHAR(400),[ArticleAuthor] VARCHAR(400),[ArticleClass] "
+    "VARCHAR(400),[ArticleClassLib] VARCHAR(400),[ArticleKeywords] VARCHAR(400),[ArticleIntro] "
+    "text,[ArticlePic] VARCHAR(400),[ArticleState] varchar(400),[ArticleLastInfo2] "
+    "varchar(400),[ArticleVolumnURLFromHome] varchar(400),[ArticleVolumnURL] "
+    "VARCHAR(400),[ArticleSubVolumnsName] VARCHAR(400),[ArticleChapterNameID] "
+    "VARCHAR(400),[ArticleChapterName] VARCHAR(400),[ArticleChapterID] "
+    "VARCHAR(400),[ArticleChapterURL] VARCHAR(400),[ArticleChapterContent] "
+    "VARCHAR(400),[ArticleChapterContentFilter] VARCHAR(400));",
+    "Create  TABLE Article([SiteID] varchar(50) NOT NULL ,[ArticleID] varchar(50) NOT NULL "
+    ",[ArticleTitle] varchar(400),[ArticleAuthor] varchar(400),[ArticleIntro] text ,[ArticlePic] "
+    "varchar(400),[LastArticleInfo] varchar(400),[ArticleClass] varchar(400),[ArticleKeywords] "
+    "varchar(400),[ArticleClassID] integer,[FolderName] varchar(50),[IsConcern] "
+    "integer,[ArticleState] integer,[UpdateTime] varchar(20),[HaveUpdate] "
+    "Integer,[ArticleVolumnURLFromHome] varchar(400),[InLocalShelf] INTEGER DEFAULT "
+    "0,[InOnlineShelf] INTEGER DEFAULT 0, Primary Key(SiteID,ArticleID));",
+    "Create  TABLE BooKClass([ID] integer PRIMARY KEY AUTOINCREMENT,[Name] varchar(200) NOT "
+    "NULL);",
+    "Create  TABLE Chapter([ID] integer ,[SiteID] varchar(50),[ArticleID] "
+    "varchar(50),[SubVolumnsName] varchar(400),[ChapterName] varchar(400),[ChapterID] "
+    "varchar(400),[ChapterContent] text,[ChapterContentPic] blob, Primary "
+    "Key(SiteID,ArticleID,ChapterID));",
+    "Create  TABLE HTMLParam([ParamName] varchar(50),[ParamValue] varchar(50), Primary "
+    "Key(ParamName));",
+    "Create  TABLE LastReadHistory([id] integer PRIMARY KEY AUTOINCREMENT ,[Author] "
+    "varchar(50),[StoryName] varchar(400),[StoryID] varchar(400),[LastStoryInfo] "
+    "varchar(400),[SiteName] varchar(400),[SiteID] varchar(400),[ReadTime] "
+    "varchar(400),[ReadChapter] integer,[HScrollBarPos] integer,[VScrollBarPos] integer );",
+};
+
+// The name of the shelf folder that a new BooKClass table starts with (ID 1),
+// in UTF-8 as it is stored.
+inline constexpr std::string_view kDefaultBookClassName = "默认分类";
 
 // One Site row, its 31 texts named and ordered exactly like the Site columns.
 struct TSiteData {

@@ -1,0 +1,925 @@
+#include "core/StoryDB.h"
+
+#include <array>
+#include <atomic>
+#include <charconv>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "core/DBCreater.h"
+#include "core/Folders.h"
+#include "core/SqliteDB.h"
+#include "core/TextHelpers.h"
+
+namespace {
+
+SqlParam Text(const char* name, std::string_view ansi) {
+    return {name, platform::AnsiToUtf8(ansi)};
+}
+
+SqlParam Int(const char* name, int64_t value) {
+    return {name, value};
+}
+
+AnsiString Column(const SqlRows& rows, size_t r, std::string_view name) {
+    return platform::Utf8ToAnsi(rows.Text(r, name));
+}
+
+// A column's text as a whole decimal integer, or fallback.
+int32_t IntColumn(const SqlRows& rows, size_t r, std::string_view name, int32_t fallback) {
+    const std::string text = rows.Text(r, name);
+    int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && ptr == end && !text.empty() ? value : fallback;
+}
+
+AnsiString ListedLastInfo(const AnsiString& siteID, AnsiString info) {
+    return siteID == kDocumentWriteSiteID ? DecodeDocumentWrite(info) : info;
+}
+
+template <class T>
+using FieldTable = std::pair<const char*, AnsiString T::*>;
+
+constexpr std::array<FieldTable<TAnalyzeSiteData>, 23> kRuleFields = {{
+    {"SiteID", &TAnalyzeSiteData::SiteID},
+    {"SiteName", &TAnalyzeSiteData::SiteName},
+    {"SiteURL", &TAnalyzeSiteData::SiteURL},
+    {"CodePage", &TAnalyzeSiteData::CodePage},
+    {"ArticleURL", &TAnalyzeSiteData::ArticleURL},
+    {"ArticleTitle", &TAnalyzeSiteData::ArticleTitle},
+    {"ArticleAuthor", &TAnalyzeSiteData::ArticleAuthor},
+    {"ArticleClass", &TAnalyzeSiteData::ArticleClass},
+    {"ArticleClassLib", &TAnalyzeSiteData::ArticleClassLib},
+    {"ArticleKeywords", &TAnalyzeSiteData::ArticleKeywords},
+    {"ArticleIntro", &TAnalyzeSiteData::ArticleIntro},
+    {"ArticlePic", &TAnalyzeSiteData::ArticlePic},
+    {"ArticleState", &TAnalyzeSiteData::ArticleState},
+    {"ArticleLastInfo2", &TAnalyzeSiteData::ArticleLastInfo2},
+    {"ArticleVolumnURLFromHome", &TAnalyzeSiteData::ArticleVolumnURLFromHome},
+    {"ArticleVolumnURL", &TAnalyzeSiteData::ArticleVolumnURL},
+    {"ArticleSubVolumnsName", &TAnalyzeSiteData::ArticleSubVolumnsName},
+    {"ArticleChapterNameID", &TAnalyzeSiteData::ArticleChapterNameID},
+    {"ArticleChapterName", &TAnalyzeSiteData::ArticleChapterName},
+    {"ArticleChapterID", &TAnalyzeSiteData::ArticleChapterID},
+    {"ArticleChapterURL", &TAnalyzeSiteData::ArticleChapterURL},
+    {"ArticleChapterContent", &TAnalyzeSiteData::ArticleChapterContent},
+    {"ArticleChapterContentFilter", &TAnalyzeSiteData::ArticleChapterContentFilter},
+}};
+
+constexpr std::array<FieldTable<TSearchSiteData>, 14> kSearchFields = {{
+    {"SiteName", &TSearchSiteData::SiteName},
+    {"SiteID", &TSearchSiteData::SiteID},
+    {"SiteSearchURL", &TSearchSiteData::SiteSearchURL},
+    {"SearchTypeStoryValue", &TSearchSiteData::SearchTypeStoryValue},
+    {"SearchTypeAuthorValue", &TSearchSiteData::SearchTypeAuthorValue},
+    {"CodePage", &TSearchSiteData::CodePage},
+    {"ArticleItemSection", &TSearchSiteData::ArticleItemSection},
+    {"ArticleName", &TSearchSiteData::ArticleName},
+    {"ArticleID", &TSearchSiteData::ArticleID},
+    {"AuthorName", &TSearchSiteData::AuthorName},
+    {"LastArticleInfo", &TSearchSiteData::LastArticleInfo},
+    {"ArticleTitle", &TSearchSiteData::ArticleTitle},
+    {"ArticleAuthor", &TSearchSiteData::ArticleAuthor},
+    {"ArticleLastInfo2", &TSearchSiteData::ArticleLastInfo2},
+}};
+
+constexpr std::array<FieldTable<TSiteItemData>, 31> kSiteItemFields = {{
+    {"SiteID", &TSiteItemData::SiteID},
+    {"SiteName", &TSiteItemData::SiteName},
+    {"SiteSearchURL", &TSiteItemData::SiteSearchURL},
+    {"SearchTypeStoryValue", &TSiteItemData::SearchTypeStoryValue},
+    {"SearchTypeAuthorValue", &TSiteItemData::SearchTypeAuthorValue},
+    {"ArticleItemSection", &TSiteItemData::ArticleItemSection},
+    {"ArticleName", &TSiteItemData::ArticleName},
+    {"ArticleID", &TSiteItemData::ArticleID},
+    {"AuthorName", &TSiteItemData::AuthorName},
+    {"LastArticleInfo", &TSiteItemData::LastArticleInfo},
+    {"SiteURL", &TSiteItemData::SiteURL},
+    {"CodePage", &TSiteItemData::CodePage},
+    {"ArticleURL", &TSiteItemData::ArticleURL},
+    {"ArticleTitle", &TSiteItemData::ArticleTitle},
+    {"ArticleAuthor", &TSiteItemData::ArticleAuthor},
+    {"ArticleClass", &TSiteItemData::ArticleClass},
+    {"ArticleClassLib", &TSiteItemData::ArticleClassLib},
+    {"ArticleKeywords", &TSiteItemData::ArticleKeywords},
+    {"ArticleIntro", &TSiteItemData::ArticleIntro},
+    {"ArticlePic", &TSiteItemData::ArticlePic},
+    {"ArticleState", &TSiteItemData::ArticleState},
+    {"ArticleLastInfo2", &TSiteItemData::ArticleLastInfo2},
+    {"ArticleVolumnURLFromHome", &TSiteItemData::ArticleVolumnURLFromHome},
+    {"ArticleVolumnURL", &TSiteItemData::ArticleVolumnURL},
+    {"ArticleSubVolumnsName", &TSiteItemData::ArticleSubVolumnsName},
+    {"ArticleChapterNameID", &TSiteItemData::ArticleChapterNameID},
+    {"ArticleChapterName", &TSiteItemData::ArticleChapterName},
+    {"ArticleChapterID", &TSiteItemData::ArticleChapterID},
+    {"ArticleChapterURL", &TSiteItemData::ArticleChapterURL},
+    {"ArticleChapterContent", &TSiteItemData::ArticleChapterContent},
+    {"ArticleChapterContentFilter", &TSiteItemData::ArticleChapterContentFilter},
+}};
+
+template <class T, size_t N>
+void FillFields(T& record, const std::array<FieldTable<T>, N>& fields, const SqlRows& rows,
+                size_t r) {
+    for (const auto& [column, field] : fields) record.*field = Column(rows, r, column);
+}
+
+constexpr std::string_view kUpdateSite =
+    "UPDATE Site SET "
+    "SiteName=:SiteName,SiteURL=:SiteURL,SiteSearchURL=:SiteSearchURL,SearchTypeStoryValue=:"
+    "SearchTypeStoryValue,SearchTypeAuthorValue=:SearchTypeAuthorValue,ArticleItemSection=:"
+    "ArticleItemSection,ArticleName=:ArticleName,ArticleID=:ArticleID,AuthorName=:AuthorName,"
+    "LastArticleInfo=:LastArticleInfo,CodePage=:CodePage,ArticleURL=:ArticleURL,ArticleTitle=:"
+    "ArticleTitle,ArticleAuthor=:ArticleAuthor,ArticleClass=:ArticleClass,ArticleClassLib=:"
+    "ArticleClassLib,ArticleKeywords=:ArticleKeywords,ArticleIntro=:ArticleIntro,ArticlePic=:"
+    "ArticlePic,ArticleState=:ArticleState,ArticleLastInfo2=:ArticleLastInfo2,ArticleVolumnURL=:"
+    "ArticleVolumnURL,ArticleSubVolumnsName=:ArticleSubVolumnsName,ArticleChapterNameID=:"
+    "ArticleChapterNameID,ArticleChapterName=:ArticleChapterName,ArticleVolumnURLFromHome=:"
+    "ArticleVolumnURLFromHome, ArticleChapterID=:ArticleChapterID,ArticleChapterURL=:"
+    "ArticleChapterURL,ArticleChapterContent=:ArticleChapterContent,ArticleChapterContentFilter="
+    ":ArticleChapterContentFilter WHERE SiteID=:SiteID";
+
+constexpr std::string_view kInsertSite =
+    "INSERT INTO Site "
+    "(SiteID,SiteName,SiteURL,SiteSearchURL,SearchTypeStoryValue,SearchTypeAuthorValue,"
+    "ArticleItemSection,ArticleName,ArticleID,AuthorName,LastArticleInfo,CodePage,ArticleURL,"
+    "ArticleTitle,ArticleAuthor,ArticleClass,ArticleClassLib,ArticleKeywords,ArticleIntro,"
+    "ArticlePic,ArticleState,ArticleLastInfo2,ArticleVolumnURL,ArticleSubVolumnsName,"
+    "ArticleChapterNameID,ArticleChapterName,ArticleChapterID,ArticleChapterURL,"
+    "ArticleChapterContent,ArticleChapterContentFilter,ArticleVolumnURLFromHome) "
+    "VALUES(:SiteID,:SiteName,:SiteURL,:SiteSearchURL,:SearchTypeStoryValue,:"
+    "SearchTypeAuthorValue,:ArticleItemSection,:ArticleName,:ArticleID,:AuthorName,:"
+    "LastArticleInfo,:CodePage,:ArticleURL,:ArticleTitle,:ArticleAuthor,:ArticleClass,:"
+    "ArticleClassLib,:ArticleKeywords,:ArticleIntro,:ArticlePic,:ArticleState,:ArticleLastInfo2,"
+    ":ArticleVolumnURL,:ArticleSubVolumnsName,:ArticleChapterNameID,:ArticleChapterName,:"
+    "ArticleChapterID,:ArticleChapterURL,:ArticleChapterContent,:ArticleChapterContentFilter,:"
+    "ArticleVolumnURLFromHome)";
+
+constexpr std::string_view kSelectArticle =
+    "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID";
+
+constexpr std::string_view kSelectHistory =
+    "select * from LastReadHistory where SiteID=:SiteID and StoryID=:StoryID";
+
+constexpr std::string_view kShelfColumns =
+    "select a.SiteID, a.ArticleID, a.ArticleTitle, a.ArticleAuthor, a.LastArticleInfo, "
+    "a.IsConcern, a.articlestate, a.updatetime,a.FolderName,a.HaveUpdate, b.sitename from ";
+
+// The shelf lists; the outer ORDER BY is the one SQLite keeps.
+constexpr std::array<std::string_view, 3> kShelfFilters = {
+    "(Select * From Article where InOnlineShelf=1 or InLocalShelf=1)",
+    "(Select * From Article where InOnlineShelf=1)",
+    "(Select * From Article where InLocalShelf=1)",
+};
+constexpr std::string_view kShelfJoin =
+    " as a inner join Site as b on a.siteid=b.siteid order by a.UpdateTime desc";
+
+// The sub-select picks the stories; SQLite does not promise that its order
+// survives the join, so the outer query orders again.
+constexpr std::string_view kSelectFollowed =
+    "select a.SiteID, a.ArticleID, a.ArticleTitle, a.ArticleAuthor, a.LastArticleInfo, "
+    "a.IsConcern, a.articlestate, a.updatetime,a.FolderName,a.ArticleClassID,a.UpdateTime,"
+    "a.HaveUpdate, b.sitename from (Select * From Article where IsConcern=:IsConcern order by "
+    "haveupdate desc,UpdateTime desc limit :limit) as a inner join Site as b on "
+    "a.siteid=b.siteid order by a.haveupdate desc,a.UpdateTime desc";
+
+constexpr std::string_view kSelectReadHistory =
+    "select "
+    "c.siteid,c.storyid,c.articletitle,c.ArticleAuthor,c.LastArticleInfo,c.foldername,c."
+    "ReadTime,c.ArticleState,C.ArticleClassID,d.sitename,c.ReadChapter from (Select a.siteid as "
+    "siteid,a.storyid as storyid,a.ReadChapter as ReadChapter,b.articletitle as "
+    "articletitle,b.ArticleAuthor as ArticleAuthor,b.LastArticleInfo as "
+    "LastArticleInfo,B.foldername as foldername,b.ArticleState as ArticleState,b.ArticleClassID "
+    "as ArticleClassID, a.ReadTime as ReadTime From LastReadHistory as a inner join article as b "
+    "where a.siteid=b.siteid and a.storyid=b.ArticleID order by a.readtime desc) as c inner join "
+    "site as d on c.siteid=d.siteid order by c.ReadTime desc";
+
+// A new story's folder name is given up after this many collisions: the
+// source is then plainly broken, and sharing a folder would mix two stories.
+constexpr int kFolderNameTries = 64;
+
+std::string NowText() {
+    return DateTimeText(std::time(nullptr));
+}
+
+}  // namespace
+
+class TStoryDB::Impl {
+  public:
+    explicit Impl(const std::string& path)
+        : db(SqliteDB::Open(path, SqliteDB::Mode::ReadWriteCreate, kBusyTimeoutMs)) {
+        if (!db) throw std::runtime_error("cannot open the story database " + path);
+    }
+
+    bool Execute(std::string_view sql, const std::vector<SqlParam>& params) {
+        return db->Execute(sql, params);
+    }
+    bool Query(std::string_view sql, const std::vector<SqlParam>& params, SqlRows& rows) {
+        return db->Query(sql, params, rows);
+    }
+    // True when the query succeeds with at least one row.
+    bool HasRow(std::string_view sql, const std::vector<SqlParam>& params) {
+        SqlRows rows;
+        return Query(sql, params, rows) && !rows.rows.empty();
+    }
+    // The Article row of a story; false without one.
+    bool ArticleRow(std::string_view siteID, std::string_view articleID, SqlRows& rows) {
+        return Query(kSelectArticle, {Text(":SiteID", siteID), Text(":ArticleID", articleID)},
+                     rows) &&
+               !rows.rows.empty();
+    }
+    // Copies columns of the story's Article row; false (nothing copied)
+    // without a row.
+    bool ArticleColumns(std::string_view siteID, std::string_view articleID,
+                        std::initializer_list<std::pair<std::string_view, AnsiString*>> out) {
+        std::lock_guard guard(lock);
+        SqlRows rows;
+        if (!ArticleRow(siteID, articleID, rows)) return false;
+        for (const auto& [column, target] : out) *target = Column(rows, 0, column);
+        return true;
+    }
+    // Whether the story is on a shelf; nullopt when that cannot be told (no
+    // row or a failing query), which must never read as "on no shelf".
+    std::optional<bool> OnAShelf(std::string_view siteID, std::string_view articleID) {
+        SqlRows rows;
+        if (!ArticleRow(siteID, articleID, rows)) return std::nullopt;
+        return IntColumn(rows, 0, "InOnlineShelf", 0) != 0 ||
+               IntColumn(rows, 0, "InLocalShelf", 0) != 0;
+    }
+    bool FolderNameTaken(const std::string& name) {
+        SqlRows rows;
+        if (!Query("select FolderName from Article where FolderName=:FolderName",
+                   {{":FolderName", name}}, rows)) {
+            return true;
+        }
+        if (!rows.rows.empty()) return true;
+        std::error_code error;
+        return std::filesystem::exists(BookFolder() + name, error) || error;
+    }
+    std::string NewFolderName() {
+        for (int i = 0; i < kFolderNameTries; ++i) {
+            std::string name = folderNameSource ? folderNameSource() : RandomFolderName();
+            if (!name.empty() && !FolderNameTaken(name)) return name;
+        }
+        return {};
+    }
+    void DeleteArticle(std::string_view siteID, std::string_view articleID) {
+        const std::vector<SqlParam> key = {Text(":SiteID", siteID), Text(":ArticleID", articleID)};
+        Execute("delete from Article where SiteID=:SiteID and ArticleID=:ArticleID", key);
+        Execute("delete from Chapter where SiteID=:SiteID and ArticleID=:ArticleID", key);
+    }
+    // The shelf-leave rule, after a flag change that succeeded.
+    void DeleteWhenOnNoShelf(std::string_view siteID, std::string_view articleID) {
+        if (OnAShelf(siteID, articleID) == false) DeleteArticle(siteID, articleID);
+    }
+    // Removes the rows of every story of the batch whose chapter was not
+    // written by it.
+    void PruneBatchStories() {
+        for (const auto& [story, written] : batchChapters) {
+            const std::vector<SqlParam> key = {{":SiteID", story.first},
+                                               {":ArticleID", story.second}};
+            SqlRows rows;
+            if (!Query("select ChapterID from Chapter where SiteID=:SiteID and "
+                       "ArticleID=:ArticleID",
+                       key, rows)) {
+                continue;
+            }
+            for (size_t r = 0; r < rows.rows.size(); ++r) {
+                if (!rows.rows[r][0]) continue;
+                const std::string& chapterID = *rows.rows[r][0];
+                if (written.count(chapterID)) continue;
+                auto params = key;
+                params.push_back({":ChapterID", chapterID});
+                Execute(
+                    "delete from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
+                    "ChapterID=:ChapterID",
+                    params);
+            }
+        }
+    }
+    void CommitBatch() {
+        // A commit that meets a reader of the other program waits for it; when
+        // it still cannot finish, the transaction must not stay open on the
+        // connection (every later statement would run inside it and the file
+        // would stay locked), so it is rolled back.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (Execute("COMMIT TRANSACTION AddChapter", {}) || !db->InTransaction()) return;
+        }
+        Execute("ROLLBACK TRANSACTION AddChapter", {});
+    }
+
+    std::recursive_mutex lock;
+    std::unique_ptr<SqliteDB> db;
+    std::function<std::string()> folderNameSource;
+    // The chapters written by the open batch per story, as UTF-8 texts.
+    std::map<std::pair<std::string, std::string>, std::set<std::string>> batchChapters;
+    int batchDepth = 0;
+};
+
+TStoryDB::TStoryDB() : TStoryDB(AppFolder() + std::string(kDatabaseFileName)) {}
+
+TStoryDB::TStoryDB(const std::string& path) : impl_(std::make_unique<Impl>(path)) {}
+
+TStoryDB::~TStoryDB() = default;
+
+void TStoryDB::SetFolderNameSource(std::function<std::string()> source) {
+    std::lock_guard guard(impl_->lock);
+    impl_->folderNameSource = std::move(source);
+}
+
+bool TStoryDB::ClearTable(std::string_view tableName) {
+    // Only the six table names ever reach the statement text.
+    for (const std::string_view table : kStoryTableNames) {
+        if (table.size() != tableName.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < table.size() && same; ++i) {
+            same = std::tolower(static_cast<unsigned char>(table[i])) ==
+                   std::tolower(static_cast<unsigned char>(tableName[i]));
+        }
+        if (!same) continue;
+        std::lock_guard guard(impl_->lock);
+        return impl_->Execute("DELETE FROM " + std::string(table) + ";", {});
+    }
+    return false;
+}
+
+// ---- Sites -------------------------------------------------------------------
+
+bool TStoryDB::GetSiteRules(std::string_view siteID, TAnalyzeSiteData& rules) {
+    rules = {};
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows) ||
+        rows.rows.empty()) {
+        return false;
+    }
+    FillFields(rules, kRuleFields, rows, 0);
+    return true;
+}
+
+void TStoryDB::GetSearchSites(std::vector<TSearchSiteData>& list) {
+    ClearList(list);
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query("select * from Site", {}, rows)) return;
+    for (size_t r = 0; r < rows.rows.size(); ++r) {
+        FillFields(list.emplace_back(), kSearchFields, rows, r);
+    }
+}
+
+bool TStoryDB::GetSite(std::string_view siteID, TSiteItemData& site) {
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows) ||
+        rows.rows.empty()) {
+        return false;
+    }
+    site = {};
+    FillFields(site, kSiteItemFields, rows, 0);
+    return true;
+}
+
+bool TStoryDB::SaveSite(std::string_view siteID, const TSiteItemData& site) {
+    std::vector<SqlParam> params;
+    for (const auto& [column, field] : kSiteItemFields) {
+        params.push_back({std::string(":") + column, platform::AnsiToUtf8(site.*field)});
+    }
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute(SiteExists(siteID) ? kUpdateSite : kInsertSite, params);
+}
+
+bool TStoryDB::SiteExists(std::string_view siteID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->HasRow("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)});
+}
+
+bool TStoryDB::GetSiteName(std::string_view siteID, AnsiString& siteName) {
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows) ||
+        rows.rows.empty()) {
+        return false;
+    }
+    siteName = Column(rows, 0, "SiteName");
+    return true;
+}
+
+// ---- Stories -----------------------------------------------------------------
+
+bool TStoryDB::AddArticle(std::string_view siteID, std::string_view articleID,
+                          std::string_view articleTitle, std::string_view articleAuthor,
+                          std::string_view articleIntro, std::string_view lastArticleInfo,
+                          std::string_view articleClass, int folderNumber,
+                          std::string_view articleVolumnURLFromHome) {
+    // The shelf-folder number is not stored: a new story is in no folder
+    // (ArticleClassID NULL, read as -1) until the user files it.
+    std::vector<SqlParam> params = {
+        Text(":SiteID", siteID),
+        Text(":ArticleID", articleID),
+        Text(":ArticleTitle", articleTitle),
+        Text(":ArticleAuthor", articleAuthor),
+        Text(":ArticleIntro", articleIntro),
+        Text(":LastArticleInfo", lastArticleInfo),
+        Text(":ArticleClass", articleClass),
+        Text(":ArticleVolumnURLFromHome", articleVolumnURLFromHome),
+    };
+    std::lock_guard guard(impl_->lock);
+    if (!ArticleExists(siteID, articleID)) {
+        const std::string folderName = impl_->NewFolderName();
+        if (folderName.empty()) return false;
+        params.push_back({":FolderName", folderName});
+        return impl_->Execute(
+            "INSERT INTO Article(SiteID, ArticleID, ArticleTitle, ArticleAuthor, ArticleIntro, "
+            "LastArticleInfo, ArticleClass,ArticleClassID,FolderName,ArticleVolumnURLFromHome) "
+            "VALUES(:SiteID, :ArticleID, :ArticleTitle, :ArticleAuthor,:ArticleIntro, "
+            ":LastArticleInfo, :ArticleClass,:ArticleClassID,:FolderName,:"
+            "ArticleVolumnURLFromHome)",
+            params);
+    }
+    if (!articleTitle.empty()) {
+        return impl_->Execute(
+            "UPDATE Article set "
+            "ArticleTitle=:ArticleTitle,ArticleAuthor=:ArticleAuthor,ArticleIntro=:ArticleIntro,"
+            "ArticleClass=:ArticleClass,ArticleVolumnURLFromHome=:ArticleVolumnURLFromHome where "
+            "SiteID=:SiteID and ArticleID=:ArticleID",
+            params);
+    }
+    // A stored title is never replaced by an empty one.
+    return impl_->Execute(
+        "UPDATE Article set "
+        "ArticleAuthor=:ArticleAuthor,ArticleIntro=:ArticleIntro,ArticleClass=:ArticleClass,"
+        "ArticleVolumnURLFromHome=:ArticleVolumnURLFromHome where SiteID=:SiteID and "
+        "ArticleID=:ArticleID",
+        params);
+}
+
+bool TStoryDB::ArticleExists(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    return impl_->ArticleRow(siteID, articleID, rows);
+}
+
+bool TStoryDB::GetArticleTitle(std::string_view siteID, std::string_view articleID,
+                               AnsiString& title) {
+    return impl_->ArticleColumns(siteID, articleID, {{"ArticleTitle", &title}});
+}
+
+bool TStoryDB::GetArticleAuthor(std::string_view siteID, std::string_view articleID,
+                                AnsiString& author) {
+    return impl_->ArticleColumns(siteID, articleID, {{"ArticleAuthor", &author}});
+}
+
+bool TStoryDB::GetArticleSummary(std::string_view siteID, std::string_view articleID,
+                                 AnsiString& title, AnsiString& author,
+                                 AnsiString& lastArticleInfo) {
+    return impl_->ArticleColumns(siteID, articleID,
+                                 {{"ArticleTitle", &title},
+                                  {"ArticleAuthor", &author},
+                                  {"LastArticleInfo", &lastArticleInfo}});
+}
+
+bool TStoryDB::GetArticleInfo(std::string_view siteID, std::string_view articleID,
+                              AnsiString& title, AnsiString& author, AnsiString& intro) {
+    return impl_->ArticleColumns(
+        siteID, articleID,
+        {{"ArticleTitle", &title}, {"ArticleAuthor", &author}, {"ArticleIntro", &intro}});
+}
+
+bool TStoryDB::GetFolderName(std::string_view siteID, std::string_view articleID,
+                             AnsiString& folderName) {
+    return impl_->ArticleColumns(siteID, articleID, {{"FolderName", &folderName}});
+}
+
+bool TStoryDB::GetFolderRule(std::string_view siteID, std::string_view articleID,
+                             AnsiString& folderID) {
+    return impl_->ArticleColumns(siteID, articleID, {{"ArticleVolumnURLFromHome", &folderID}});
+}
+
+bool TStoryDB::SetUpdateTime(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute(
+        "update Article Set UpdateTime=:UpdateTime where SiteID=:SiteID and ArticleID=:ArticleID",
+        {Text(":UpdateTime", NowText()), Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
+bool TStoryDB::SetLastArticleInfo(std::string_view siteID, std::string_view articleID,
+                                  std::string_view lastArticleInfo) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute(
+        "update Article Set LastArticleInfo=:LastArticleInfo where SiteID=:SiteID and "
+        "ArticleID=:ArticleID",
+        {Text(":LastArticleInfo", lastArticleInfo), Text(":SiteID", siteID),
+         Text(":ArticleID", articleID)});
+}
+
+void TStoryDB::DeleteArticle(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    impl_->DeleteArticle(siteID, articleID);
+}
+
+// ---- Chapters ----------------------------------------------------------------
+
+void TStoryDB::BeginAddChapters() {
+    impl_->lock.lock();
+    if (impl_->batchDepth++ > 0) return;
+    impl_->batchChapters.clear();
+    // IMMEDIATE takes the write lock now, waiting for the other program if it
+    // has to: a deferred transaction that read first could not wait for it
+    // later and its writes would fail at once. A failure leaves every chapter
+    // to commit on its own.
+    impl_->Execute("BEGIN IMMEDIATE TRANSACTION AddChapter", {});
+}
+
+bool TStoryDB::AddChapter(std::string_view siteID, std::string_view articleID,
+                          std::string_view chapterID, std::string_view subVolumnsName,
+                          std::string_view chapterName, std::string_view chapterContent, int id) {
+    if (siteID.empty() || articleID.empty() || chapterID.empty()) return false;
+    std::vector<SqlParam> params = {
+        Int(":ID", id),
+        Text(":SiteID", siteID),
+        Text(":ArticleID", articleID),
+        Text(":ChapterID", chapterID),
+        Text(":SubVolumnsName", subVolumnsName),
+        Text(":ChapterName", chapterName),
+        Text(":ChapterContent", chapterContent),
+    };
+    std::lock_guard guard(impl_->lock);
+    if (impl_->batchDepth > 0) {
+        // Recorded before the write: a chapter of the new list whose write
+        // failed keeps its old row rather than being pruned.
+        impl_
+            ->batchChapters[{std::get<std::string>(params[1].value),
+                             std::get<std::string>(params[2].value)}]
+            .insert(std::get<std::string>(params[3].value));
+    }
+    if (ChapterExists(siteID, articleID, chapterID)) {
+        return impl_->Execute(
+            "UPDATE Chapter SET ID=:ID, "
+            "SubVolumnsName=:SubVolumnsName,ChapterName=:ChapterName,ChapterContent=:"
+            "ChapterContent where SiteID=:SiteID and ArticleID=:ArticleID and "
+            "ChapterID=:ChapterID",
+            params);
+    }
+    return impl_->Execute(
+        "INSERT INTO Chapter(ID,SiteID, ArticleID, ChapterID, SubVolumnsName, ChapterName, "
+        "ChapterContent) VALUES(:ID,:SiteID, :ArticleID, :ChapterID, :SubVolumnsName, "
+        ":ChapterName, :ChapterContent)",
+        params);
+}
+
+void TStoryDB::CommitAddChapters(bool listComplete) {
+    std::lock_guard guard(impl_->lock);
+    // Without an open batch of this thread there is no hold to give back.
+    if (impl_->batchDepth == 0) return;
+    if (--impl_->batchDepth == 0) {
+        if (listComplete) impl_->PruneBatchStories();
+        impl_->batchChapters.clear();
+        impl_->CommitBatch();
+    }
+    impl_->lock.unlock();
+}
+
+bool TStoryDB::ChapterExists(std::string_view siteID, std::string_view articleID,
+                             std::string_view chapterID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->HasRow(
+        "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
+        "ChapterID=:ChapterID",
+        {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)});
+}
+
+void TStoryDB::GetChapterList(std::string_view siteID, std::string_view articleID,
+                              std::vector<TChapterItemData>& list) {
+    ClearList(list);
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query(
+            "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID order by id",
+            {Text(":SiteID", siteID), Text(":ArticleID", articleID)}, rows)) {
+        return;
+    }
+    list.reserve(rows.rows.size());
+    for (size_t r = 0; r < rows.rows.size(); ++r) {
+        TChapterItemData& item = list.emplace_back();
+        item.SiteID = Column(rows, r, "SiteID");
+        item.ArticleID = Column(rows, r, "ArticleID");
+        item.SubVolumnsName = Column(rows, r, "SubVolumnsName");
+        item.ChapterName = Column(rows, r, "ChapterName");
+        item.ChapterID = Column(rows, r, "ChapterID");
+        item.ChapterContent = Column(rows, r, "ChapterContent");
+    }
+}
+
+bool TStoryDB::GetChapterName(std::string_view siteID, std::string_view articleID,
+                              std::string_view chapterID, AnsiString& chapterName) {
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query(
+            "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
+            "ChapterID=:ChapterID",
+            {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)},
+            rows) ||
+        rows.rows.empty()) {
+        return false;
+    }
+    chapterName = Column(rows, 0, "ChapterName");
+    return true;
+}
+
+// ---- Shelves, folders, followed stories ----------------------------------------
+
+namespace {
+
+TBookListData BookListRecord(const SqlRows& rows, size_t r) {
+    TBookListData item;
+    item.SiteID = Column(rows, r, "SiteID");
+    item.ArticleID = Column(rows, r, "ArticleID");
+    item.SiteName = Column(rows, r, "SiteName");
+    item.ArticleTitle = Column(rows, r, "ArticleTitle");
+    item.ArticleAuthor = Column(rows, r, "ArticleAuthor");
+    item.LastArticleInfo = ListedLastInfo(item.SiteID, Column(rows, r, "LastArticleInfo"));
+    item.ArticleState = Column(rows, r, "ArticleState");
+    item.UpdateTime = Column(rows, r, "UpdateTime");
+    item.IsConcern = IntColumn(rows, r, "IsConcern", 0) != 0;
+    item.FolderName = Column(rows, r, "FolderName");
+    item.HaveUpdate = IntColumn(rows, r, "HaveUpdate", 0) != 0;
+    return item;
+}
+
+}  // namespace
+
+void TStoryDB::GetShelf(std::vector<TBookListData>& list, int kind) {
+    ClearList(list);
+    if (kind < kShelfBoth || kind > kShelfLocal) return;
+    const std::string sql =
+        std::string(kShelfColumns) + std::string(kShelfFilters[kind + 1]) + std::string(kShelfJoin);
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query(sql, {}, rows)) return;
+    list.reserve(rows.rows.size());
+    for (size_t r = 0; r < rows.rows.size(); ++r) list.push_back(BookListRecord(rows, r));
+}
+
+void TStoryDB::GetFollowed(std::vector<TBookListData>& list, int limit) {
+    ClearList(list);
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query(kSelectFollowed, {Int(":IsConcern", 1), Int(":limit", limit)}, rows)) {
+        return;
+    }
+    for (size_t r = 0; r < rows.rows.size(); ++r) {
+        TBookListData item = BookListRecord(rows, r);
+        item.ArticleClassID = IntColumn(rows, r, "ArticleClassID", -1);
+        list.push_back(std::move(item));
+    }
+}
+
+void TStoryDB::GetFollowedLastInfo(std::vector<TConcernItemData>& list) {
+    ClearList(list);
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query("select SiteID,ArticleID,LastArticleInfo from Article where IsConcern=1", {},
+                      rows)) {
+        return;
+    }
+    for (size_t r = 0; r < rows.rows.size(); ++r) {
+        list.push_back({Column(rows, r, "SiteID"), Column(rows, r, "ArticleID"),
+                        Column(rows, r, "LastArticleInfo")});
+    }
+}
+
+bool TStoryDB::SetFollowed(std::string_view siteID, std::string_view articleID, bool flag) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute(
+        "update Article set IsConcern=:IsConcern where SiteID=:SiteID and ArticleID=:ArticleID",
+        {Int(":IsConcern", flag ? 1 : 0), Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
+bool TStoryDB::SetHaveUpdate(std::string_view siteID, std::string_view articleID, bool flag) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute(
+        "update Article Set HaveUpdate=:HaveUpdate where SiteID=:SiteID and ArticleID=:ArticleID",
+        {Int(":HaveUpdate", flag ? 1 : 0), Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
+bool TStoryDB::SetInOnlineShelf(std::string_view siteID, std::string_view articleID, bool flag) {
+    // One hold for the flag, the follow flag and the shelf-leave test, so no
+    // other thread's shelf change comes between them.
+    std::lock_guard guard(impl_->lock);
+    const bool changed =
+        impl_->Execute(
+            "update Article set InOnlineShelf=:InOnlineShelf where SiteID=:SiteID and "
+            "ArticleID=:ArticleID",
+            {Int(":InOnlineShelf", flag ? 1 : 0), Text(":SiteID", siteID),
+             Text(":ArticleID", articleID)}) &&
+        impl_->db->Changes() > 0;
+    SetFollowed(siteID, articleID, flag);
+    if (changed && !flag) impl_->DeleteWhenOnNoShelf(siteID, articleID);
+    return changed;
+}
+
+bool TStoryDB::SetInLocalShelf(std::string_view siteID, std::string_view articleID, bool flag) {
+    std::lock_guard guard(impl_->lock);
+    const bool changed =
+        impl_->Execute(
+            "update Article set InLocalShelf=:InLocalShelf where SiteID=:SiteID and "
+            "ArticleID=:ArticleID",
+            {Int(":InLocalShelf", flag ? 1 : 0), Text(":SiteID", siteID),
+             Text(":ArticleID", articleID)}) &&
+        impl_->db->Changes() > 0;
+    if (changed && !flag) impl_->DeleteWhenOnNoShelf(siteID, articleID);
+    return changed;
+}
+
+bool TStoryDB::IsInOnlineShelf(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->HasRow(
+        "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID and InOnlineshelf=1",
+        {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
+bool TStoryDB::IsInLocalShelf(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->HasRow(
+        "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID and InLocalShelf=1",
+        {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
+bool TStoryDB::GetShelfFlags(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->OnAShelf(siteID, articleID).value_or(false);
+}
+
+void TStoryDB::GetBookClasses(std::vector<TBookClassData>& list) {
+    ClearList(list);
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query("select * from BookClass", {}, rows)) return;
+    for (size_t r = 0; r < rows.rows.size(); ++r) {
+        list.push_back({Column(rows, r, "Name"), IntColumn(rows, r, "ID", -1)});
+    }
+}
+
+bool TStoryDB::SetArticleClass(std::string_view siteID, std::string_view articleID, int classID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute(
+        "update Article set ArticleClassID=:ArticleClassID where SiteID=:SiteID and "
+        "ArticleID=:ArticleID",
+        {Int(":ArticleClassID", classID), Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
+// ---- Reading history, parameters -----------------------------------------------
+
+bool TStoryDB::SaveReadPosition(std::string_view siteID, std::string_view storyID,
+                                std::string_view readTime, std::string_view readChapter,
+                                int hScrollBarPos, int vScrollBarPos) {
+    // ReadChapter lives in a column declared integer: bound as text, "0123"
+    // would be stored as 123 and a long id as a REAL. A blob keeps the bytes.
+    const std::vector<SqlParam> params = {
+        Text(":SiteID", siteID),
+        Text(":StoryID", storyID),
+        Text(":ReadTime", readTime),
+        {":ReadChapter", SqlBlob{platform::AnsiToUtf8(readChapter)}},
+        Int(":HScrollBarPos", hScrollBarPos),
+        Int(":VScrollBarPos", vScrollBarPos),
+    };
+    std::lock_guard guard(impl_->lock);
+    if (impl_->HasRow(kSelectHistory, params)) {
+        return impl_->Execute(
+            "UPDATE LastReadHistory SET "
+            "ReadTime=:ReadTime,ReadChapter=:ReadChapter,HScrollBarPos=:HScrollBarPos,"
+            "VScrollBarPos=:VScrollBarPos where SiteID=:SiteID and StoryID=:StoryID",
+            params);
+    }
+    return impl_->Execute(
+        "INSERT INTO "
+        "LastReadHistory(SiteID,StoryID,ReadTime,ReadChapter,HScrollBarPos,VScrollBarPos) "
+        "VALUES(:SiteID,:StoryID,:ReadTime,:ReadChapter,:HScrollBarPos,:VScrollBarPos)",
+        params);
+}
+
+bool TStoryDB::GetReadPosition(std::string_view siteID, std::string_view storyID,
+                               TReadHistoryData& position) {
+    position = {};
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query(kSelectHistory, {Text(":SiteID", siteID), Text(":StoryID", storyID)}, rows) ||
+        rows.rows.empty()) {
+        return false;
+    }
+    position.Author = Column(rows, 0, "Author");
+    position.StoryName = Column(rows, 0, "StoryName");
+    position.StoryID = Column(rows, 0, "StoryID");
+    position.LastStoryInfo = Column(rows, 0, "LastStoryInfo");
+    position.SiteName = Column(rows, 0, "SiteName");
+    position.SiteID = Column(rows, 0, "SiteID");
+    position.ReadTime = Column(rows, 0, "ReadTime");
+    position.ReadChapter = Column(rows, 0, "ReadChapter");
+    position.HScrollBarPos = IntColumn(rows, 0, "HScrollBarPos", 0);
+    position.VScrollBarPos = IntColumn(rows, 0, "VScrollBarPos", 0);
+    return true;
+}
+
+void TStoryDB::GetReadHistory(std::vector<TReadHistoryListData>& list) {
+    ClearList(list);
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query(kSelectReadHistory, {}, rows)) return;
+    for (size_t r = 0; r < rows.rows.size(); ++r) {
+        TReadHistoryListData& item = list.emplace_back();
+        item.SiteID = Column(rows, r, "SiteID");
+        item.StoryID = Column(rows, r, "StoryID");
+        item.SiteName = Column(rows, r, "SiteName");
+        item.ArticleTitle = Column(rows, r, "ArticleTitle");
+        item.ArticleAuthor = Column(rows, r, "ArticleAuthor");
+        item.LastArticleInfo = ListedLastInfo(item.SiteID, Column(rows, r, "LastArticleInfo"));
+        item.ArticleState = Column(rows, r, "ArticleState");
+        item.ReadTime = Column(rows, r, "ReadTime");
+        item.FolderName = Column(rows, r, "FolderName");
+        item.ArticleClassID = IntColumn(rows, r, "ArticleClassID", -1);
+        item.ReadChapter = Column(rows, r, "ReadChapter");
+    }
+}
+
+bool TStoryDB::TouchReadTime(std::string_view siteID, std::string_view storyID) {
+    const std::vector<SqlParam> params = {Text(":SiteID", siteID), Text(":StoryID", storyID),
+                                          Text(":ReadTime", NowText())};
+    std::lock_guard guard(impl_->lock);
+    if (impl_->HasRow(kSelectHistory, params)) {
+        return impl_->Execute(
+            "update LastReadHistory Set ReadTime=:ReadTime where SiteID=:SiteID and "
+            "StoryID=:StoryID",
+            params);
+    }
+    return impl_->Execute(
+        "insert into LastReadHistory(SiteID,StoryID,ReadTime) values(:SiteID,:StoryID,:ReadTime)",
+        params);
+}
+
+bool TStoryDB::DeleteReadHistory(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute("delete from LastReadHistory where SiteID=:SiteID and StoryID=:ArticleID",
+                          {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
+bool TStoryDB::GetParam(std::string_view paramName, AnsiString& paramValue) {
+    std::lock_guard guard(impl_->lock);
+    SqlRows rows;
+    if (!impl_->Query("select * from HTMLParam where ParamName=:ParamName",
+                      {Text(":ParamName", paramName)}, rows) ||
+        rows.rows.empty()) {
+        return false;
+    }
+    paramValue = Column(rows, 0, "ParamValue");
+    return true;
+}
+
+bool TStoryDB::SetParam(std::string_view paramName, std::string_view paramValue) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->Execute(
+        "REPLACE INTO HTMLParam (ParamName,ParamValue) Values(:ParamName,:ParamValue)",
+        {Text(":ParamName", paramName), Text(":ParamValue", paramValue)});
+}
+
+// ---- The process-wide object -------------------------------------------------
+
+namespace {
+
+std::mutex gOwnerLock;
+std::unique_ptr<TStoryDB> gOwner;
+std::atomic<TStoryDB*> gCurrent{nullptr};
+
+}  // namespace
+
+TStoryDB* StoryDB() {
+    return gCurrent.load(std::memory_order_acquire);
+}
+
+bool CreateStoryDB() {
+    try {
+        SetStoryDB(std::make_unique<TStoryDB>());
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void SetStoryDB(std::unique_ptr<TStoryDB> db) {
+    std::unique_ptr<TStoryDB> old;
+    {
+        std::lock_guard guard(gOwnerLock);
+        gCurrent.store(db.get(), std::memory_order_release);
+        old = std::exchange(gOwner, std::move(db));
+    }
+}
+
+void FreeStoryDB() {
+    SetStoryDB(nullptr);
+}
