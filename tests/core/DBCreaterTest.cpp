@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/Folders.h"
 #include "tests/core/DatabaseFixtures.h"
 
 namespace {
@@ -307,6 +308,29 @@ TEST(ShippedDatabase, HoldsTheSixTablesTheDefaultFolderAndAVersion) {
         One(*db, "select ParamValue from HTMLParam where ParamName='Version'");
     EXPECT_FALSE(version.empty());
     EXPECT_NO_THROW((void)std::stod(version));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CheckStoryDatabase, WorksOnTheApplicationAndProgramFolders) {
+    TempTree tree;
+    const std::string shipped = MakeShipped(tree);
+    SetProgramFolder(tree.Path("program", true));
+    SetAppFolder(tree.Make("app") + "/");
+    const std::string user = tree.Path("app/idata.dll");
+
+    CheckStoryDatabase();  // no user database yet: the shipped one is copied
+    ASSERT_EQ(TempTree::Read(user), TempTree::Read(shipped));
+
+    CheckStoryDatabase();  // the copy lacks five tables: they are created
+    auto db = Raw(user);
+    EXPECT_EQ(One(*db,
+                  "select count(*) from sqlite_master where type='table' and name in "
+                  "('Site','Article','BooKClass','Chapter','HTMLParam','LastReadHistory')"),
+              "6");
+    EXPECT_EQ(One(*db, "select count(*) from Site"), "2");
 }
 
 }  // namespace
