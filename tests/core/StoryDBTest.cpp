@@ -455,7 +455,7 @@ TEST_F(StoryDBTest, FollowedListsMarkedStoriesFirstThenNewestUpToTheLimit) {
 TEST_F(StoryDBTest, MarkedSiteLastInfoIsDecodedInEveryList) {
     AddSite(AnsiString(kDocumentWriteSiteID), "marked");
     const AnsiString coded = "<script>document.write('\\u7b2c9')</script>";
-    for (const AnsiString site : {AnsiString(kDocumentWriteSiteID), AnsiString("s1")}) {
+    for (const AnsiString& site : {AnsiString(kDocumentWriteSiteID), AnsiString("s1")}) {
         db->AddArticle(site, "a", "t", "", "", coded, "", -1, "");
         db->SetInOnlineShelf(site, "a", true);
         db->SaveReadPosition(site, "a", "2024-01-01 00:00:00", "c", 0, 0);
