@@ -23,10 +23,10 @@ all: build
 deps:
 	@tools/bootstrap-deps
 
-$(BUILD)/build.ninja: | deps
+# Configured every time (it takes a moment): a folder that gained its
+# CMakeLists.txt since the last run is picked up.
+build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-
-build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -47,8 +47,11 @@ test-tsan: deps
 	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest $(CTEST_ARGS) -L threaded
 
+# Every benchmark runs; the target fails when one of them fails.
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
+	@status=0; for b in $(BUILD)/bench/bench_*; do \
+	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || { echo "FAILED: $$b"; status=1; }; \
+	done; exit $$status
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i

@@ -67,12 +67,16 @@ void RemoveStale(const std::string& infoPath, const std::string& socketPath) {
 
 bool TitleContains(const std::string& title, std::string_view part) {
     // The caption is read as a window title is: its first 253 characters.
-    gchar* head = g_utf8_validate(title.c_str(), -1, nullptr)
-                      ? g_utf8_substring(title.c_str(), 0, kTitleCharacters)
-                      : g_strndup(title.c_str(), kTitleCharacters);
-    const bool found = std::string_view(head).find(part) != std::string_view::npos;
-    g_free(head);
-    return found;
+    size_t end = title.size();
+    if (g_utf8_validate(title.data(), static_cast<gssize>(title.size()), nullptr)) {
+        const char* position = title.c_str();
+        for (int i = 0; i < kTitleCharacters && *position; ++i)
+            position = g_utf8_next_char(position);
+        end = static_cast<size_t>(position - title.c_str());
+    } else {
+        end = std::min<size_t>(end, kTitleCharacters);
+    }
+    return std::string_view(title).substr(0, end).find(part) != std::string_view::npos;
 }
 
 }  // namespace

@@ -206,6 +206,19 @@ TEST(ProgramChannel, LeftOversOfAKilledProgramAreSkipped) {
     EXPECT_EQ(programs[0].pid, getpid());
 }
 
+TEST(ProgramChannel, OnlyTheFirst253CharactersOfATitleCount) {
+    TempTree tree(TempTree::Profile::kXdg);
+    std::string title;
+    for (int i = 0; i < 250; ++i) title += "\xE4\xB8\xAD";  // 250 three-byte characters
+    auto channel = ProgramChannel::Open("TMainForm", title + "abc" + "XYZ", nullptr);
+    ASSERT_TRUE(channel);
+    EXPECT_TRUE(
+        ProgramChannel::PostToTitle("\xE4\xB8\xAD"
+                                    "abc",
+                                    {1, 0, 0}));
+    EXPECT_FALSE(ProgramChannel::PostToTitle("abcX", {1, 0, 0}));
+}
+
 TEST(ProgramChannel, AHandlerMayCloseItsOwnChannel) {
     TempTree tree(TempTree::Profile::kXdg);
     std::unique_ptr<ProgramChannel> channel;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -133,6 +134,9 @@ template <typename Handler>
 bool RunAsChildIfAsked(Handler handler) {
     const char* mode = std::getenv("QUIRA_TEST_CHILD");
     if (!mode) return false;
+    // A helper never outlives the test that started it, even one that crashed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() == 1) _exit(1);
     std::vector<std::string> fields;
     std::string field;
     for (const char* c = mode;; ++c) {
