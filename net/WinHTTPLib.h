@@ -1,0 +1,117 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The synchronous HTTP client: one request from start to end on the calling
+// thread, over libcurl. It sends a fixed set of headers in a fixed order, keeps
+// a cookie jar across the requests of one object, and keeps the body exactly as
+// it came (content decoding is a separate step). It never runs on the
+// user-interface thread; the request thread of WinHTTPRequest2.h is its user.
+//
+// Connections are kept alive in a process-wide pool of libcurl sessions, so the
+// next request to the same host (from any thread) can reuse the connection.
+
+// One cookie of the jar (byte texts).
+struct TCookieRec {
+    std::string Name;
+    std::string Value;
+    std::string Domain;
+};
+
+// The parts of a URL's authority and path that a request goes to.
+struct TURLParts {
+    std::string Scheme;  // "http" or "https", lower case
+    std::string Host;    // as written (case kept), without brackets
+    uint16_t Port = 0;   // the URL's port, else 80 or 443 by scheme
+    std::string PathAndQuery;
+};
+
+class TWinHTTPLib {
+  public:
+    static constexpr const char* kDefaultUserAgent =
+        "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; .NET CLR 2.0.50727)";
+
+    TWinHTTPLib();
+    ~TWinHTTPLib();
+    TWinHTTPLib(const TWinHTTPLib&) = delete;
+    TWinHTTPLib& operator=(const TWinHTTPLib&) = delete;
+
+    // Request settings; an empty text means the header is not sent.
+    std::string UserAgent = kDefaultUserAgent;
+    std::string Accept = "*/*";
+    std::string AcceptEncoding = "gzip, deflate";
+    std::string Connection = "Keep-Alive";
+    std::string Referer;
+    std::string AcceptLanguage = "zh-cn";
+    // Milliseconds; 0 takes the classic defaults (60 s connect, 30 s send and receive).
+    // Send and receive time-outs bound the time without any byte moving.
+    uint32_t ConnectTimeout = 10000;
+    uint32_t SendTimeout = 10000;
+    uint32_t ReceiveTimeout = 10000;
+    // The whole request, redirects included, must end within this (0: no limit).
+    // Without it a server that trickles its body would hold a request for ever.
+    uint32_t TotalTimeout = 120000;
+    // Checked beside Cancelled and never cleared here: the request thread's own
+    // "cut off" flag, so that a cancel that comes before Request begins still counts.
+    const std::atomic<bool>* AbortFlag = nullptr;
+
+    // State and results.
+    std::vector<TCookieRec> Cookies;  // kept across requests of this object
+    std::string Body;                 // the body exactly as received
+    std::string ContentEncoding;      // the Content-Encoding response header
+
+    // Request with the bytes of bodyText as the request body; never throws.
+    bool Fetch(const std::string& url, std::string_view bodyText);
+    // The whole request: GET, or POST when length is not 0. True only when the
+    // response came and its body was read to the end, decodes by its content
+    // encoding, and nothing cancelled it. A non-2xx status is no failure.
+    bool Request(const std::string& url, const char* body, std::size_t length);
+    // Stops the running request from any thread; it returns false at once.
+    // A cancel before Request begins is forgotten (Request clears it).
+    void Cancel();
+    bool Cancelled() const { return cancelled_.load(); }
+
+    // The body after content decoding ("gzip"; "deflate" in either framing).
+    std::string ReadResponseText() const;
+    // The body decoded when decode is on and the content encoding names a
+    // compression, else a copy; nothing when the body does not decode.
+    std::optional<std::string> DecodeResponseBody(bool decode) const;
+
+    // One Set-Cookie line into the jar; the request's host is the default domain.
+    void AddCookie(std::string_view setCookie);
+    // The Cookie header for host ("Cookie: a=1; b=2"), empty when no cookie qualifies.
+    std::string CookieHeader(std::string_view host) const;
+    // The host of the request under way (or the last one): the default cookie domain.
+    const std::string& RequestHost() const { return host_; }
+    void SetRequestHost(std::string host) { host_ = std::move(host); }
+
+    // Scheme, host and port from the URL's authority; nothing for a URL that is
+    // not http or https or has no host.
+    static std::optional<TURLParts> CrackURL(const std::string& url);
+    // Group 1 of the first match of pattern in text; empty when none (or a bad pattern).
+    static std::string RegexGroup1(std::string_view text, std::string_view pattern);
+
+    // Decodes bytes in the named content encoding; nothing when they do not decode.
+    static std::optional<std::string> DecodeContent(std::string_view bytes,
+                                                    std::string_view contentEncoding);
+
+    struct Session;  // a libcurl handle pair from the process-wide pool
+
+  private:
+    bool Perform(const std::string& url, const char* body, std::size_t length);
+    bool Stopped() const;
+
+    std::atomic<bool> cancelled_{false};
+    std::string host_;
+    std::optional<std::string> decoded_;  // the decoded body of the last request
+    // The session of the running request; Cancel wakes it under this lock.
+    mutable std::mutex sessionMutex_;
+    Session* session_ = nullptr;
+};
