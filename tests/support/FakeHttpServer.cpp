@@ -523,6 +523,9 @@ bool FakeHttpServer::ServeOneRequest(Connection& connection, std::string& buffer
     }
     if (fault.delay.count() > 0 && !WaitFor(fault.delay)) return false;
     if (failNow && fault.failStatus == 0) {
+        // A few bytes first: a client may retry a request whose reused connection
+        // died before any answer, and the failure would not be seen.
+        SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n");
         std::lock_guard lock(mutex_);
         ResetAndClose(connection.fd);
         connection.fd = -1;

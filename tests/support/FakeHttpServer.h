@@ -81,7 +81,7 @@ struct Fault {
     std::chrono::milliseconds trickleInterval{0};  // with this pause before each piece
     std::optional<std::size_t> resetAfter;  // reset the connection after this many body bytes
     int failFirst = 0;                      // the first k requests of the path fail:
-    int failStatus = 0;                     // with this status, or reset without answer when 0
+    int failStatus = 0;                     // with this status, or a broken answer when 0
     bool hang = false;                      // no answer until Stop (or kMaxHang)
 };
 
