@@ -131,6 +131,97 @@ std::vector<std::pair<std::string_view, const AnsiString*>> FakeSiteRow::Columns
             {"ArticleChapterContentFilter", &ArticleChapterContentFilter}};
 }
 
+TSiteData FakeSiteRow::ToSiteData() const {
+    TSiteData r;
+    r.SiteID = SiteID;
+    r.SiteName = SiteName;
+    r.SiteURL = SiteURL;
+    r.SiteSearchURL = SiteSearchURL;
+    r.SearchTypeStoryValue = SearchTypeStoryValue;
+    r.SearchTypeAuthorValue = SearchTypeAuthorValue;
+    r.ArticleItemSection = ArticleItemSection;
+    r.ArticleName = ArticleName;
+    r.ArticleID = ArticleID;
+    r.AuthorName = AuthorName;
+    r.LastArticleInfo = LastArticleInfo;
+    r.CodePage = CodePage;
+    r.ArticleURL = ArticleURL;
+    r.ArticleTitle = ArticleTitle;
+    r.ArticleAuthor = ArticleAuthor;
+    r.ArticleClass = ArticleClass;
+    r.ArticleClassLib = ArticleClassLib;
+    r.ArticleKeywords = ArticleKeywords;
+    r.ArticleIntro = ArticleIntro;
+    r.ArticlePic = ArticlePic;
+    r.ArticleState = ArticleState;
+    r.ArticleLastInfo2 = ArticleLastInfo2;
+    r.ArticleVolumnURLFromHome = ArticleVolumnURLFromHome;
+    r.ArticleVolumnURL = ArticleVolumnURL;
+    r.ArticleSubVolumnsName = ArticleSubVolumnsName;
+    r.ArticleChapterNameID = ArticleChapterNameID;
+    r.ArticleChapterName = ArticleChapterName;
+    r.ArticleChapterID = ArticleChapterID;
+    r.ArticleChapterURL = ArticleChapterURL;
+    r.ArticleChapterContent = ArticleChapterContent;
+    r.ArticleChapterContentFilter = ArticleChapterContentFilter;
+    return r;
+}
+
+TSiteItemData FakeSiteRow::ToSiteItemData() const {
+    TSiteItemData r;
+    r.SiteID = SiteID;
+    r.SiteName = SiteName;
+    r.SiteURL = SiteURL;
+    r.SiteSearchURL = SiteSearchURL;
+    r.SearchTypeStoryValue = SearchTypeStoryValue;
+    r.SearchTypeAuthorValue = SearchTypeAuthorValue;
+    r.ArticleItemSection = ArticleItemSection;
+    r.ArticleName = ArticleName;
+    r.ArticleID = ArticleID;
+    r.AuthorName = AuthorName;
+    r.LastArticleInfo = LastArticleInfo;
+    r.CodePage = CodePage;
+    r.ArticleURL = ArticleURL;
+    r.ArticleTitle = ArticleTitle;
+    r.ArticleAuthor = ArticleAuthor;
+    r.ArticleClass = ArticleClass;
+    r.ArticleClassLib = ArticleClassLib;
+    r.ArticleKeywords = ArticleKeywords;
+    r.ArticleIntro = ArticleIntro;
+    r.ArticlePic = ArticlePic;
+    r.ArticleState = ArticleState;
+    r.ArticleLastInfo2 = ArticleLastInfo2;
+    r.ArticleVolumnURLFromHome = ArticleVolumnURLFromHome;
+    r.ArticleVolumnURL = ArticleVolumnURL;
+    r.ArticleSubVolumnsName = ArticleSubVolumnsName;
+    r.ArticleChapterNameID = ArticleChapterNameID;
+    r.ArticleChapterName = ArticleChapterName;
+    r.ArticleChapterID = ArticleChapterID;
+    r.ArticleChapterURL = ArticleChapterURL;
+    r.ArticleChapterContent = ArticleChapterContent;
+    r.ArticleChapterContentFilter = ArticleChapterContentFilter;
+    return r;
+}
+
+TSearchSiteData FakeSiteRow::ToSearchSiteData() const {
+    TSearchSiteData r;
+    r.SiteName = SiteName;
+    r.SiteID = SiteID;
+    r.SiteSearchURL = SiteSearchURL;
+    r.SearchTypeStoryValue = SearchTypeStoryValue;
+    r.SearchTypeAuthorValue = SearchTypeAuthorValue;
+    r.CodePage = CodePage;
+    r.ArticleItemSection = ArticleItemSection;
+    r.ArticleName = ArticleName;
+    r.ArticleID = ArticleID;
+    r.AuthorName = AuthorName;
+    r.LastArticleInfo = LastArticleInfo;
+    r.ArticleTitle = ArticleTitle;
+    r.ArticleAuthor = ArticleAuthor;
+    r.ArticleLastInfo2 = ArticleLastInfo2;
+    return r;
+}
+
 struct FakeNovelSite::Data {
     FakeSiteOptions options;
     std::string prefix;

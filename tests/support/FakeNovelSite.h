@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/DBCreater.h"
+#include "core/StoryDB.h"
 #include "platform/Charset.h"
 #include "tests/support/FakeHttpServer.h"
 
@@ -62,6 +64,11 @@ struct FakeSiteRow {
 
     // (column name, value) in table order, for writing the row with SQL.
     std::vector<std::pair<std::string_view, const AnsiString*>> Columns() const;
+
+    // The same row as the database's record types carry it.
+    TSiteData ToSiteData() const;
+    TSiteItemData ToSiteItemData() const;
+    TSearchSiteData ToSearchSiteData() const;
 };
 
 enum class SiteCharset { Gbk, Utf8 };
