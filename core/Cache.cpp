@@ -1,5 +1,7 @@
 #include "core/Cache.h"
 
+#include "platform/MainContextPost.h"
+
 #include <dirent.h>
 #include <glib.h>
 #include <sys/stat.h>
@@ -113,26 +115,9 @@ void TCacheThread::Execute() {
     cache_->Scan();
     // The report runs on the context's thread, maybe after this thread has
     // ended; it reaches the object only while the owner has not freed it.
-    struct Report {
-        std::shared_ptr<Shared> shared;
-        TCacheThread* self;
-    };
-    auto report = std::make_unique<Report>(Report{shared_, this});
-    GSource* source = g_idle_source_new();
-    g_source_set_callback(
-        source,
-        [](gpointer data) -> gboolean {
-            const auto* report = static_cast<Report*>(data);
-            const auto shared = report->shared;  // outlives a handler that frees the owner
-            const std::lock_guard lock(shared->mutex);
-            if (!shared->alive) return G_SOURCE_REMOVE;
-            TCacheThread* self = report->self;
-            if (self->OnScanDone)
-                self->OnScanDone(self, self->cache_->FoundPaths, self->cache_->TotalSize);
-            return G_SOURCE_REMOVE;
-        },
-        report.release(),
-        [](gpointer data) { std::unique_ptr<Report>(static_cast<Report*>(data)); });
-    g_source_attach(source, context_);
-    g_source_unref(source);
+    platform::PostToContext(context_, [shared = shared_, self = this] {
+        const std::lock_guard lock(shared->mutex);  // shared outlives a handler that frees self
+        if (!shared->alive || !self->OnScanDone) return;
+        self->OnScanDone(self, self->cache_->FoundPaths, self->cache_->TotalSize);
+    });
 }
