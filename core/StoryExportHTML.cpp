@@ -1,0 +1,205 @@
+#include "core/StoryExportHTML.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <ctime>
+#include <memory>
+
+#include "core/AtomicFile.h"
+#include "core/Folders.h"
+#include "core/HtmlSanitizer.h"
+#include "core/PageTemplate.h"
+#include "core/StoryDB.h"
+#include "core/TextHelpers.h"
+
+namespace {
+
+constexpr std::string_view kDefaultCover = "../../Image/cover.jpg";
+
+// A FolderName names one folder under the book folder; anything that could
+// reach elsewhere (empty, a separator, a dot name) names none.
+bool IsPlainFolderName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+std::string FolderOf(std::string_view folderName) {
+    if (!IsPlainFolderName(folderName)) return {};
+    return BookFolder() + platform::AnsiToUtf8(folderName) + "/";
+}
+
+struct GObjectDeleter {
+    void operator()(gpointer object) const {
+        if (object) g_object_unref(object);
+    }
+};
+template <class T>
+using GObjectPtr = std::unique_ptr<T, GObjectDeleter>;
+
+// The picture decoded from its bytes; null when they are no picture.
+GObjectPtr<GdkPixbuf> DecodePicture(std::string_view bytes) {
+    GObjectPtr<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
+    const bool written =
+        gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(bytes.data()),
+                                bytes.size(), nullptr) != FALSE;
+    // The loader must be closed in every case; it reports a truncated picture.
+    const bool closed = gdk_pixbuf_loader_close(loader.get(), nullptr) != FALSE;
+    if (!written || !closed) return nullptr;
+    GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
+    if (!pixbuf) return nullptr;
+    return GObjectPtr<GdkPixbuf>(GDK_PIXBUF(g_object_ref(pixbuf)));
+}
+
+// JPEG has no transparency: a transparent cover is laid on white first.
+GObjectPtr<GdkPixbuf> Opaque(GObjectPtr<GdkPixbuf> picture) {
+    if (!gdk_pixbuf_get_has_alpha(picture.get())) return picture;
+    const int width = gdk_pixbuf_get_width(picture.get());
+    const int height = gdk_pixbuf_get_height(picture.get());
+    GObjectPtr<GdkPixbuf> flat(gdk_pixbuf_composite_color_simple(
+        picture.get(), width, height, GDK_INTERP_NEAREST, 255, 8, 0xFFFFFF, 0xFFFFFF));
+    return flat;
+}
+
+AnsiString Now() {
+    return DateTimeText(std::time(nullptr));
+}
+
+}  // namespace
+
+std::string ChapterCacheFile(std::string_view siteID, std::string_view articleID,
+                             std::string_view chapterID) {
+    AnsiString folderName;
+    if (TStoryDB* db = StoryDB()) db->GetFolderName(siteID, articleID, folderName);
+    const std::string folder = FolderOf(folderName);
+    if (folder.empty()) return {};
+    return folder + SaltedMD5(chapterID) + ".txt";
+}
+
+TStoryExportHTML::TStoryExportHTML() {
+    listTemplate_ = platform::Utf8ToAnsi(LoadTemplateText("List"));
+    list2Template_ = platform::Utf8ToAnsi(LoadTemplateText("List2"));
+    chapterTemplate_ = platform::Utf8ToAnsi(LoadTemplateText("chapter"));
+    subVolumnsItem_ = CutTemplateBlock(listTemplate_, "SubVolumnsItem", true);
+    chapterItem_ = CutTemplateBlock(listTemplate_, "ChapterItem", true);
+}
+
+void TStoryExportHTML::SetChapters(const std::vector<TArticleVolumnChapterData>& chapters) {
+    chapters_ = chapters;
+}
+
+void TStoryExportHTML::ClearChapters() {
+    chapters_.clear();
+}
+
+std::string TStoryExportHTML::StoryFolder() const {
+    return FolderOf(FolderName);
+}
+
+std::string TStoryExportHTML::WriteChapterPage(std::string_view chapterID, std::string_view author,
+                                               std::string_view title, std::string_view content) {
+    const std::string folder = StoryFolder();
+    if (folder.empty()) return {};
+    MakeFolders(folder);
+    const AnsiString now = Now();
+    const AnsiString page = FillTemplate(chapterTemplate_, {{"Date", now},
+                                                            {"Author", EscapeHtml(author)},
+                                                            {"Title", EscapeHtml(title)},
+                                                            {"Content", SanitizeHtml(content)},
+                                                            {"LastDateTime", now}});
+    const std::string file = folder + SaltedMD5(chapterID) + ".txt";
+    WriteFileAtomic(file, page + "\r\n");
+    return file;
+}
+
+AnsiString TStoryExportHTML::BuildItems(AnsiString& lastReadChapter,
+                                        AnsiString& firstReadChapter) const {
+    AnsiString items;
+    AnsiString previousVolume;
+    lastReadChapter.clear();
+    firstReadChapter.clear();
+    if (!chapters_.empty()) firstReadChapter = chapters_.front().ChapterName;
+    for (const auto& entry : chapters_) {
+        if (entry.VolumnName != previousVolume)
+            items +=
+                FillTemplate(subVolumnsItem_, {{"SubVolumnsName", EscapeHtml(entry.VolumnName)}}) +
+                "\r\n";
+        const AnsiString name = EscapeHtml(entry.ChapterName);
+        AnsiString shownName = name;
+        if (!LastReadChapterID.empty() && entry.ChapterID == LastReadChapterID) {
+            shownName = "<B><Font Color=\"#FF0000\">" + name + "</Font></B>";
+            lastReadChapter = entry.ChapterName;
+        }
+        // The escaped id holds no quote, "&", "<" or "%", so the URL is safe in a
+        // quoted attribute as it stands.
+        const AnsiString url = "javascript:Browser('" + EscapeScriptString(entry.ChapterID) + "')";
+        items += FillTemplate(chapterItem_, {{"ChapterURL", url},
+                                             {"ChapterNameDesc", name},
+                                             {"ChapterID", EscapeHtml(entry.ChapterID)},
+                                             {"ChapterName", shownName}}) +
+                 "\r\n";
+        previousVolume = entry.VolumnName;
+    }
+    return items;
+}
+
+AnsiString TStoryExportHTML::ListPage(bool second, std::string_view siteID,
+                                      std::string_view storyID) {
+    if (State.empty()) State = platform::Utf8ToAnsi("连载中");
+    const AnsiString cover =
+        Cover.empty() || IsScriptURL(Cover) ? AnsiString(kDefaultCover) : Cover;
+    AnsiString lastRead;
+    AnsiString firstRead;
+    const AnsiString items = BuildItems(lastRead, firstRead);
+    return FillTemplate(second ? list2Template_ : listTemplate_,
+                        {{"Title", EscapeHtml(Title)},
+                         {"Author", EscapeHtml(Author)},
+                         {"Class", EscapeHtml(Class)},
+                         {"Keywords", EscapeHtml(Keywords)},
+                         {"Intro", SanitizeHtml(Intro)},
+                         {"SiteID", EscapeHtml(siteID)},
+                         {"StoryID", EscapeHtml(storyID)},
+                         {"State", EscapeHtml(State)},
+                         {"LastInfo2", EscapeHtml(LastInfo2)},
+                         {"Cover", EscapeHtml(cover)},
+                         {"ArticleList", items},
+                         {"LastReadChapter", EscapeHtml(lastRead)},
+                         {"FirstReadChapter", EscapeHtml(firstRead)}});
+}
+
+void TStoryExportHTML::WriteListPages(std::string_view siteID, std::string_view storyID) {
+    const std::string folder = StoryFolder();
+    if (folder.empty()) return;
+    MakeFolders(folder);
+    WriteFileAtomic(folder + "List.HTML",
+                    platform::AnsiToUtf8(ListPage(false, siteID, storyID)) + "\r\n");
+    WriteFileAtomic(folder + "List2.HTML",
+                    platform::AnsiToUtf8(ListPage(true, siteID, storyID)) + "\r\n");
+}
+
+AnsiString TStoryExportHTML::SavePicture(std::string_view bytes, std::string_view url) {
+    if (bytes.empty()) return AnsiString(url);
+    const std::string folder = StoryFolder();
+    if (folder.empty()) return AnsiString(url);
+    MakeFolders(folder);
+    const std::string name = SaltedMD5(url);
+    WriteFileAtomic(folder + name, bytes);
+    return name;
+}
+
+bool TStoryExportHTML::SaveCover() {
+    if (CoverStream.empty()) return false;
+    const std::string folder = StoryFolder();
+    if (folder.empty()) return false;
+    GObjectPtr<GdkPixbuf> picture = DecodePicture(CoverStream);
+    if (!picture) return false;
+    picture = Opaque(std::move(picture));
+    if (!picture) return false;
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    if (!gdk_pixbuf_save_to_buffer(picture.get(), &buffer, &size, "jpeg", nullptr, nullptr))
+        return false;
+    const std::string jpeg(buffer, size);
+    g_free(buffer);
+    MakeFolders(folder);
+    return WriteFileAtomic(folder + "cover.jpg", jpeg);
+}
