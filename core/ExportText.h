@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/StoryExport.h"
+
+// Writes one stored story as a GBK text file from the chapters already in the
+// chapter cache and the "Story" template: the StoryHeader block, then one
+// Chapter block per chapter from the start chapter on. A chapter that is not
+// cached or shows pictures gets a notice in place of its text.
+class TExportText final : public TStoryExport {
+  public:
+    TExportText();
+    ~TExportText() override;
+
+    void LoadChapters(std::string_view siteID, std::string_view articleID) override;
+
+    // Chapter or introduction HTML as plain text.
+    static AnsiString HtmlToText(std::string_view html);
+    // The text that stands for a chapter without text.
+    static AnsiString NoticeText();
+
+  private:
+    std::string DoExport(const std::string& folder, int startIndex) override;
+
+    AnsiString storyHeader_;
+    AnsiString chapter_;
+};

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/StoryDB.h"
+#include "platform/Charset.h"
+
+// A failure of an export that the caller must hear of (the file could not be
+// written).
+class TExportError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the TXT and EPUB writers share: the story's title, author and
+// introduction, its chapter list with the cached text of each chapter, a
+// worker thread, cancelling and progress events. Nothing here touches a
+// window: the events run on the thread that exports, and a dialog hands what
+// it needs to its own thread.
+class TStoryExport {
+  public:
+    // Index is the 1-based position of the chapter just taken, Count the
+    // length of the whole list.
+    using TProgressEvent = std::function<void(TStoryExport* sender, int index,
+                                              const AnsiString& chapterName, int count)>;
+    // The end of an export started with Start: the file name (also after a
+    // cancel), whether the file was written, and the failure's text if not.
+    using TDoneEvent = std::function<void(TStoryExport* sender, const std::string& fileName,
+                                          bool written, const std::string& error)>;
+
+    TStoryExport() = default;
+    virtual ~TStoryExport();
+    TStoryExport(const TStoryExport&) = delete;
+    TStoryExport& operator=(const TStoryExport&) = delete;
+
+    TProgressEvent OnProgress;
+    TDoneEvent OnDone;
+
+    // Title, Author and Intro of the story (from the process-wide database).
+    void LoadArticleInfo(std::string_view siteID, std::string_view articleID);
+    // The chapter list; per chapter Mark is 1 when its cache file exists and
+    // ChapterContent the cached text without HTML comments.
+    virtual void LoadChapters(std::string_view siteID, std::string_view articleID) = 0;
+    // Writes the file into the folder (UTF-8 path) from the chapter at
+    // startIndex on and returns its path, also when cancelled (then nothing
+    // is written). Throws TExportError when the file cannot be written.
+    std::string Export(const std::string& folder, int startIndex);
+
+    // LoadChapters and Export on a worker thread, then OnDone there. False
+    // while an export runs. The events must not destroy this object.
+    bool Start(std::string_view siteID, std::string_view articleID, const std::string& folder,
+               int startIndex);
+    // Stops the export before its next chapter; nothing is saved.
+    void Cancel() { cancelled_ = true; }
+    bool Cancelled() const { return cancelled_; }
+    bool Running() const { return running_; }
+    // Waits for a started export to end.
+    void Wait();
+
+    AnsiString Title;
+    AnsiString Author;
+    AnsiString Intro;
+    std::vector<TChapterItemData> Chapters;
+
+  protected:
+    virtual std::string DoExport(const std::string& folder, int startIndex) = 0;
+    // Fills Chapters with their cached texts; keepPictures false empties the
+    // text of a chapter that shows pictures.
+    void LoadCachedChapters(std::string_view siteID, std::string_view articleID, bool keepPictures);
+    void Progress(int index, const AnsiString& chapterName, int count);
+    // Derived destructors call this first, so that the worker never runs
+    // into a half-destroyed object.
+    void StopWorker();
+
+    std::atomic<bool> cancelled_{false};
+
+  private:
+    std::thread worker_;
+    std::atomic<bool> running_{false};
+};
+
+// A folder name with a trailing "/".
+std::string WithTrailingSlash(const std::string& folder);
+
+// The export file's path: folder + SafeFileName(title) + extension, the name
+// converted to UTF-8 for the file system. An empty title gives "未命名".
+std::string ExportFileName(const std::string& folder, std::string_view title,
+                           std::string_view extension);
+
+// Five-digit decimal character references ("&#20013;") as ANSI characters,
+// from the left; other references stay.
+AnsiString DecodeFiveDigitReferences(std::string_view text);
