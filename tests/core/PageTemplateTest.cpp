@@ -26,7 +26,8 @@ TEST(PageTemplateTest, FillTemplateNeverFillsAValueAgain) {
 }
 
 TEST(PageTemplateTest, CutTemplateBlockTrimsOnlyWhenAsked) {
-    const std::string text = "a {#Item#}  begin\r\n <li>{#Name#}</li>\r\n end; b {#Item#} begin x end;";
+    const std::string text =
+        "a {#Item#}  begin\r\n <li>{#Name#}</li>\r\n end; b {#Item#} begin x end;";
     EXPECT_EQ(CutTemplateBlock(text, "item", true), "<li>{#Name#}</li>");
     EXPECT_EQ(CutTemplateBlock(text, "Item", false), "\r\n <li>{#Name#}</li>\r\n ");
     EXPECT_EQ(CutTemplateBlock(text, "Missing", true), "");
@@ -41,7 +42,10 @@ struct TemplateCase {
     std::vector<std::string_view> blocks;
 };
 
-class TemplateBundleTest : public ::testing::TestWithParam<TemplateCase> {};
+class TemplateBundleTest : public ::testing::TestWithParam<TemplateCase> {
+  protected:
+    void SetUp() override { storytest::UseShippedTemplates(); }
+};
 
 TEST_P(TemplateBundleTest, CarriesEveryTagAndBlock) {
     const TemplateCase& c = GetParam();
@@ -60,25 +64,25 @@ TEST_P(TemplateBundleTest, CarriesEveryTagAndBlock) {
 }
 
 const std::vector<std::string_view> kListTags{
-    "Title",  "Author",    "Class",       "Keywords",        "Intro",           "SiteID", "StoryID",
-    "State",  "LastInfo2", "Cover",       "ArticleList",     "LastReadChapter", "FirstReadChapter"};
+    "Title", "Author",    "Class", "Keywords",    "Intro",           "SiteID",          "StoryID",
+    "State", "LastInfo2", "Cover", "ArticleList", "LastReadChapter", "FirstReadChapter"};
 
 INSTANTIATE_TEST_SUITE_P(
     Bundle, TemplateBundleTest,
     ::testing::Values(
-        TemplateCase{"List",
-                     {"Title", "Author", "Class", "Keywords", "Intro", "SiteID", "StoryID", "State",
-                      "LastInfo2", "Cover", "ArticleList", "LastReadChapter", "FirstReadChapter",
-                      "SubVolumnsName", "ChapterURL", "ChapterNameDesc", "ChapterID",
-                      "ChapterName"},
-                     {"SubVolumnsItem", "ChapterItem"}},
+        TemplateCase{
+            "List",
+            {"Title", "Author", "Class", "Keywords", "Intro", "SiteID", "StoryID", "State",
+             "LastInfo2", "Cover", "ArticleList", "LastReadChapter", "FirstReadChapter",
+             "SubVolumnsName", "ChapterURL", "ChapterNameDesc", "ChapterID", "ChapterName"},
+            {"SubVolumnsItem", "ChapterItem"}},
         TemplateCase{"List2", kListTags, {}},
         TemplateCase{"chapter", {"Date", "Author", "Title", "Content", "LastDateTime"}, {}},
         TemplateCase{"Content", {"Date", "Author", "Title", "Content"}, {}},
-        TemplateCase{"ListError", {"SiteName", "StoryName", "StoryAuthor", "SiteID", "StoryID"}, {}},
-        TemplateCase{"Story",
-                     {"Title", "Author", "Intro", "DateTime", "ChapterName", "ChapterContent"},
-                     {}},
+        TemplateCase{
+            "ListError", {"SiteName", "StoryName", "StoryAuthor", "SiteID", "StoryID"}, {}},
+        TemplateCase{
+            "Story", {"Title", "Author", "Intro", "DateTime", "ChapterName", "ChapterContent"}, {}},
         TemplateCase{"EPUB_mimetype", {}, {}}, TemplateCase{"EPUB_container", {}, {}},
         TemplateCase{"EPUB_default", {}, {}},
         TemplateCase{"EPUB_cover", {"Title", "create", "Cover"}, {}},
@@ -87,21 +91,20 @@ INSTANTIATE_TEST_SUITE_P(
         TemplateCase{"EPUB_content_opf", {"Title", "Author", "Date"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TemplateBundleTest, StoryTemplateHasBothBlocks) {
+TEST_F(TemplateBundleTest, StoryTemplateHasBothBlocks) {
     const std::string text = LoadTemplateText("Story");
     EXPECT_NE(CutTemplateBlock(text, "StoryHeader", false).find("{#Title#}"), std::string::npos);
     EXPECT_NE(CutTemplateBlock(text, "Chapter", false).find("{#ChapterContent#}"),
               std::string::npos);
 }
 
-TEST(TemplateBundleTest, ChapterTemplateHidesEverythingButTheContentInComments) {
+TEST_F(TemplateBundleTest, ChapterTemplateHidesEverythingButTheContentInComments) {
     const std::string text = LoadTemplateText("chapter");
-    const std::string filled =
-        FillTemplate(text, {{"Date", "2024-01-02 03:04:05"},
-                            {"Author", "AU"},
-                            {"Title", "TI"},
-                            {"Content", "BODY"},
-                            {"LastDateTime", "2024-01-02 03:04:06"}});
+    const std::string filled = FillTemplate(text, {{"Date", "2024-01-02 03:04:05"},
+                                                   {"Author", "AU"},
+                                                   {"Title", "TI"},
+                                                   {"Content", "BODY"},
+                                                   {"LastDateTime", "2024-01-02 03:04:06"}});
     RegexMatchResult m;
     ASSERT_TRUE(Regex::Get("(?i)<!--published:([^<>]*)-->")->Search(filled, m));
     EXPECT_EQ(m.Group(filled, 1), "2024-01-02 03:04:05");
@@ -117,7 +120,7 @@ TEST(TemplateBundleTest, ChapterTemplateHidesEverythingButTheContentInComments) 
     EXPECT_EQ(rest.find_last_not_of("\r\n") + 1, rest.find("BODY") + 4);
 }
 
-TEST(TemplateBundleTest, PagesCallBrowserAndKeepTheReaderHooks) {
+TEST_F(TemplateBundleTest, PagesCallBrowserAndKeepTheReaderHooks) {
     const std::string list = LoadTemplateText("List");
     const std::string list2 = LoadTemplateText("List2");
     for (const auto* page : {&list, &list2}) {

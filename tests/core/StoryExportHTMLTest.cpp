@@ -67,28 +67,30 @@ class StoryExportHTMLTest : public ::testing::Test {
   protected:
     void SetUp() override {
         SetDataFolder(dir_.Folder());
-        writer_.FolderName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234";
+        storytest::UseShippedTemplates();
+        writer_ = std::make_unique<TStoryExportHTML>();
+        writer_->FolderName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234";
         folder_ = dir_.Path() / "BooK" / "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234";
     }
 
     std::string ListHtml(const char* name = "List.HTML") const { return ReadFile(folder_ / name); }
 
     TempDir dir_;
-    TStoryExportHTML writer_;
+    std::unique_ptr<TStoryExportHTML> writer_;
     std::filesystem::path folder_;
 };
 
 TEST_F(StoryExportHTMLTest, ListPagesCarryVolumesTheLastReadChapterAndDefaults) {
-    writer_.Title = A("剑来");
-    writer_.Author = A("烽火");
-    writer_.LastReadChapterID = "3";
-    writer_.SetChapters({
+    writer_->Title = A("剑来");
+    writer_->Author = A("烽火");
+    writer_->LastReadChapterID = "3";
+    writer_->SetChapters({
         {A("第一卷"), A("第一章"), "1", ""},
         {A("第一卷"), A("第二章"), "2", ""},
         {A("第二卷"), A("第三章"), "3", ""},
         {A("第三卷"), A("第四章"), "4", ""},
     });
-    writer_.WriteListPages("site1", "story1");
+    writer_->WriteListPages("site1", "story1");
 
     for (const char* name : {"List.HTML", "List2.HTML"}) {
         const std::string html = ListHtml(name);
@@ -121,18 +123,18 @@ TEST_F(StoryExportHTMLTest, ListPagesCarryVolumesTheLastReadChapterAndDefaults) 
         ASSERT_TRUE(lastRead->Search(html, m));
         EXPECT_EQ(m.Group(html, 1), "第三章");
     }
-    EXPECT_EQ(writer_.State, A("连载中"));
+    EXPECT_EQ(writer_->State, A("连载中"));
 }
 
 TEST_F(StoryExportHTMLTest, ListWithoutVolumesOrLastReadChapterHasNoHeadingsAndEmptyMarks) {
-    writer_.State = A("完本");
-    writer_.Cover = "http://127.0.0.1/c.jpg";
-    writer_.LastReadChapterID = "nosuch";
-    writer_.SetChapters({{"", A("第一章"), "1", ""}, {"", A("第二章"), "2", ""}});
-    const HtmlDoc doc(U(writer_.ListPage(false, "s", "a")));
+    writer_->State = A("完本");
+    writer_->Cover = "http://127.0.0.1/c.jpg";
+    writer_->LastReadChapterID = "nosuch";
+    writer_->SetChapters({{"", A("第一章"), "1", ""}, {"", A("第二章"), "2", ""}});
+    const HtmlDoc doc(U(writer_->ListPage(false, "s", "a")));
     EXPECT_TRUE(doc.ByClass("vol").empty());
     EXPECT_EQ(doc.ByClass("ch").size(), 2u);
-    const std::string html = U(writer_.ListPage(false, "s", "a"));
+    const std::string html = U(writer_->ListPage(false, "s", "a"));
     EXPECT_NE(html.find("完本"), std::string::npos);
     EXPECT_NE(html.find("src=\"http://127.0.0.1/c.jpg\""), std::string::npos);
     EXPECT_NE(html.find("id=\"lastread\"></b>"), std::string::npos);
@@ -140,7 +142,7 @@ TEST_F(StoryExportHTMLTest, ListWithoutVolumesOrLastReadChapterHasNoHeadingsAndE
 }
 
 TEST_F(StoryExportHTMLTest, EmptyListGivesEmptyArticleListAndFirstChapter) {
-    writer_.WriteListPages("s", "a");
+    writer_->WriteListPages("s", "a");
     const std::string html = ListHtml();
     const HtmlDoc doc(html);
     EXPECT_TRUE(doc.ByClass("ch").empty());
@@ -152,18 +154,18 @@ TEST_F(StoryExportHTMLTest, EmptyListGivesEmptyArticleListAndFirstChapter) {
 
 TEST_F(StoryExportHTMLTest, HostileSiteTextsComeOutInert) {
     const std::string hostile = "<script>alert(1)</script>\"><img src=x onerror=alert(2)>{#Intro#}";
-    writer_.Title = hostile;
-    writer_.Author = "</b><script>alert(5)</script>";
-    writer_.Keywords = "\" onmouseover=\"alert(6)";
-    writer_.LastInfo2 = "<iframe src=javascript:alert(7)>";
-    writer_.Cover = "javascript:alert(8)";
-    writer_.Intro =
+    writer_->Title = hostile;
+    writer_->Author = "</b><script>alert(5)</script>";
+    writer_->Keywords = "\" onmouseover=\"alert(6)";
+    writer_->LastInfo2 = "<iframe src=javascript:alert(7)>";
+    writer_->Cover = "javascript:alert(8)";
+    writer_->Intro =
         "<p onclick=\"evil()\">intro</p><script>evil()</script>"
         "<a href=\"javascript:evil()\">link</a>";
-    writer_.LastReadChapterID = "1');alert(3);//";
-    writer_.SetChapters(
+    writer_->LastReadChapterID = "1');alert(3);//";
+    writer_->SetChapters(
         {{"<script>alert(9)</script>", "</a><script>alert(4)</script>", "1');alert(3);//", ""}});
-    writer_.WriteListPages("s'\"", "a<>");
+    writer_->WriteListPages("s'\"", "a<>");
 
     for (const char* name : {"List.HTML", "List2.HTML"}) {
         const HtmlDoc doc(ListHtml(name));
@@ -187,10 +189,13 @@ TEST_F(StoryExportHTMLTest, HostileSiteTextsComeOutInert) {
                     EXPECT_EQ(value.find("alert"), std::string::npos) << name << " " << attribute;
                     EXPECT_EQ(value.find("evil"), std::string::npos) << name << " " << attribute;
                 }
-                if (value.rfind("javascript:", 0) == 0)
+                if (value.rfind("javascript:", 0) == 0) {
                     EXPECT_TRUE(pageCall->Matches(value)) << name << " " << value;
+                }
             }
-            if (element == "h1") EXPECT_EQ(HtmlDoc::Text(n), hostile) << name;
+            if (element == "h1") {
+                EXPECT_EQ(HtmlDoc::Text(n), hostile) << name;
+            }
         });
         EXPECT_EQ(scripts, 1) << name << ": only the page's own script";
 
@@ -212,11 +217,11 @@ TEST_F(StoryExportHTMLTest, ChapterPageIsAGbkCacheFileWithItsMarkers) {
     const std::string content =
         A("　　正文&hellip;<br><script>evil()</script><!--published:x-->第二行");
     const std::string file =
-        writer_.WriteChapterPage("10086", A("作者<乙>"), A("第一章 ]>-->"), content);
+        writer_->WriteChapterPage("10086", A("作者<乙>"), A("第一章 ]>-->"), content);
     EXPECT_EQ(file, (folder_ / (SaltedMD5("10086") + ".txt")).string());
     // The same id always names the same file.
-    EXPECT_EQ(writer_.WriteChapterPage("10086", "", "", "x"), file);
-    writer_.WriteChapterPage("10086", A("作者<乙>"), A("第一章 ]>-->"), content);
+    EXPECT_EQ(writer_->WriteChapterPage("10086", "", "", "x"), file);
+    writer_->WriteChapterPage("10086", A("作者<乙>"), A("第一章 ]>-->"), content);
     EXPECT_EQ(std::filesystem::path(file).filename().string().size(), 36u);
 
     const std::string text = ReadFile(file);
@@ -238,14 +243,14 @@ TEST_F(StoryExportHTMLTest, ChapterPageIsAGbkCacheFileWithItsMarkers) {
 }
 
 TEST_F(StoryExportHTMLTest, PicturesAndCover) {
-    EXPECT_EQ(writer_.SavePicture("", "http://x/p.png"), "http://x/p.png");
-    const std::string name = writer_.SavePicture("PNGBYTES", "http://x/p.png");
+    EXPECT_EQ(writer_->SavePicture("", "http://x/p.png"), "http://x/p.png");
+    const std::string name = writer_->SavePicture("PNGBYTES", "http://x/p.png");
     EXPECT_EQ(name, SaltedMD5("http://x/p.png"));
     EXPECT_EQ(ReadFile(folder_ / name), "PNGBYTES");
 
     // An undecodable cover writes nothing.
-    writer_.CoverStream = "not a picture";
-    EXPECT_FALSE(writer_.SaveCover());
+    writer_->CoverStream = "not a picture";
+    EXPECT_FALSE(writer_->SaveCover());
     EXPECT_FALSE(std::filesystem::exists(folder_ / "cover.jpg"));
 
     // A transparent PNG becomes an opaque JPEG.
@@ -254,10 +259,10 @@ TEST_F(StoryExportHTMLTest, PicturesAndCover) {
     gchar* buffer = nullptr;
     gsize size = 0;
     ASSERT_TRUE(gdk_pixbuf_save_to_buffer(png, &buffer, &size, "png", nullptr, nullptr));
-    writer_.CoverStream.assign(buffer, size);
+    writer_->CoverStream.assign(buffer, size);
     g_free(buffer);
     g_object_unref(png);
-    ASSERT_TRUE(writer_.SaveCover());
+    ASSERT_TRUE(writer_->SaveCover());
     const std::string jpeg = ReadFile(folder_ / "cover.jpg");
     ASSERT_GT(jpeg.size(), 3u);
     EXPECT_EQ(jpeg.substr(0, 3), "\xFF\xD8\xFF");
@@ -270,9 +275,9 @@ TEST_F(StoryExportHTMLTest, PicturesAndCover) {
 
 TEST_F(StoryExportHTMLTest, NoFolderNameWritesNothingIntoTheBookFolder) {
     for (const char* bad : {"", "..", "a/b"}) {
-        writer_.FolderName = bad;
-        EXPECT_EQ(writer_.WriteChapterPage("1", "", "", "x"), "") << bad;
-        writer_.WriteListPages("s", "a");
+        writer_->FolderName = bad;
+        EXPECT_EQ(writer_->WriteChapterPage("1", "", "", "x"), "") << bad;
+        writer_->WriteListPages("s", "a");
     }
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "BooK" / "List.HTML"));
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() / "List.HTML"));

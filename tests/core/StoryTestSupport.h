@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/Folders.h"
 #include "platform/Charset.h"
 
 namespace storytest {
@@ -69,5 +70,11 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// Points the template loader at the bundle the build put beside the programs
+// (other tests point the program folder elsewhere).
+inline void UseShippedTemplates() {
+    SetProgramFolder(std::string(QUIRA_BIN_DIR) + "/");
+}
 
 }  // namespace storytest
