@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Turning site HTML into well-formed XHTML for EPUB pages, through libxml2's
+// HTML parser: stray "&" and "<", unclosed and misnested tags and unknown
+// entities all come out as a tree, and the tree is written back as a sequence
+// of XHTML paragraphs that only use elements every EPUB reader and the XHTML
+// 1.1 schema accept (p, br, b, strong, i, em, sub, sup, small, big, img).
+// Other inline elements are unwrapped, block elements become paragraph
+// breaks, and script, style, forms, frames and objects go with their content.
+// Texts are UTF-8.
+
+// Maps the src of a picture to the name it has in the package; an empty
+// result drops the picture.
+using PictureMapper = std::function<std::string(std::string_view src)>;
+
+std::string HtmlToXhtmlFragment(std::string_view html, const PictureMapper& picture);
+
+// A text for XML character data or a quoted attribute: & < > " ' escaped and
+// the characters XML 1.0 does not allow (most C0 controls) removed.
+std::string XmlEscape(std::string_view utf8);
