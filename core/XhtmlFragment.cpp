@@ -256,6 +256,8 @@ void TidyParagraphs(xmlNode* container) {
 
 }  // namespace
 
+std::string XmlText(std::string_view utf8) { return XmlChars(utf8); }
+
 std::string XmlEscape(std::string_view utf8) {
     std::string out;
     for (const char c : XmlChars(utf8)) {

@@ -19,6 +19,10 @@ using PictureMapper = std::function<std::string(std::string_view src)>;
 
 std::string HtmlToXhtmlFragment(std::string_view html, const PictureMapper& picture);
 
+// The text without the characters XML 1.0 does not allow (most C0 controls,
+// U+FFFE, U+FFFF), for tree calls that escape by themselves.
+std::string XmlText(std::string_view utf8);
+
 // A text for XML character data or a quoted attribute: & < > " ' escaped and
 // the characters XML 1.0 does not allow (most C0 controls) removed.
 std::string XmlEscape(std::string_view utf8);
