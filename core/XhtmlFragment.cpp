@@ -256,7 +256,9 @@ void TidyParagraphs(xmlNode* container) {
 
 }  // namespace
 
-std::string XmlText(std::string_view utf8) { return XmlChars(utf8); }
+std::string XmlText(std::string_view utf8) {
+    return XmlChars(utf8);
+}
 
 std::string XmlEscape(std::string_view utf8) {
     std::string out;
