@@ -128,7 +128,7 @@ class ExportTextDatabaseTest : public ::testing::Test {
     void SetUp() override {
         storytest::UseShippedTemplates();
         SetDataFolder(dir_.Folder());
-        SetStoryDB(std::make_unique<TStoryDB>((dir_.Path() / "idata.dll").string()));
+        storytest::UseNewStoryDatabase(dir_);
         ASSERT_TRUE(
             StoryDB()->AddArticle("s", "a", A("书名"), A("作者"), A("简介"), "", "", -1, ""));
         {

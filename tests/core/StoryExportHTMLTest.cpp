@@ -287,7 +287,7 @@ class ChapterCacheFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         SetDataFolder(dir_.Folder());
-        SetStoryDB(std::make_unique<TStoryDB>((dir_.Path() / "idata.dll").string()));
+        storytest::UseNewStoryDatabase(dir_);
     }
     void TearDown() override { FreeStoryDB(); }
     TempDir dir_;

@@ -186,7 +186,7 @@ TEST(StoryTest, ABadRulePatternRaisesToTheCaller) {
 class StoryDatabaseTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetStoryDB(std::make_unique<TStoryDB>((dir_.Path() / "idata.dll").string()));
+        storytest::UseNewStoryDatabase(dir_);
         ASSERT_NE(StoryDB(), nullptr);
     }
     void TearDown() override { FreeStoryDB(); }

@@ -12,7 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "DatabaseFixtures.h"
 #include "core/Folders.h"
+#include "core/StoryDB.h"
 #include "platform/Charset.h"
 
 namespace storytest {
@@ -75,6 +77,15 @@ class TempDir {
 // (other tests point the program folder elsewhere).
 inline void UseShippedTemplates() {
     SetProgramFolder(std::string(QUIRA_BIN_DIR) + "/");
+}
+
+// A new user database with every table in the folder, installed as the
+// process-wide one.
+inline void UseNewStoryDatabase(const TempDir& dir) {
+    const std::string path = (dir.Path() / "idata.dll").string();
+    dbtest::MakeStoryDatabase(path);
+    SetStoryDB(std::make_unique<TStoryDB>(path));
+    ASSERT_NE(StoryDB(), nullptr);
 }
 
 }  // namespace storytest
