@@ -53,6 +53,13 @@ bench: build
 	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || { echo "FAILED: $$b"; status=1; }; \
 	done; exit $$status
 
+# The demo novel sites and the vendor stand-in on 127.0.0.1, with a throw-away
+# profile whose story database lists them. Ends with Ctrl+C.
+demo: build
+	@profile=$$(mktemp -d "$${TMPDIR:-/tmp}/quira-demo-XXXXXX"); \
+	echo "Throw-away profile: $$profile"; \
+	$(BUILD)/bin/demo-site --database "$$profile/data/Velqo/idata.dll"
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 

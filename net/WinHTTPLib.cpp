@@ -384,6 +384,7 @@ bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t 
     // The final response's headers count, also when its body failed afterwards.
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    StatusCode = status;
     if (status != 0) {
         curl_header* header = nullptr;
         if (curl_easy_header(easy, "Content-Encoding", 0, CURLH_HEADER, -1, &header) == CURLHE_OK)

@@ -66,6 +66,7 @@ class TWinHTTPLib {
     std::vector<TCookieRec> Cookies;  // kept across requests of this object
     std::string Body;                 // the body exactly as received
     std::string ContentEncoding;      // the Content-Encoding response header
+    long StatusCode = 0;              // the final response's status; 0 when none came
 
     // Request with the bytes of bodyText as the request body; never throws.
     bool Fetch(const std::string& url, std::string_view bodyText);

@@ -170,11 +170,13 @@ void TWinHTTPRequest2::Forget(const TWinHTTPThread& sender) {
 void TWinHTTPRequest2::HandleDone(TWinHTTPLib& lib, const TNotifyEvent& event) {
     Text = lib.ReadResponseText();
     Stream = lib.Body;
+    StatusCode = static_cast<int>(lib.StatusCode);
     if (event) event(this);
 }
 
 void TWinHTTPRequest2::HandleFail(const TNotifyEvent& event) {
     Text.clear();
     Stream.clear();
+    StatusCode = 0;
     if (event) event(this);
 }

@@ -84,6 +84,7 @@ class TWinHTTPRequest2 {
     // Written by the worker of the current request before its event.
     std::string Text;    // the body decoded by content encoding
     std::string Stream;  // the body exactly as received
+    int StatusCode = 0;  // the response's HTTP status; 0 after a failure
 
     // Taken for a request when it starts (so a handler in flight never sees
     // them change); they run on the worker thread.

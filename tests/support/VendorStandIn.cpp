@@ -1,5 +1,7 @@
 #include "tests/support/VendorStandIn.h"
 
+#include "platform/Crypto.h"
+
 #include <zip.h>
 
 #include <memory>
@@ -82,6 +84,25 @@ std::vector<std::string> VendorStandIn::ReportedKeywords() const {
     for (const auto& r : server_.RequestsTo("/url"))
         if (r.QueryParam("a") == "s") keys.push_back(PercentDecode(r.QueryParam("key")));
     return keys;
+}
+
+std::vector<std::string> VendorStandIn::DecryptedUsageReports() const {
+    // What the service knows of the program's cipher: the key and the vector
+    // as raw bytes.
+    static constexpr std::string_view kKey = "9C31E07B5AD24F6E81B7C0D24A6F93E5";
+    static constexpr std::string_view kIV = "40718263";
+    std::vector<std::string> reports;
+    for (const auto& body : UsageReports()) {
+        std::string cipher, plain;
+        if (!platform::Base64Decode(body, cipher) ||
+            !platform::BlowfishCbcDecrypt(kKey, kIV, cipher, plain)) {
+            reports.emplace_back();
+            continue;
+        }
+        while (!plain.empty() && plain.back() == '\0') plain.pop_back();
+        reports.push_back(std::move(plain));
+    }
+    return reports;
 }
 
 std::vector<std::string> VendorStandIn::UsageReports() const {

@@ -43,6 +43,10 @@ class VendorStandIn {
     std::vector<std::string> ReportedKeywords()
         const;                                      // key values of "/url", percent-decoded bytes
     std::vector<std::string> UsageReports() const;  // request bodies of "/s.php"
+    // The usage reports as the service reads them: Base64, then Blowfish-CBC
+    // with the service's key and vector, the NUL padding cut off. A body that
+    // does not decode gives an empty text.
+    std::vector<std::string> DecryptedUsageReports() const;
     std::vector<HttpRequestRecord> ApiRequests() const;
 
     // A Zip archive in memory with the files given (name, bytes).

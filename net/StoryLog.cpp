@@ -1,0 +1,159 @@
+#include "net/StoryLog.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/Folders.h"
+#include "core/Regex.h"
+#include "core/TextHelpers.h"
+#include "net/IniText.h"
+#include "net/ServiceURL.h"
+
+namespace {
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+uint32_t ColorOr(std::string_view text, uint32_t fallback) {
+    const std::string copy(text);
+    if (copy.empty()) return fallback;
+    char* end = nullptr;
+    const long long value = std::strtoll(copy.c_str(), &end, 10);
+    if (end != copy.c_str() + copy.size() || value < 0 || value > 0xFFFFFFFFll) return fallback;
+    return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+TStoryLog::TStoryLog() : downloader_(std::make_unique<TDownLoader>()) {
+    // One try: the story list and its pictures are fetched again next start.
+    downloader_->MaxRetry = 0;
+    downloader_->OnResult = [this](TDownLoader*, const std::string&, bool failed,
+                                   const AnsiString& text, const std::string* stream) {
+        if (fetchingPictures_)
+            PictureArrived(failed, stream);
+        else
+            PackageArrived(failed, text);
+    };
+}
+
+TStoryLog::~TStoryLog() {
+    downloader_->Unbind();
+}
+
+void TStoryLog::Download() {
+    const std::string url = ServiceURL("/story.cab");
+    if (url.empty()) return;
+    fetchingPictures_ = false;
+    downloader_->Download(url);
+}
+
+std::string TStoryLog::StoryListFile() {
+    return AppFolder() + std::string(kStoryListFileName);
+}
+
+std::string TStoryLog::PicFileName(std::string_view url) {
+    return AppFolder() + std::string(kPicFolderName) + "/" + SaltedMD5(url);
+}
+
+bool TStoryLog::IsValidPackage(std::string_view body) {
+    try {
+        return RegexMatch(body, R"re((?i)<[^<>]*ID\s*=\s*"([a-z\d\-\{\}]+)"[^<>]*>)re") == kMarker;
+    } catch (const RegexError&) {
+        return false;
+    }
+}
+
+AnsiString TStoryLog::Attribute(std::string_view value, std::string_view name) {
+    const std::string pattern = "(?i)<[^<>]*" + std::string(name) + R"re(\s*=\s*"(.*?)"[^<>]*>)re";
+    try {
+        return RegexMatch(value, pattern);
+    } catch (const RegexError&) {
+        return {};
+    }
+}
+
+std::vector<TStoryLog::THotStory> TStoryLog::ReadHotStories(std::string_view text) {
+    std::vector<THotStory> stories;
+    for (const auto& [key, value] : TIniText(text).ReadSectionValues("Story"))
+        stories.push_back({Attribute(value, "StoryName"), Attribute(value, "SearchWords")});
+    return stories;
+}
+
+std::vector<TStoryLog::TStatusMessage> TStoryLog::ReadStatusMessages(std::string_view text,
+                                                                     std::string_view section) {
+    const uint32_t fallback = section == "windows" || section == "Windows" ? 16777215u : 0u;
+    std::vector<TStatusMessage> messages;
+    for (const auto& [key, value] : TIniText(text).ReadSectionValues(section))
+        messages.push_back({Attribute(value, "Title"), Attribute(value, "URL"),
+                            ColorOr(Attribute(value, "Color"), fallback)});
+    return messages;
+}
+
+std::vector<TStoryLog::TPictureEntry> TStoryLog::ReadPictures(std::string_view text) {
+    std::vector<TPictureEntry> pictures;
+    for (const auto& [key, value] : TIniText(text).ReadSectionValues("system"))
+        pictures.push_back(
+            {Attribute(value, "Pic"), Attribute(value, "URL"), Attribute(value, "MD5")});
+    return pictures;
+}
+
+void TStoryLog::Fire(const NotifyEvent& event) {
+    if (event) event(this);
+}
+
+void TStoryLog::PackageArrived(bool failed, const AnsiString& body) {
+    if (!failed && IsValidPackage(body)) {
+        std::ofstream out(StoryListFile(), std::ios::binary | std::ios::trunc);
+        out << body << "\r\n";
+        out.close();
+        if (!out.fail()) Fire(OnStoryListReady);
+    }
+    CheckPictures();
+}
+
+void TStoryLog::CheckPictures() {
+    for (const TPictureEntry& entry : ReadPictures(ReadFileBytes(StoryListFile()))) {
+        if (entry.Pic.empty()) continue;
+        if (FileMD5(PicFileName(entry.Pic)) != entry.MD5)
+            pictures_.push_back({entry.Pic, entry.MD5});
+    }
+    const bool fetch = index_ < pictures_.size();
+    Fire(OnPicturesChanged);
+    if (fetch) FetchPicture();
+}
+
+void TStoryLog::FetchPicture() {
+    if (index_ >= pictures_.size()) return;
+    fetchingPictures_ = true;
+    downloader_->Download(pictures_[index_].Pic);
+}
+
+void TStoryLog::PictureArrived(bool failed, const std::string* stream) {
+    const TPicData& current = pictures_[index_];
+    // A failed or altered download never replaces a stored picture.
+    if (!failed && stream && StreamMD5(*stream) == current.MD5) {
+        const std::string file = PicFileName(current.Pic);
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+        const std::string partial = file + ".part";
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out.write(stream->data(), static_cast<std::streamsize>(stream->size()));
+        out.close();
+        if (out.fail())
+            std::filesystem::remove(partial, ignored);
+        else
+            std::filesystem::rename(partial, file, ignored);
+    }
+    ++index_;
+    // Told before the next fetch starts, so that the events never overlap.
+    Fire(OnPicturesChanged);
+    FetchPicture();
+}
