@@ -268,6 +268,7 @@ bool TWinHTTPLib::Request(const std::string& url, const char* body, std::size_t 
     Body.clear();
     ContentEncoding.clear();
     decoded_.reset();
+    responseHeaders_.clear();
     const bool ok = Perform(url, body, length);
     if (!ok) return false;
     decoded_ = DecodeResponseBody(true);
@@ -386,16 +387,10 @@ bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t 
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     StatusCode = status;
     if (status != 0) {
-        curl_header* header = nullptr;
-        if (curl_easy_header(easy, "Content-Encoding", 0, CURLH_HEADER, -1, &header) == CURLHE_OK)
-            ContentEncoding = header->value;
-        const std::size_t count =
-            curl_easy_header(easy, "Set-Cookie", 0, CURLH_HEADER, -1, &header) == CURLHE_OK
-                ? header->amount
-                : 0;
-        for (std::size_t i = 0; i < count; ++i)
-            if (curl_easy_header(easy, "Set-Cookie", i, CURLH_HEADER, -1, &header) == CURLHE_OK)
-                AddCookie(header->value);
+        for (curl_header* h = nullptr; (h = curl_easy_nextheader(easy, CURLH_HEADER, -1, h));)
+            responseHeaders_.emplace_back(h->name, h->value);
+        QueryHeaderText("Content-Encoding", ContentEncoding);
+        ReadSetCookies();
     }
     curl_multi_remove_handle(multi, easy);
     // A connection left in an unknown state by a failed or cut transfer is not
@@ -423,6 +418,24 @@ std::optional<std::string> TWinHTTPLib::DecodeContent(std::string_view bytes,
     if ((!gzip && !deflate) || bytes.empty()) return std::string(bytes);
     if (gzip) return Inflate(bytes, 15 + 32);  // gzip, or a zlib stream mislabelled as gzip
     return Inflate(bytes, LooksZlibWrapped(bytes) ? 15 : -15);
+}
+
+bool TWinHTTPLib::QueryHeaderText(std::string_view name, std::string& text,
+                                  std::size_t index) const {
+    const std::string wanted = Lower(name);
+    for (const auto& [n, v] : responseHeaders_) {
+        if (Lower(n) != wanted) continue;
+        if (index-- == 0) {
+            text = v;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TWinHTTPLib::ReadSetCookies() {
+    std::string line;
+    for (std::size_t i = 0; QueryHeaderText("Set-Cookie", line, i); ++i) AddCookie(line);
 }
 
 void TWinHTTPLib::AddCookie(std::string_view setCookie) {

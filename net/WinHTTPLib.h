@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The synchronous HTTP client: one request from start to end on the calling
@@ -85,6 +86,11 @@ class TWinHTTPLib {
     // compression, else a copy; nothing when the body does not decode.
     std::optional<std::string> DecodeResponseBody(bool decode) const;
 
+    // A header of the last response (the final one after redirects), the name
+    // in any case; false when it is absent. index picks among repeated headers.
+    bool QueryHeaderText(std::string_view name, std::string& text, std::size_t index = 0) const;
+    // Every Set-Cookie header of the last response into the jar.
+    void ReadSetCookies();
     // One Set-Cookie line into the jar; the request's host is the default domain.
     void AddCookie(std::string_view setCookie);
     // The Cookie header for host ("Cookie: a=1; b=2"), empty when no cookie qualifies.
@@ -112,6 +118,7 @@ class TWinHTTPLib {
     std::atomic<bool> cancelled_{false};
     std::string host_;
     std::optional<std::string> decoded_;  // the decoded body of the last request
+    std::vector<std::pair<std::string, std::string>> responseHeaders_;
     // The session of the running request; Cancel wakes it under this lock.
     mutable std::mutex sessionMutex_;
     Session* session_ = nullptr;

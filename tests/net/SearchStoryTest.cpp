@@ -9,9 +9,12 @@
 #include <mutex>
 #include <thread>
 
+#include "core/DBCreater.h"
+#include "core/StoryDB.h"
 #include "net/SearchStoryManager.h"
 #include "platform/Charset.h"
 #include "tests/support/FakeNovelSite.h"
+#include "tests/support/TempTree.h"
 
 namespace {
 
@@ -373,6 +376,27 @@ TEST_F(SearchManager, RapidSearchesEndEachAtMostOnceAndTheLastExactlyOnce) {
     std::lock_guard lock(mutex);
     for (const auto& [generation, count] : ends) EXPECT_EQ(count, 1) << generation;
     EXPECT_EQ(ends.count(manager.Generation()), 1u);
+}
+
+TEST_F(SearchManager, SitesComeFromTheStoryDatabase) {
+    testing_support::TempTree tree;
+    const std::string path = tree.Write("idata.dll", "");  // an empty SQLite file
+    ASSERT_TRUE(TDBCreater().CheckDatabase(path, tree.Path("no-shipped-database")));
+    TStoryDB db(path);
+    for (const auto* site : {&utf8, &gbk}) {
+        const auto row = site->Row().ToSiteItemData();
+        ASSERT_TRUE(db.SaveSite(row.SiteID, row));
+    }
+    TSearchStoryManager manager(db);
+    ASSERT_EQ(manager.Sites().size(), 2u);
+    EXPECT_EQ(manager.Sites()[0]->SiteID, "utf8");
+    EXPECT_EQ(manager.Sites()[1]->CodePage, "gbk");
+    Bind(manager);
+    manager.Search(Gbk("剑客"), false);
+    ASSERT_TRUE(recorder.WaitDone(1));
+    EXPECT_EQ(recorder.Found().size(), 4u);
+    EXPECT_EQ(server.RequestsTo(utf8.SearchPath()).at(0).QueryParam("key"), "%E5%89%91%E5%AE%A2");
+    EXPECT_EQ(server.RequestsTo(gbk.SearchPath()).at(0).QueryParam("key"), "%BD%A3%BF%CD");
 }
 
 TEST(SearchQuery, TitlePlusAuthorSplitsAndFilters) {

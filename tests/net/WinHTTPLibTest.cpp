@@ -251,6 +251,11 @@ TEST(WinHTTPLibStatus, ErrorPagesAndRedirects) {
     EXPECT_EQ(lib.ReadResponseText(), "new page");
     ASSERT_EQ(lib.Cookies.size(), 1u) << "cookies of the final response";
     EXPECT_EQ(lib.Cookies[0].Name, "final");
+    std::string header;
+    ASSERT_TRUE(lib.QueryHeaderText("set-COOKIE", header));
+    EXPECT_EQ(header, "final=1");
+    EXPECT_FALSE(lib.QueryHeaderText("Set-Cookie", header, 1));
+    EXPECT_FALSE(lib.QueryHeaderText("Location", header));
 }
 
 TEST(WinHTTPLibFaults, BrokenTransfersFail) {
