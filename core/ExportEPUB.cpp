@@ -100,9 +100,10 @@ xmlNode* FindElement(xmlNode* node, const char* name) {
 
 void ForEachElement(xmlNode* node, const char* name, const std::function<void(xmlNode*)>& visit) {
     while (node) {
+        // Children first: the visit may remove the node.
         xmlNode* next = node->next;
-        if (Named(node, name)) visit(node);
         ForEachElement(node->children, name, visit);
+        if (Named(node, name)) visit(node);
         node = next;
     }
 }
