@@ -13,6 +13,11 @@ TStoryExport::~TStoryExport() {
 
 void TStoryExport::StopWorker() {
     cancelled_ = true;
+    // Freed from its own OnDone: the worker touches nothing after the event.
+    if (worker_.joinable() && worker_.get_id() == std::this_thread::get_id()) {
+        worker_.detach();
+        return;
+    }
     Wait();
 }
 
@@ -53,6 +58,8 @@ std::string TStoryExport::Export(const std::string& folder, int startIndex) {
 bool TStoryExport::Start(std::string_view siteID, std::string_view articleID,
                          const std::string& folder, int startIndex) {
     if (running_) return false;
+    // A start from the worker's own OnDone would replace a running thread.
+    if (worker_.joinable() && worker_.get_id() == std::this_thread::get_id()) return false;
     Wait();
     cancelled_ = false;
     running_ = true;

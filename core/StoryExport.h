@@ -53,7 +53,7 @@ class TStoryExport {
     std::string Export(const std::string& folder, int startIndex);
 
     // LoadChapters and Export on a worker thread, then OnDone there. False
-    // while an export runs. The events must not destroy this object.
+    // while an export runs, and from the worker's own events.
     bool Start(std::string_view siteID, std::string_view articleID, const std::string& folder,
                int startIndex);
     // Stops the export before its next chapter; nothing is saved.
