@@ -162,3 +162,14 @@ void TCanvas::ClipRect(const TRect& r) {
     cairo_rectangle(cr_, r.Left, r.Top, r.Width(), r.Height());
     cairo_clip(cr_);
 }
+
+TPoint MeasureText(const TFont& font, const AnsiString& text) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    TCanvas canvas(cr);
+    canvas.Font = font;
+    const TPoint extent = canvas.TextExtent(text);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return extent;
+}

@@ -83,3 +83,6 @@ class TCanvas {
 };
 
 void SetSourceColor(cairo_t* cr, TColor color);
+
+// Width and line height of a line of text in the font, outside any paint.
+TPoint MeasureText(const TFont& font, const AnsiString& text);
