@@ -56,3 +56,8 @@ file(GLOB _reader_controls_sources CONFIGURE_DEPENDS
 add_library(reader_controls STATIC ${_reader_controls_sources} ${_art_dir}/ReaderArtwork.c)
 target_include_directories(reader_controls PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(reader_controls PUBLIC controls)
+
+# Renders every control and image into PNG files for a look by eye.
+add_executable(quira_controls_gallery ${CMAKE_SOURCE_DIR}/tools/gallery/ControlsGallery.cpp)
+set_target_properties(quira_controls_gallery PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+target_link_libraries(quira_controls_gallery PRIVATE reader_controls)

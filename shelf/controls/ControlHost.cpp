@@ -200,3 +200,8 @@ void TControlHost::VisibilityChanged(TControl& control) {
     if (focused_ == &control) focused_ = nullptr;
     UpdateCursor();
 }
+
+void TControlHost::ReleaseCapture() {
+    captured_ = nullptr;
+    click_pending_ = false;
+}

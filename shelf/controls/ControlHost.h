@@ -60,6 +60,8 @@ class TControlHost {
     TControl* Captured() const { return captured_; }
     TControl* Focused() const { return focused_; }
     void SetFocus(TControl* control);
+    // Ends a capture without a release (a window drag takes the pointer over).
+    void ReleaseCapture();
 
     TCursor ScreenCursor() const { return screen_cursor_; }
     void SetScreenCursor(TCursor cursor);

@@ -44,16 +44,25 @@ void TSearchBox2::Resize() {
 void TSearchBox2::Paint(TCanvas& canvas) {
     const TRect client = ClientRect();
     canvas.FillRect(client, RGB(0xDC, 0xDC, 0xDC));
-    if (!background_) return;
-    const int w = background_->Width(), h = background_->Height();
-    const int half = w / 2;
-    canvas.StretchDraw(background_.get(), TRect::FromSize(client.Left, client.Top, half, h),
-                       TRect::FromSize(0, 0, half, h));
-    canvas.StretchDraw(background_.get(), TRect::FromSize(client.Right - half, client.Top, half, h),
-                       TRect::FromSize(half, 0, w - half, h));
-    canvas.StretchDraw(background_.get(),
-                       TRect::FromSize(client.Left + half, client.Top, client.Right - w + 1, h),
-                       TRect::FromSize(half, 0, 1, h));
+    if (background_) {
+        // Both ends at their own width, the middle column stretched between.
+        const int w = background_->Width(), h = background_->Height();
+        const int half = w / 2;
+        canvas.StretchDraw(background_.get(), TRect::FromSize(client.Left, client.Top, half, h),
+                           TRect::FromSize(0, 0, half, h));
+        canvas.StretchDraw(background_.get(),
+                           TRect::FromSize(client.Right - half, client.Top, half, h),
+                           TRect::FromSize(half, 0, w - half, h));
+        canvas.StretchDraw(background_.get(),
+                           TRect::FromSize(client.Left + half, client.Top, client.Right - w + 1, h),
+                           TRect::FromSize(half, 0, 1, h));
+    }
+    // Off screen there is no edit widget: its text is shown where it would be.
+    if (!edit_.Widget()) {
+        const AnsiString text = edit_.Text();
+        canvas.Font.Color = text == Prompt() ? RGB(0x99, 0x99, 0x99) : clBlack;
+        canvas.DrawText(text, edit_.Bounds().Offset(2, 0), tf::SingleLine | tf::VCenter);
+    }
 }
 
 void TSearchBox2::EnterKey(char& key) {
