@@ -1,5 +1,6 @@
 #include "shelf/controls/MinMaxCloseButton.h"
 
+#include <exception>
 #include <string>
 
 #include "core/Folders.h"
@@ -161,11 +162,20 @@ void TMinMaxCloseButton::HideToTray() {
 void TMinMaxCloseButton::LoadWindowPos(const AnsiString& suffix) {
     TFormWindow* form = Form();
     if (!form) return;
-    const platform::IniFile ini(SettingsFile());
-    const std::string section = "WindowEx" + suffix;
-    TRect r{ini.ReadInteger(section, "Left", 0), ini.ReadInteger(section, "Top", 0),
-            ini.ReadInteger(section, "Right", 0), ini.ReadInteger(section, "Bottom", 0)};
-    const bool fullScreen = ini.ReadBool(section, "FullScrren", false);
+    TRect r;
+    bool fullScreen = false;
+    // A settings file that cannot be read leaves the defaults (both programs:
+    // a failure here must not take a window down while it opens).
+    try {
+        const platform::IniFile ini(SettingsFile());
+        const std::string section = "WindowEx" + suffix;
+        r = {ini.ReadInteger(section, "Left", 0), ini.ReadInteger(section, "Top", 0),
+             ini.ReadInteger(section, "Right", 0), ini.ReadInteger(section, "Bottom", 0)};
+        fullScreen = ini.ReadBool(section, "FullScrren", false);
+    } catch (const std::exception&) {
+        r = {};
+        fullScreen = false;
+    }
 
     if (r.Right - r.Left <= 0 || r.Bottom - r.Top <= 0) {
         // Nothing stored: centred on the desktop at the design size.
@@ -198,12 +208,16 @@ void TMinMaxCloseButton::SaveWindowPos(const AnsiString& suffix) {
     TFormWindow* form = Form();
     if (!form) return;
     const TRect r = maximized_ ? saved_ : form->NormalRect();
-    const platform::IniFile ini(SettingsFile());
-    const std::string section = "WindowEx" + suffix;
-    // A file that cannot be written keeps what it had; nothing to tell.
-    ini.WriteInteger(section, "Left", r.Left);
-    ini.WriteInteger(section, "Top", r.Top);
-    ini.WriteInteger(section, "Right", r.Right);
-    ini.WriteInteger(section, "Bottom", r.Bottom);
-    ini.WriteBool(section, "FullScrren", maximized_);
+    // A file that cannot be written keeps what it had; nothing to tell, and
+    // nothing may escape into the closing window.
+    try {
+        const platform::IniFile ini(SettingsFile());
+        const std::string section = "WindowEx" + suffix;
+        ini.WriteInteger(section, "Left", r.Left);
+        ini.WriteInteger(section, "Top", r.Top);
+        ini.WriteInteger(section, "Right", r.Right);
+        ini.WriteInteger(section, "Bottom", r.Bottom);
+        ini.WriteBool(section, "FullScrren", maximized_);
+    } catch (const std::exception&) {
+    }
 }

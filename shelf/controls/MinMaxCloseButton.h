@@ -42,6 +42,7 @@ class TMinMaxCloseButton : public TControl {
     void Paint(TCanvas& canvas) override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseLeave() override { ClearHover(); }
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     void Click() override;
 
