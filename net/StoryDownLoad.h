@@ -1,0 +1,71 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/StoryDB.h"
+#include "net/StoryReader.h"
+#include "platform/Charset.h"
+
+// Downloads every chapter of one story that is not cached yet, with ten
+// chapter workers drawing from one queue. A chapter counts as done only when
+// its cache file carries the published marker afterwards; the run ends with
+// the number of chapters that failed (0: the story is complete offline), and
+// a new Start fetches only what is still missing.
+//
+// Events run on the workers' request threads. Freeing the object mid-run is
+// safe from any thread: the destructor waits for the handlers in flight, and
+// no event begins once it has started.
+class TStoryDownLoad {
+  public:
+    static constexpr int kWorkers = 10;
+
+    using ProgressEvent = std::function<void(TStoryDownLoad* sender, const AnsiString& siteID,
+                                             const AnsiString& articleID, int done, int total,
+                                             const AnsiString& chapterName)>;
+    // Code: the number of chapters of the run that did not arrive.
+    using CompleteEvent = std::function<void(TStoryDownLoad* sender, int code)>;
+
+    TStoryDownLoad();
+    ~TStoryDownLoad();
+    TStoryDownLoad(const TStoryDownLoad&) = delete;
+    TStoryDownLoad& operator=(const TStoryDownLoad&) = delete;
+
+    ProgressEvent OnProgress;
+    CompleteEvent OnComplete;
+
+    // Mode as for TStoryReader::ReadChapter; chapters before position
+    // startIndex (from 0, in table order) are left out.
+    void Start(const AnsiString& siteID, const AnsiString& articleID, int mode, int startIndex);
+    // Builds the queue; true when at least one chapter is missing.
+    bool LoadPendingChapters(int startIndex);
+
+    int Done() const;
+    int Total() const;
+    int Failed() const;
+    bool Running() const;
+
+  private:
+    struct Shared {
+        std::recursive_mutex lock;
+        bool closing = false;
+    };
+
+    void NextChapter(size_t worker);
+    void ChapterDone(size_t worker);
+
+    std::shared_ptr<Shared> shared_;
+    std::vector<std::unique_ptr<TStoryReader>> workers_;
+    std::vector<TChapterItemData> queue_;
+    std::vector<AnsiString> current_;  // the chapter each worker fetches
+    size_t next_ = 0;
+    int done_ = 0;
+    int total_ = 0;
+    int failed_ = 0;
+    bool running_ = false;
+    AnsiString siteID_, articleID_;
+    int mode_ = 1;
+};
