@@ -39,11 +39,10 @@ inline std::string U(std::string_view ansi) {
 template <typename T>
 class Inbox {
   public:
+    // Notifies under the lock: a waiter that wakes may destroy the inbox at once.
     void Add(T value) {
-        {
-            const std::lock_guard lock(mutex_);
-            items_.push_back(std::move(value));
-        }
+        const std::lock_guard lock(mutex_);
+        items_.push_back(std::move(value));
         changed_.notify_all();
     }
     bool WaitFor(size_t count, std::chrono::milliseconds timeout = 20s) {
