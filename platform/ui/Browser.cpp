@@ -1,0 +1,461 @@
+#include "platform/ui/Browser.h"
+
+#include "platform/ui/UiThread.h"
+
+#include <gtk/gtk.h>
+#include <sys/random.h>
+#include <webkit2/webkit2.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace platform::ui {
+namespace {
+
+constexpr const char* kBrowserKey = "quira-browser";
+constexpr const char* kScrollChannel = "quiraScroll";
+// A bridge call is a few short texts; anything far bigger is not ours.
+constexpr gsize kMaxRequestBody = 1 << 20;
+
+// Reports the scroll position of the top-level page after scrolling settles
+// and once the page has loaded (a restored position).
+constexpr const char* kScrollScript = R"JS((function () {
+'use strict';
+if (window.top !== window) return;
+const handlers = window.webkit && window.webkit.messageHandlers;
+const channel = handlers && handlers.quiraScroll;
+if (!channel) return;
+let pending = 0;
+function report() {
+  pending = 0;
+  channel.postMessage([Math.round(window.scrollX) | 0, Math.round(window.scrollY) | 0]);
+}
+window.addEventListener('scroll', function () {
+  if (!pending) pending = setTimeout(report, 30);
+}, {passive: true, capture: true});
+window.addEventListener('load', report);
+})();
+)JS";
+
+constexpr const char* kNoSelectionStyle =
+    "* { -webkit-user-select: none !important; user-select: none !important; }";
+
+std::string RandomToken() {
+    unsigned char bytes[16] = {};
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        for (auto& byte : bytes) byte = static_cast<unsigned char>(g_random_int());
+    }
+    std::string token;
+    char hex[3];
+    for (const unsigned char byte : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", byte);
+        token += hex;
+    }
+    return token;
+}
+
+std::string ReadBody(WebKitURISchemeRequest* request) {
+    std::string body;
+    GInputStream* stream = webkit_uri_scheme_request_get_http_body(request);
+    if (!stream) return body;
+    char buffer[8192];
+    while (body.size() <= kMaxRequestBody) {
+        const gssize n = g_input_stream_read(stream, buffer, sizeof buffer, nullptr, nullptr);
+        if (n <= 0) break;
+        body.append(buffer, static_cast<std::size_t>(n));
+    }
+    g_object_unref(stream);
+    if (body.size() > kMaxRequestBody) body.clear();
+    return body;
+}
+
+void Respond(WebKitURISchemeRequest* request, int status, const std::string& body, bool allow) {
+    GBytes* bytes = g_bytes_new(body.data(), body.size());
+    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+    WebKitURISchemeResponse* response =
+        webkit_uri_scheme_response_new(stream, static_cast<gint64>(body.size()));
+    webkit_uri_scheme_response_set_status(response, static_cast<guint>(status), nullptr);
+    webkit_uri_scheme_response_set_content_type(response, "application/json; charset=utf-8");
+    SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+    soup_message_headers_append(headers, "Cache-Control", "no-store");
+    // Local pages have the opaque origin "null"; only answers to them carry
+    // the header that lets a page read them.
+    if (allow) soup_message_headers_append(headers, "Access-Control-Allow-Origin", "null");
+    webkit_uri_scheme_response_set_http_headers(response, headers);
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
+    g_object_unref(stream);
+    g_bytes_unref(bytes);
+}
+
+// Answers at once: the page's script is blocked in a synchronous request until
+// it has the answer, so nothing here may wait on the page.
+void HandleBridgeRequest(WebKitURISchemeRequest* request, gpointer) {
+    WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
+    auto* browser =
+        view ? static_cast<Browser*>(g_object_get_data(G_OBJECT(view), kBrowserKey)) : nullptr;
+    const char* method = webkit_uri_scheme_request_get_http_method(request);
+    if (!browser || !method || g_strcmp0(method, "POST") != 0) {
+        Respond(request, 403, "{\"ok\":false,\"e\":\"refused\"}", false);
+        return;
+    }
+    SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request);
+    const char* origin = headers ? soup_message_headers_get_one(headers, "Origin") : nullptr;
+    Browser::Answer answer = browser->AnswerRequest(origin, ReadBody(request));
+    Respond(request, answer.status, answer.body, answer.status == 200);
+    if (answer.then) RunWhenIdle(std::move(answer.then));
+}
+
+void EnsureBridgeScheme() {
+    static const bool registered = [] {
+        WebKitWebContext* context = webkit_web_context_get_default();
+        webkit_web_context_register_uri_scheme(context, kBridgeScheme, HandleBridgeRequest, nullptr,
+                                               nullptr);
+        WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
+        // Local: pages from the network may not load it; CORS-enabled: newer
+        // engines dispatch requests of such pages to the handler only then.
+        webkit_security_manager_register_uri_scheme_as_local(security, kBridgeScheme);
+        webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kBridgeScheme);
+        return true;
+    }();
+    (void)registered;
+}
+
+struct ScriptCall {
+    Browser::ScriptDone done;
+};
+
+}  // namespace
+
+// Signal handlers, with access to the browser's events.
+struct Browser::Signals {
+    static gboolean DecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, Browser* self) {
+        if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
+        auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+        WebKitNavigationAction* action =
+            webkit_navigation_policy_decision_get_navigation_action(navigation);
+        WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+        const std::string uri = webkit_uri_request_get_uri(request);
+        if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+            // No second browser window: the owner decides what a new window means.
+            webkit_policy_decision_ignore(decision);
+            if (self->OnNewWindow) self->OnNewWindow(uri);
+            return TRUE;
+        }
+        if (self->OnBeforeNavigate && !self->OnBeforeNavigate(uri)) {
+            webkit_policy_decision_ignore(decision);
+            return TRUE;
+        }
+        return FALSE;
+    }
+
+    static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, Browser* self) {
+        const char* uri = webkit_web_view_get_uri(view);
+        const std::string text = uri ? uri : "";
+        if (event == WEBKIT_LOAD_COMMITTED) {
+            self->scrollX_ = 0;
+            self->scrollY_ = 0;
+            if (self->OnNavigateComplete) self->OnNavigateComplete(text);
+        } else if (event == WEBKIT_LOAD_FINISHED) {
+            if (self->OnDocumentComplete) self->OnDocumentComplete(text);
+        }
+    }
+
+    static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
+                               Browser* self) {
+        if (self->OnLoadFailed) self->OnLoadFailed(uri ? uri : "", error ? error->message : "");
+        return FALSE;
+    }
+
+    static void TitleChanged(WebKitWebView* view, GParamSpec*, Browser* self) {
+        if (self->OnTitleChanged) self->OnTitleChanged(self->Title());
+    }
+
+    static gboolean ContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                                Browser*) {
+        return TRUE;
+    }
+
+    static GtkWidget* Create(WebKitWebView*, WebKitNavigationAction*, Browser*) { return nullptr; }
+
+    static gboolean KeyPress(GtkWidget*, GdkEventKey* event, Browser* self) {
+        return self->OnKeyDown && self->OnKeyDown(event->keyval, event->state);
+    }
+
+    static gboolean KeyRelease(GtkWidget*, GdkEventKey* event, Browser* self) {
+        return self->OnKeyUp && self->OnKeyUp(event->keyval, event->state);
+    }
+
+    static gboolean ButtonPress(GtkWidget*, GdkEventButton* event, Browser* self) {
+        if (event->type == GDK_BUTTON_PRESS && self->OnMouseDown) self->OnMouseDown(event->button);
+        return FALSE;
+    }
+
+    static gboolean ButtonRelease(GtkWidget*, GdkEventButton* event, Browser* self) {
+        if (self->OnMouseUp) self->OnMouseUp(event->button);
+        return FALSE;
+    }
+
+    static gboolean Scroll(GtkWidget*, GdkEventScroll* event, Browser* self) {
+        if (!self->OnWheel) return FALSE;
+        int delta = 0;
+        if (event->direction == GDK_SCROLL_UP) delta = 120;
+        if (event->direction == GDK_SCROLL_DOWN) delta = -120;
+        if (event->direction == GDK_SCROLL_SMOOTH) delta = static_cast<int>(-event->delta_y * 120);
+        if (delta == 0) return FALSE;
+        return self->OnWheel(delta, (event->state & GDK_CONTROL_MASK) != 0);
+    }
+
+    static void ScrollMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                              Browser* self) {
+        JSCValue* value = webkit_javascript_result_get_js_value(result);
+        if (!jsc_value_is_array(value)) return;
+        JSCValue* x = jsc_value_object_get_property_at_index(value, 0);
+        JSCValue* y = jsc_value_object_get_property_at_index(value, 1);
+        self->SetScrollReport(jsc_value_to_int32(x), jsc_value_to_int32(y));
+        g_object_unref(x);
+        g_object_unref(y);
+    }
+
+    static void ScriptFinished(GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_call_async_javascript_function_finish(
+            WEBKIT_WEB_VIEW(source), result, &error);
+        // Cancelled: the browser is gone, and so may be whoever asked.
+        if (error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+            g_error_free(error);
+            return;
+        }
+        if (!call->done) {
+            g_clear_error(&error);
+            if (value) g_object_unref(value);
+            return;
+        }
+        if (error) {
+            const std::string message = error->message;
+            g_error_free(error);
+            call->done(std::nullopt, message);
+            return;
+        }
+        std::string json = "null";
+        if (value && !jsc_value_is_undefined(value)) {
+            if (char* text = jsc_value_to_json(value, 0)) {
+                json = text;
+                g_free(text);
+            }
+        }
+        if (value) g_object_unref(value);
+        call->done(json, {});
+    }
+};
+
+Browser::Browser() : token_(RandomToken()) {
+    EnsureBridgeScheme();
+    WebKitUserContentManager* content = webkit_user_content_manager_new();
+    view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
+    g_object_unref(content);
+    g_object_ref_sink(view_);
+    g_object_set_data(G_OBJECT(view_), kBrowserKey, this);
+    cancellable_ = g_cancellable_new();
+
+    WebKitSettings* settings = webkit_web_view_get_settings(view_);
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(Signals::DecidePolicy), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(Signals::LoadChanged), this);
+    g_signal_connect(view_, "load-failed", G_CALLBACK(Signals::LoadFailed), this);
+    g_signal_connect(view_, "notify::title", G_CALLBACK(Signals::TitleChanged), this);
+    g_signal_connect(view_, "context-menu", G_CALLBACK(Signals::ContextMenu), this);
+    g_signal_connect(view_, "create", G_CALLBACK(Signals::Create), this);
+    g_signal_connect(view_, "key-press-event", G_CALLBACK(Signals::KeyPress), this);
+    g_signal_connect(view_, "key-release-event", G_CALLBACK(Signals::KeyRelease), this);
+    g_signal_connect(view_, "button-press-event", G_CALLBACK(Signals::ButtonPress), this);
+    g_signal_connect(view_, "button-release-event", G_CALLBACK(Signals::ButtonRelease), this);
+    g_signal_connect(view_, "scroll-event", G_CALLBACK(Signals::Scroll), this);
+    gtk_widget_add_events(GTK_WIDGET(view_), GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
+
+    const std::string detailed = std::string("script-message-received::") + kScrollChannel;
+    g_signal_connect(content, detailed.c_str(), G_CALLBACK(Signals::ScrollMessage), this);
+    webkit_user_content_manager_register_script_message_handler(content, kScrollChannel);
+    InstallScripts();
+}
+
+Browser::~Browser() {
+    g_cancellable_cancel(cancellable_);
+    g_object_unref(cancellable_);
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+    g_signal_handlers_disconnect_by_data(content, this);
+    g_signal_handlers_disconnect_by_data(view_, this);
+    g_object_set_data(G_OBJECT(view_), kBrowserKey, nullptr);
+    gtk_widget_destroy(GTK_WIDGET(view_));
+    g_object_unref(view_);
+}
+
+GtkWidget* Browser::Widget() const {
+    return GTK_WIDGET(view_);
+}
+
+void Browser::Navigate(const AnsiString& target) {
+    const std::string utf8 = AnsiToUtf8(target);
+    if (g_path_is_absolute(utf8.c_str())) {
+        if (char* uri = g_filename_to_uri(utf8.c_str(), nullptr, nullptr)) {
+            webkit_web_view_load_uri(view_, uri);
+            g_free(uri);
+        }
+        return;
+    }
+    webkit_web_view_load_uri(view_, utf8.c_str());
+}
+
+void Browser::Reload() {
+    webkit_web_view_reload(view_);
+}
+
+void Browser::Stop() {
+    webkit_web_view_stop_loading(view_);
+}
+
+bool Browser::IsLoading() const {
+    return webkit_web_view_is_loading(view_);
+}
+
+std::string Browser::Uri() const {
+    const char* uri = webkit_web_view_get_uri(view_);
+    return uri ? uri : "";
+}
+
+std::string Browser::Title() const {
+    const char* title = webkit_web_view_get_title(view_);
+    return title ? title : "";
+}
+
+void Browser::SetExternalProvider(std::shared_ptr<ExternalProvider> provider) {
+    provider_ = std::move(provider);
+    InstallScripts();
+}
+
+void Browser::SetTextSelection(bool allowed) {
+    selection_ = allowed;
+    InstallScripts();
+}
+
+void Browser::InstallScripts() {
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+    webkit_user_content_manager_remove_all_scripts(content);
+    webkit_user_content_manager_remove_all_style_sheets(content);
+    auto add = [content](const std::string& source) {
+        WebKitUserScript* script =
+            webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content, script);
+        webkit_user_script_unref(script);
+    };
+    if (provider_) add(ExternalScript(token_, provider_->Members()));
+    add(kScrollScript);
+    if (!selection_) {
+        WebKitUserStyleSheet* sheet =
+            webkit_user_style_sheet_new(kNoSelectionStyle, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                        WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        webkit_user_content_manager_add_style_sheet(content, sheet);
+        webkit_user_style_sheet_unref(sheet);
+    }
+}
+
+Browser::Answer Browser::AnswerRequest(const char* origin, std::string_view body) {
+    // The page asking must be one of ours, shown in this view's top frame: the
+    // view's page, the request's origin and the token that only the script
+    // injected into that page knows are checked on every call.
+    const auto request = ParseBridgeRequest(body);
+    if (!request || request->token != token_ || !IsLocalOrigin(origin) ||
+        !IsTrustedPageUri(Uri(), TrustedPageFoldersUtf8()))
+        return Answer{403, "{\"ok\":false,\"e\":\"refused\"}", nullptr};
+    // Held for the call: a member may replace the provider of its browser.
+    const std::shared_ptr<ExternalProvider> provider = provider_;
+    Answer answer;
+    answer.body = AnswerBridgeCall(provider.get(), *request, answer.then);
+    return answer;
+}
+
+void Browser::SetScrollReport(int x, int y) {
+    scrollX_ = x;
+    scrollY_ = y;
+}
+
+void Browser::Call(const std::string& body, GVariant* args, ScriptDone done) {
+    auto* call = new ScriptCall{std::move(done)};
+    webkit_web_view_call_async_javascript_function(
+        view_, body.c_str(), static_cast<gssize>(body.size()), args, nullptr, nullptr, cancellable_,
+        Signals::ScriptFinished, call);
+}
+
+void Browser::CallFunction(const std::string& name, const std::vector<BridgeValue>& args,
+                           ScriptDone done) {
+    // The name and the arguments travel as values; the body is fixed text.
+    // Each argument as the "v" of an encoded value; missing "v" is undefined.
+    std::string list = "[";
+    for (std::size_t i = 0; i < args.size(); ++i)
+        list += (i ? "," : "") + EncodeBridgeValue(args[i]);
+    list += "]";
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{sv}"));
+    g_variant_builder_add(&builder, "{sv}", "name", g_variant_new_string(name.c_str()));
+    g_variant_builder_add(&builder, "{sv}", "args", g_variant_new_string(list.c_str()));
+    Call(
+        "const f = window[name];\n"
+        "if (typeof f !== 'function') throw new Error('no page function ' + name);\n"
+        "return f.apply(window, JSON.parse(args).map(function (a) { return a.v; }));",
+        g_variant_builder_end(&builder), std::move(done));
+}
+
+void Browser::RunScript(const std::string& body, ScriptDone done) {
+    Call(body, nullptr, std::move(done));
+}
+
+void Browser::ScrollTo(int x, int y) {
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{sv}"));
+    g_variant_builder_add(&builder, "{sv}", "x", g_variant_new_int32(x));
+    g_variant_builder_add(&builder, "{sv}", "y", g_variant_new_int32(y));
+    Call("window.scrollTo(x, y);", g_variant_builder_end(&builder), {});
+}
+
+void Browser::SetPageZoom(double factor) {
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{sv}"));
+    g_variant_builder_add(&builder, "{sv}", "zoom", g_variant_new_double(factor));
+    Call("if (document.body) document.body.style.zoom = String(zoom);",
+         g_variant_builder_end(&builder), {});
+}
+
+void Browser::ClickBody() {
+    Call("if (document.body) document.body.click();", nullptr, {});
+}
+
+void Browser::FocusPage() {
+    gtk_widget_grab_focus(GTK_WIDGET(view_));
+}
+
+GtkWidget* GetIEServerWindow(GtkWidget* widget) {
+    if (!widget) return nullptr;
+    GtkWidget* found = WEBKIT_IS_WEB_VIEW(widget) ? widget : nullptr;
+    if (GTK_IS_CONTAINER(widget)) {
+        struct Walk {
+            GtkWidget* last = nullptr;
+        } walk{found};
+        gtk_container_forall(
+            GTK_CONTAINER(widget),
+            [](GtkWidget* child, gpointer data) {
+                auto* w = static_cast<Walk*>(data);
+                if (GtkWidget* inner = GetIEServerWindow(child)) w->last = inner;
+            },
+            &walk);
+        found = walk.last;
+    }
+    return found;
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "platform/Charset.h"
+#include "platform/ui/BrowserBridge.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+typedef struct _GtkWidget GtkWidget;
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _GCancellable GCancellable;
+typedef struct _GVariant GVariant;
+
+namespace platform::ui {
+
+// The embedded browser control: one WebKit view with our page bridge, load
+// and navigation events, script calls, scroll and zoom, and no context menu.
+// Lives on the UI thread; the widget is destroyed with the object.
+class Browser {
+  public:
+    Browser();
+    ~Browser();
+    Browser(const Browser&) = delete;
+    Browser& operator=(const Browser&) = delete;
+
+    GtkWidget* Widget() const;
+
+    // A URL, or an absolute file path (ANSI) that becomes a file:// URI.
+    void Navigate(const AnsiString& target);
+    void Reload();
+    void Stop();
+    bool IsLoading() const;
+    // The URI of the top-level page (UTF-8, as WebKit has it).
+    std::string Uri() const;
+    std::string Title() const;
+
+    // The object behind window.external. Takes effect from the next page load.
+    void SetExternalProvider(std::shared_ptr<ExternalProvider> provider);
+    ExternalProvider* Provider() const { return provider_.get(); }
+
+    // Calls the page's global function `name` with the arguments, which reach
+    // the page as values, never as script text. done gets the result as JSON
+    // text, or nullopt and an error message. done may be empty.
+    using ScriptDone = std::function<void(std::optional<std::string> json, std::string error)>;
+    void CallFunction(const std::string& name, const std::vector<BridgeValue>& args,
+                      ScriptDone done = {});
+    // Runs a script body of ours (a function body; `return` gives the result).
+    void RunScript(const std::string& body, ScriptDone done = {});
+
+    // The page scroll position, as the page last reported it (0, 0 on a new page).
+    int ScrollX() const { return scrollX_; }
+    int ScrollY() const { return scrollY_; }
+    void ScrollTo(int x, int y);
+    // Sets the zoom style of the page's body (1 = normal size).
+    void SetPageZoom(double factor);
+    // Clicks the body of the page, as a user click would.
+    void ClickBody();
+    // Gives the page the keyboard focus.
+    void FocusPage();
+    // Text selection in pages; on by default.
+    void SetTextSelection(bool allowed);
+
+    // Events. uri is UTF-8.
+    // Before a navigation of the page or of one of its frames; false cancels it.
+    std::function<bool(const std::string& uri)> OnBeforeNavigate;
+    // A new window asked for by a page (target="_blank", window.open).
+    std::function<void(const std::string& uri)> OnNewWindow;
+    // The top-level page started showing (navigation committed).
+    std::function<void(const std::string& uri)> OnNavigateComplete;
+    // The top-level page finished loading.
+    std::function<void(const std::string& uri)> OnDocumentComplete;
+    std::function<void(const std::string& uri, const std::string& message)> OnLoadFailed;
+    std::function<void(const std::string& title)> OnTitleChanged;
+    // Keys in the browser (GDK key values and modifier state); true swallows.
+    std::function<bool(unsigned keyval, unsigned state)> OnKeyDown;
+    std::function<bool(unsigned keyval, unsigned state)> OnKeyUp;
+    // A mouse press or release in the page.
+    std::function<void(unsigned button)> OnMouseDown;
+    std::function<void(unsigned button)> OnMouseUp;
+    // A wheel turn: delta > 0 away from the user; true swallows it.
+    std::function<bool(int delta, bool control)> OnWheel;
+
+    // For the scheme handler: answers one bridge request of this browser's view.
+    struct Answer {
+        int status = 200;
+        std::string body;
+        std::function<void()> then;
+    };
+    Answer AnswerRequest(const char* origin, std::string_view body);
+    // Scroll reports from the page.
+    void SetScrollReport(int x, int y);
+
+  private:
+    struct Signals;
+    void InstallScripts();
+    void Call(const std::string& body, GVariant* args, ScriptDone done);
+
+    WebKitWebView* view_ = nullptr;
+    GCancellable* cancellable_ = nullptr;
+    std::shared_ptr<ExternalProvider> provider_;
+    std::string token_;
+    int scrollX_ = 0;
+    int scrollY_ = 0;
+    bool selection_ = true;
+};
+
+// The widget that takes the page's input: the last browser view found inside
+// a widget tree, depth first (the widget itself when it is one); null if none.
+GtkWidget* GetIEServerWindow(GtkWidget* widget);
+
+}  // namespace platform::ui

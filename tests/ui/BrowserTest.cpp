@@ -1,0 +1,268 @@
+#include "platform/ui/Browser.h"
+
+#include "UiTestSupport.h"
+#include "platform/ui/Fonts.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <thread>
+
+using namespace platform::ui;
+using Json = nlohmann::json;
+
+namespace {
+
+// A provider that records its calls and answers by member name.
+class FakeExternal : public ExternalProvider {
+  public:
+    std::vector<BridgeMember> Members() const override {
+        return {{"Echo"},    {"GetLong"}, {"GetText"}, {"GetList"},
+                {"Nothing"}, {"Fail"},    {"Open"},    {"FontName", MemberKind::Property}};
+    }
+    BridgeReply Invoke(const std::string& member, CallKind kind,
+                       const std::vector<BridgeValue>& args) override {
+        calls.push_back(member);
+        if (member == "Echo") {
+            AnsiString joined;
+            for (std::size_t i = 0; i < args.size(); ++i) joined += "[" + ArgText(args, i) + "]";
+            lastArgs = args;
+            return {joined, {}};
+        }
+        if (member == "GetLong") return {ArgLong(args, 0) + 1, {}};
+        if (member == "GetText") return {platform::Utf8ToAnsi("书架：第一章"), {}};
+        if (member == "GetList") return {std::vector<AnsiString>{"\"1\",\"2\"", "x"}, {}};
+        if (member == "Nothing") return {};
+        if (member == "Fail") throw BridgeError("no such story");
+        if (member == "Open") {
+            return {7LL, [this] { openRan = true; }};
+        }
+        if (member == "FontName") {
+            if (kind == CallKind::Put) fontName = ArgText(args, 0);
+            return {kind == CallKind::Get ? BridgeValue(fontName) : BridgeValue(), {}};
+        }
+        return {};
+    }
+
+    std::vector<std::string> calls;
+    std::vector<BridgeValue> lastArgs;
+    AnsiString fontName = "SimSun";
+    bool openRan = false;
+};
+
+// The page calls the members on load and puts what it got into its title.
+const char* kCallingPage = R"HTML(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>start</title><script>
+function run() {
+  var out = {};
+  out.kind = typeof window.external;
+  function attempt(name, f) { try { out[name] = f(); } catch (e) { out[name] = 'error: ' + e.message; } }
+  attempt('echo', function () { return external.Echo('中文', 42, 1.5, true, null, undefined, 'a"b<\/script>'); });
+  attempt('long', function () { return external.GetLong(41); });
+  attempt('longText', function () { return external.GetLong(' 9 '); });
+  attempt('badLong', function () { return external.GetLong('abc'); });
+  attempt('text', function () { return external.GetText(); });
+  attempt('list', function () { return external.GetList(); });
+  attempt('nothing', function () { return typeof external.Nothing(); });
+  attempt('fail', function () { return external.Fail(); });
+  attempt('font', function () { var before = external.FontName; external.FontName = 'KaiTi'; return before + '>' + external.FontName; });
+  attempt('open', function () { window.gotOpen = external.Open(); return window.gotOpen; });
+  attempt('forged', function () {
+    var x = new XMLHttpRequest();
+    x.open('POST', 'quira-ext://call/GetLong', false);
+    x.send(JSON.stringify({t: 'guess', m: 'GetLong', k: 'call', a: [1]}));
+    return x.status + ':' + x.responseText;
+  });
+  document.title = 'done:' + JSON.stringify(out);
+}
+</script></head><body onload="run()">page</body></html>)HTML";
+
+class BrowserTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        uitest::RequireUi();
+        window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_default_size(GTK_WINDOW(window), 400, 300);
+        browser = std::make_unique<Browser>();
+        gtk_container_add(GTK_CONTAINER(window), browser->Widget());
+        gtk_widget_show_all(window);
+        provider = std::make_shared<FakeExternal>();
+        browser->SetExternalProvider(provider);
+        SetTrustedPageFolders({data.Path()});
+    }
+    void TearDown() override {
+        browser.reset();
+        gtk_widget_destroy(window);
+        SetTrustedPageFolders({});
+    }
+
+    // Loads target and returns the JSON the page put into its title.
+    Json LoadAndRead(const std::string& target) {
+        browser->Navigate(target);
+        const bool done =
+            uitest::PumpUntil([&] { return browser->Title().rfind("done:", 0) == 0; }, 20000);
+        EXPECT_TRUE(done) << "title: " << browser->Title();
+        if (!done) return Json();
+        return Json::parse(browser->Title().substr(5));
+    }
+
+    uitest::TempDir data;
+    GtkWidget* window = nullptr;
+    std::unique_ptr<Browser> browser;
+    std::shared_ptr<FakeExternal> provider;
+};
+
+TEST_F(BrowserTest, LocalPageCallsMembersSynchronously) {
+    const Json out = LoadAndRead(data.Write("BooK/story/List.HTML", kCallingPage));
+    EXPECT_EQ(out["kind"], "object");
+    EXPECT_EQ(out["echo"], "[中文][42][1.5][True][][][a\"b</script>]");
+    EXPECT_EQ(out["long"], 42);
+    EXPECT_EQ(out["longText"], 10);
+    EXPECT_EQ(out["badLong"], "error: Type mismatch");
+    EXPECT_EQ(out["text"], "书架：第一章");
+    EXPECT_EQ(out["list"], Json::array({"\"1\",\"2\"", "x"}));
+    EXPECT_EQ(out["nothing"], "undefined");
+    EXPECT_EQ(out["fail"], "error: no such story");
+    EXPECT_EQ(out["font"], "SimSun>KaiTi");
+    EXPECT_EQ(provider->fontName, "KaiTi");
+    EXPECT_EQ(out["open"], 7);
+    // A request without the page's token gets nothing, even from our page.
+    EXPECT_EQ(out["forged"].get<std::string>().substr(0, 4), "403:");
+    ASSERT_EQ(provider->lastArgs.size(), 7u);
+    EXPECT_EQ(std::get<AnsiString>(provider->lastArgs[0]), platform::Utf8ToAnsi("中文"));
+    EXPECT_EQ(std::get<long long>(provider->lastArgs[1]), 42);
+}
+
+TEST_F(BrowserTest, DeferredActionRunsAfterThePageHasItsAnswer) {
+    LoadAndRead(data.Write("page.html", kCallingPage));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return provider->openRan; }));
+    // The page is not blocked any more: a script call reaches it.
+    std::optional<std::string> got;
+    browser->RunScript("return window.gotOpen;", [&](std::optional<std::string> json, std::string) {
+        got = json.value_or("failed");
+    });
+    ASSERT_TRUE(uitest::PumpUntil([&] { return got.has_value(); }));
+    EXPECT_EQ(*got, "7");
+}
+
+TEST_F(BrowserTest, PagesOutsideOurFoldersGetNoAnswers) {
+    uitest::TempDir elsewhere;
+    const Json local = LoadAndRead(elsewhere.Write("page.html", kCallingPage));
+    EXPECT_EQ(local["kind"], "object");
+    EXPECT_EQ(local["long"], "error: window.external.GetLong: refused");
+    EXPECT_EQ(local["text"], "error: window.external.GetText: refused");
+
+    // A page of ours reached through ".." from outside is resolved first.
+    const std::string sneaky = elsewhere.Path() + "/../" +
+                               std::filesystem::path(elsewhere.Path()).filename().string() +
+                               "/page.html";
+    EXPECT_EQ(LoadAndRead(sneaky)["long"], "error: window.external.GetLong: refused");
+    EXPECT_TRUE(provider->calls.empty());
+}
+
+TEST_F(BrowserTest, HttpPageGetsNone) {
+    httplib::Server server;
+    server.Get("/page.html", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(kCallingPage, "text/html; charset=utf-8");
+    });
+    server.set_keep_alive_max_count(1);
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    const Json out = LoadAndRead("http://127.0.0.1:" + std::to_string(port) + "/page.html");
+    server.stop();
+    serving.join();
+    EXPECT_EQ(out["kind"], "undefined");
+    EXPECT_EQ(out["forged"].get<std::string>().substr(0, 4), "403:");
+    EXPECT_TRUE(provider->calls.empty());
+}
+
+TEST_F(BrowserTest, NoProviderMeansNoObject) {
+    browser->SetExternalProvider(nullptr);
+    const Json out = LoadAndRead(data.Write("page.html", kCallingPage));
+    EXPECT_EQ(out["kind"], "undefined");
+}
+
+TEST_F(BrowserTest, CallsPageFunctionsWithArgumentsAsValues) {
+    data.Write("f.html",
+               "<html><body style='height:5000px;width:5000px'><script>"
+               "function join(a, b, c) { window.called = true; return a + '|' + b + '|' + c; }"
+               "</script></body></html>");
+    browser->Navigate(data.Path() + "/f.html");
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return !browser->IsLoading() && !browser->Uri().empty(); }));
+    std::optional<std::string> result;
+    std::string error;
+    browser->CallFunction("join", {AnsiString("');alert(1);('"), 5LL, platform::Utf8ToAnsi("章")},
+                          [&](std::optional<std::string> json, std::string message) {
+                              result = json.value_or("");
+                              error = message;
+                          });
+    ASSERT_TRUE(uitest::PumpUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(Json::parse(*result), "');alert(1);('|5|章");
+
+    result.reset();
+    browser->CallFunction("missing", {}, [&](std::optional<std::string> json, std::string message) {
+        result = json.value_or("<none>");
+        error = message;
+    });
+    ASSERT_TRUE(uitest::PumpUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(*result, "<none>");
+    EXPECT_NE(error.find("no page function missing"), std::string::npos);
+
+    // Scrolling reaches the page and comes back as the reported position.
+    browser->ScrollTo(30, 700);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return browser->ScrollY() == 700; }));
+    EXPECT_EQ(browser->ScrollX(), 30);
+
+    browser->SetPageZoom(1.5);
+    result.reset();
+    browser->RunScript("return document.body.style.zoom;",
+                       [&](std::optional<std::string> json, std::string) { result = json; });
+    ASSERT_TRUE(uitest::PumpUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(Json::parse(*result), "1.5");
+}
+
+TEST_F(BrowserTest, LoadEventsAndNavigationVeto) {
+    std::vector<std::string> events;
+    browser->OnNavigateComplete = [&](const std::string& uri) { events.push_back("nav " + uri); };
+    browser->OnDocumentComplete = [&](const std::string& uri) { events.push_back("doc " + uri); };
+    browser->OnBeforeNavigate = [&](const std::string& uri) {
+        return uri.find("blocked") == std::string::npos;
+    };
+    const std::string second = data.Write("second.html", "<html><body>2</body></html>");
+    data.Write("first.html",
+               "<html><body><a id=a href='blocked.html'>x</a><a id=b href='second.html'>y</a>"
+               "</body></html>");
+    browser->Navigate(data.Path() + "/first.html");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return events.size() >= 2; }));
+    EXPECT_EQ(events[0].rfind("nav file://", 0), 0u);
+    EXPECT_EQ(events[1].rfind("doc file://", 0), 0u);
+
+    browser->RunScript("document.getElementById('a').click();");
+    uitest::PumpFor(300);
+    EXPECT_EQ(browser->Uri().find("blocked"), std::string::npos);
+    browser->RunScript("document.getElementById('b').click();");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return events.size() >= 4; }));
+    EXPECT_NE(events[3].find("second.html"), std::string::npos);
+    EXPECT_EQ(GetIEServerWindow(window), browser->Widget());
+}
+
+TEST_F(BrowserTest, ChineseFaceNamesReachThePagesFonts) {
+    data.Write("fonts.html", R"HTML(<html><body><canvas id=c></canvas><script>
+function width(face) { var g = document.getElementById('c').getContext('2d');
+  g.font = '20px "' + face + '"'; return g.measureText('Quira reads 第一章 abcdefghij').width; }
+document.title = 'done:' + JSON.stringify({yahei: width('Microsoft Yahei'), han: width('微软雅黑'),
+  noto: width('Noto Sans CJK SC'), dejavu: width('DejaVu Sans'), kai: width('KaiTi'),
+  ukai: width('AR PL UKai CN')});
+</script></body></html>)HTML");
+    const Json out = LoadAndRead(data.Path() + "/fonts.html");
+    EXPECT_EQ(out["yahei"], out["noto"]);
+    EXPECT_EQ(out["han"], out["noto"]);
+    EXPECT_NE(out["noto"], out["dejavu"]);
+    EXPECT_EQ(out["kai"], out["ukai"]);
+    EXPECT_EQ(MatchedFontFamily(kDefaultFontFace), "Noto Sans CJK SC");
+}
+
+}  // namespace
