@@ -54,9 +54,17 @@ void StartXvfb() {
 
 void RequireUi() {
     static const bool ready = [] {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) StartXvfb();
+        // Every test process gets an X server of its own: tests run in
+        // parallel and move the one pointer of a server. QUIRA_TEST_DISPLAY
+        // names a display to use instead (to watch a test).
+        const char* watch = std::getenv("QUIRA_TEST_DISPLAY");
+        if (watch && *watch)
+            setenv("DISPLAY", watch, 1);
+        else
+            StartXvfb();
         // Each test process gets its own runtime folder for the font file.
+        // No desktop settings daemon here: keep settings in memory.
+        setenv("GSETTINGS_BACKEND", "memory", 1);
         static TempDir runtime;
         setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
         int argc = 0;
@@ -100,6 +108,42 @@ std::string TempDir::Write(const std::string& name, const std::string& content) 
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
     std::ofstream(file, std::ios::binary) << content;
     return file;
+}
+
+}  // namespace uitest
+
+#include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
+
+namespace uitest {
+namespace {
+Display* XDisplay() {
+    return GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+}
+}  // namespace
+
+void PointerTo(int rootX, int rootY) {
+    XTestFakeMotionEvent(XDisplay(), -1, rootX, rootY, CurrentTime);
+    XFlush(XDisplay());
+    PumpFor(30);
+}
+
+void Button(unsigned button, bool press) {
+    XTestFakeButtonEvent(XDisplay(), button, press, CurrentTime);
+    XFlush(XDisplay());
+    PumpFor(30);
+}
+
+void Key(unsigned keysym, bool press) {
+    XTestFakeKeyEvent(XDisplay(), XKeysymToKeycode(XDisplay(), keysym), press, CurrentTime);
+    XFlush(XDisplay());
+    PumpFor(20);
+}
+
+void ClickAt(int rootX, int rootY) {
+    PointerTo(rootX, rootY);
+    Button(1, true);
+    Button(1, false);
 }
 
 }  // namespace uitest

@@ -6,7 +6,7 @@
 // Helpers of the window-layer tests.
 namespace uitest {
 
-// Opens the display (starting a private Xvfb when DISPLAY is unset) and
+// Opens a display (a private Xvfb of this process) and
 // initialises the window layer once per process.
 void RequireUi();
 
@@ -30,4 +30,13 @@ class TempDir {
     std::string path_;
 };
 
+}  // namespace uitest
+
+// Synthesised input through the XTest extension, as a user's would arrive.
+namespace uitest {
+void PointerTo(int rootX, int rootY);
+void Button(unsigned button, bool press);
+void Key(unsigned keysym, bool press);
+// Left click at a point of the screen.
+void ClickAt(int rootX, int rootY);
 }  // namespace uitest

@@ -1,0 +1,152 @@
+#include "platform/ui/Dialogs.h"
+
+#include <gtk/gtk.h>
+
+namespace platform::ui {
+namespace {
+
+constexpr const char* kModalKey = "quira-modal";
+
+// The running modal loop of a form and its result.
+struct ModalRun {
+    GMainLoop* loop = nullptr;
+    int result = MrNone;
+};
+
+GtkMessageType TypeOf(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Error:
+            return GTK_MESSAGE_ERROR;
+        case MessageIcon::Question:
+            return GTK_MESSAGE_QUESTION;
+        case MessageIcon::Warning:
+            return GTK_MESSAGE_WARNING;
+        case MessageIcon::Information:
+            return GTK_MESSAGE_INFO;
+        default:
+            return GTK_MESSAGE_OTHER;
+    }
+}
+
+std::optional<AnsiString> RunChooser(GtkFileChooserNative* chooser) {
+    std::optional<AnsiString> chosen;
+    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        if (char* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
+            chosen = Utf8ToAnsi(file);
+            g_free(file);
+        }
+    }
+    g_object_unref(chooser);
+    return chosen;
+}
+
+}  // namespace
+
+int MessageBox(GtkWindow* owner, const AnsiString& text, const AnsiString& caption,
+               MessageButtons buttons, MessageIcon icon) {
+    GtkWidget* dialog = gtk_message_dialog_new(
+        owner, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        TypeOf(icon), GTK_BUTTONS_NONE, "%s", AnsiToUtf8(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), AnsiToUtf8(caption).c_str());
+    int closed = IdOk;
+    switch (buttons) {
+        case MessageButtons::Ok:
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "确定", IdOk);
+            break;
+        case MessageButtons::OkCancel:
+            gtk_dialog_add_buttons(GTK_DIALOG(dialog), "确定", IdOk, "取消", IdCancel, nullptr);
+            closed = IdCancel;
+            break;
+        case MessageButtons::YesNoCancel:
+            gtk_dialog_add_buttons(GTK_DIALOG(dialog), "是", IdYes, "否", IdNo, "取消", IdCancel,
+                                   nullptr);
+            closed = IdCancel;
+            break;
+        case MessageButtons::YesNo:
+            gtk_dialog_add_buttons(GTK_DIALOG(dialog), "是", IdYes, "否", IdNo, nullptr);
+            closed = IdNo;
+            break;
+    }
+    gtk_window_set_position(GTK_WINDOW(dialog),
+                            owner ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+    gtk_window_set_keep_above(GTK_WINDOW(dialog), owner == nullptr);
+    const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return response > 0 ? response : closed;
+}
+
+int ShowModal(GtkWindow* form, GtkWindow* owner) {
+    if (IsModal(form)) return MrNone;
+    ModalRun run;
+    run.loop = g_main_loop_new(nullptr, FALSE);
+    g_object_set_data(G_OBJECT(form), kModalKey, &run);
+    if (owner) gtk_window_set_transient_for(form, owner);
+    gtk_window_set_modal(form, TRUE);
+    gtk_window_set_position(form, owner ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+    // Closing the form by its frame is Cancel, and the form stays for reuse.
+    const gulong closing = g_signal_connect(
+        form, "delete-event", G_CALLBACK(+[](GtkWidget* widget, GdkEvent*, gpointer) -> gboolean {
+            EndModal(GTK_WINDOW(widget), MrCancel);
+            return TRUE;
+        }),
+        nullptr);
+    gtk_widget_show(GTK_WIDGET(form));
+    gtk_window_present(form);
+    g_main_loop_run(run.loop);
+    g_signal_handler_disconnect(form, closing);
+    g_object_set_data(G_OBJECT(form), kModalKey, nullptr);
+    g_main_loop_unref(run.loop);
+    gtk_window_set_modal(form, FALSE);
+    gtk_widget_hide(GTK_WIDGET(form));
+    return run.result;
+}
+
+void EndModal(GtkWindow* form, int result) {
+    auto* run = static_cast<ModalRun*>(g_object_get_data(G_OBJECT(form), kModalKey));
+    if (!run) {
+        gtk_widget_hide(GTK_WIDGET(form));
+        return;
+    }
+    run->result = result;
+    g_main_loop_quit(run->loop);
+}
+
+bool IsModal(GtkWindow* form) {
+    return g_object_get_data(G_OBJECT(form), kModalKey) != nullptr;
+}
+
+std::optional<AnsiString> SelectFolder(GtkWindow* owner, const AnsiString& title,
+                                       const AnsiString& initialFolder) {
+    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+        AnsiToUtf8(title).c_str(), owner, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "选择", "取消");
+    if (!initialFolder.empty())
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser),
+                                            AnsiToUtf8(initialFolder).c_str());
+    return RunChooser(chooser);
+}
+
+std::optional<AnsiString> SelectFile(GtkWindow* owner, const AnsiString& title,
+                                     const std::vector<FileFilter>& filters, bool save,
+                                     const AnsiString& initialFile) {
+    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+        AnsiToUtf8(title).c_str(), owner,
+        save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, save ? "保存" : "打开",
+        "取消");
+    if (save) gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
+    for (const FileFilter& filter : filters) {
+        GtkFileFilter* f = gtk_file_filter_new();
+        gtk_file_filter_set_name(f, AnsiToUtf8(filter.name).c_str());
+        for (const auto& pattern : filter.patterns) gtk_file_filter_add_pattern(f, pattern.c_str());
+        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), f);
+    }
+    if (!initialFile.empty()) {
+        const std::string utf8 = AnsiToUtf8(initialFile);
+        if (save && !g_path_is_absolute(utf8.c_str()))
+            gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), utf8.c_str());
+        else
+            gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(chooser), utf8.c_str());
+    }
+    return RunChooser(chooser);
+}
+
+}  // namespace platform::ui
