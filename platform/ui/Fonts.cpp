@@ -1,5 +1,7 @@
 #include "platform/ui/Fonts.h"
 
+#include "platform/Folders.h"
+
 #include <fontconfig/fontconfig.h>
 #include <glib/gstdio.h>
 #include <gtk/gtk.h>
@@ -73,8 +75,8 @@ std::string SystemConfigFile() {
 }  // namespace
 
 bool InstallFontAliases() {
-    const std::string folder = std::string(g_get_user_runtime_dir()) + "/Velqo";
-    if (g_mkdir_with_parents(folder.c_str(), 0700) != 0) return false;
+    const std::string folder = platform::RuntimeFolder();
+    if (folder.empty()) return false;
     const std::string file = folder + "/fonts.conf";
     const std::string system = SystemConfigFile();
     // Already ours (a child process, or a second call): keep it.

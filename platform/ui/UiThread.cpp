@@ -1,5 +1,7 @@
 #include "platform/ui/UiThread.h"
 
+#include "platform/MainContextPost.h"
+
 #include <glib.h>
 
 #include <atomic>
@@ -21,8 +23,7 @@ void DeleteFunction(gpointer data) {
 }
 
 // A source attached to the default context is always queued, unlike
-// g_main_context_invoke, which runs at once on the owning thread: a posted
-// message must never re-enter the code that posted it.
+// g_main_context_invoke, which runs at once on the owning thread.
 void Queue(std::function<void()> fn, GSource* source, int priority) {
     g_source_set_priority(source, priority);
     g_source_set_callback(source, RunOnce, new std::function<void()>(std::move(fn)),
@@ -34,7 +35,7 @@ void Queue(std::function<void()> fn, GSource* source, int priority) {
 }  // namespace
 
 void PostToUi(std::function<void()> fn) {
-    Queue(std::move(fn), g_idle_source_new(), G_PRIORITY_DEFAULT);
+    platform::PostToContext(nullptr, std::move(fn));
 }
 
 void RunWhenIdle(std::function<void()> fn) {
