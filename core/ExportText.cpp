@@ -20,6 +20,10 @@ std::string VendorAddress() {
 }  // namespace
 
 TExportText::TExportText() {
+    LoadStoryTemplate();
+}
+
+void TExportText::LoadStoryTemplate() {
     // The template's source is UTF-8; the file is written in GBK, so the
     // template is decoded once here and the output is GBK throughout.
     const AnsiString story = platform::Utf8ToAnsi(LoadTemplateText("Story"));

@@ -19,6 +19,8 @@ class TExportText final : public TStoryExport {
     static AnsiString NoticeText();
 
   private:
+    // The "Story" template and its two bodies; a missing template leaves them empty.
+    void LoadStoryTemplate();
     std::string DoExport(const std::string& folder, int startIndex) override;
 
     AnsiString storyHeader_;

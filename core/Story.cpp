@@ -48,6 +48,21 @@ bool IsNavigationName(std::string_view name) {
     return false;
 }
 
+// Removes every match of the filter line from the content. Removal can join
+// pieces into a new match, so passes repeat while they change the text; a
+// line that matches the empty text changes nothing and ends at once.
+void RemoveMatches(std::string_view line, AnsiString& content) {
+    const std::string pattern =
+        MatchesAt(line, 0, "(?i)") ? std::string(line) : "(?i)" + std::string(line);
+    const auto regex = Regex::Get(pattern);
+    for (int pass = 0; pass < kMaxFilterPasses; ++pass) {
+        bool replaced = false;
+        AnsiString next = regex->ReplaceAll(content, "", &replaced);
+        if (!replaced || next == content) break;
+        content = std::move(next);
+    }
+}
+
 }  // namespace
 
 bool TStory::LoadSite(std::string_view siteID) {
@@ -174,17 +189,7 @@ AnsiString TStory::ExtractChapterContent(std::string_view page) const {
     for (const std::string_view line : SplitLines(ArticleChapterContentFilter)) {
         // An empty line would match everywhere and remove nothing.
         if (line.empty()) continue;
-        const std::string pattern =
-            MatchesAt(line, 0, "(?i)") ? std::string(line) : "(?i)" + std::string(line);
-        const auto regex = Regex::Get(pattern);
-        // Removal can join pieces into a new match, so passes repeat while they
-        // change the text; a line that matches the empty text changes nothing.
-        for (int pass = 0; pass < kMaxFilterPasses; ++pass) {
-            bool replaced = false;
-            AnsiString next = regex->ReplaceAll(content, "", &replaced);
-            if (!replaced || next == content) break;
-            content = std::move(next);
-        }
+        RemoveMatches(line, content);
     }
     return content;
 }
@@ -197,11 +202,12 @@ void TStory::ParseChapterList(std::string_view page, std::vector<TArticleVolumnC
     if (ArticleChapterNameID.empty()) return;
     const auto chapterRegex = Regex::Get("(?i)" + ArticleChapterNameID);
 
-    struct Piece {
+    // A volume's name and the piece of the page that belongs to it.
+    struct TArticleSubVolumnData {
         AnsiString volume;
         std::string_view text;
     };
-    std::vector<Piece> pieces;
+    std::vector<TArticleSubVolumnData> pieces;
     const AnsiString firstVolume = RegexMatchAny(page, ArticleSubVolumnsName);
     const bool withVolumes = !firstVolume.empty();
     if (withVolumes) {

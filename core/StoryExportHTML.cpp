@@ -76,6 +76,10 @@ std::string ChapterCacheFile(std::string_view siteID, std::string_view articleID
 }
 
 TStoryExportHTML::TStoryExportHTML() {
+    LoadTemplateTexts();
+}
+
+void TStoryExportHTML::LoadTemplateTexts() {
     listTemplate_ = platform::Utf8ToAnsi(LoadTemplateText("List"));
     list2Template_ = platform::Utf8ToAnsi(LoadTemplateText("List2"));
     chapterTemplate_ = platform::Utf8ToAnsi(LoadTemplateText("chapter"));

@@ -65,6 +65,9 @@ class TStoryExportHTML {
     AnsiString ListPage(bool second, std::string_view siteID, std::string_view storyID);
 
   private:
+    // "List", "List2" and "chapter", then the item bodies cut out of "List";
+    // a missing template leaves its text empty.
+    void LoadTemplateTexts();
     AnsiString BuildItems(AnsiString& lastReadChapter, AnsiString& firstReadChapter) const;
 
     AnsiString listTemplate_;
