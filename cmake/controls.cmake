@@ -58,6 +58,7 @@ target_include_directories(reader_controls PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(reader_controls PUBLIC controls)
 
 # Renders every control and image into PNG files for a look by eye.
-add_executable(quira_controls_gallery ${CMAKE_SOURCE_DIR}/tools/gallery/ControlsGallery.cpp)
+add_executable(quira_controls_gallery ${CMAKE_SOURCE_DIR}/tools/gallery/ControlsGallery.cpp
+                                      ${CMAKE_SOURCE_DIR}/tools/gallery/GalleryScene.cpp)
 set_target_properties(quira_controls_gallery PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 target_link_libraries(quira_controls_gallery PRIVATE reader_controls)

@@ -42,18 +42,18 @@ G_DEFINE_TYPE(SwatchRenderer, swatch_renderer, GTK_TYPE_CELL_RENDERER)
 enum { PROP_INDEX = 1 };
 
 void swatch_renderer_set_property(GObject* object, guint id, const GValue* value,
-                                  GParamSpec* spec) {
+                                  GParamSpec* pspec) {
     if (id == PROP_INDEX)
         reinterpret_cast<SwatchRenderer*>(object)->index = g_value_get_int(value);
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
-void swatch_renderer_get_property(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void swatch_renderer_get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     if (id == PROP_INDEX)
         g_value_set_int(value, reinterpret_cast<SwatchRenderer*>(object)->index);
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
 void swatch_renderer_render(GtkCellRenderer* cell, cairo_t* cr, GtkWidget*, const GdkRectangle*,

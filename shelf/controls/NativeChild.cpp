@@ -91,7 +91,8 @@ GtkWidget* TEdit::CreateWidget() {
     char style[256];
     std::snprintf(style, sizeof style,
                   "entry { background: #%06X; border: none; box-shadow: none; padding: 0 2px; "
-                  "min-height: 0; font-size: 12px; }",
+                  "min-height: 0; font-family: \"微软雅黑\", \"Noto Sans CJK SC\", "
+                  "sans-serif; font-size: 12px; }",
                   Color & 0xFFFFFF);
     gtk_css_provider_load_from_data(css, style, -1, nullptr);
     gtk_style_context_add_provider(gtk_widget_get_style_context(entry), GTK_STYLE_PROVIDER(css),

@@ -125,7 +125,7 @@ TEST(IsWebURL, AcceptsOnlyHttpAndHttpsWithAHost) {
         {"file:///etc/passwd", false},
         {"javascript:alert(1)", false},
         {"/usr/bin/xterm", false},
-        {"C:\\Windows\\calc.exe", false},
+        {"C:\\Programs\\tool.exe", false},
         {"mailto:a@b.c", false},
         {"http://", false},
         {"http:///path", false},
