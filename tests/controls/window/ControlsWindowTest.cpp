@@ -14,10 +14,6 @@
 
 namespace {
 
-AnsiString A(const char* utf8) {
-    return platform::Utf8ToAnsi(utf8);
-}
-
 class Display : public ::testing::Environment {
   public:
     void SetUp() override { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display"; }
