@@ -58,6 +58,9 @@ struct WindowFixture : ::testing::Test {
         if (!xtest::Available()) ADD_FAILURE() << "the display has no test extension";
         EXPECT_TRUE(RunUntil([&] { return drawn; })) << "the window never painted";
         Settle();
+        // The pointer stays where an earlier test left it: start from a spot
+        // with no control under it.
+        MoveTo(GalleryScene::kWidth - 20, GalleryScene::kHeight - 8);
     }
     ~WindowFixture() override {
         scene.reset();
@@ -67,6 +70,8 @@ struct WindowFixture : ::testing::Test {
     GdkWindow* Surface() const { return gtk_widget_get_window(host.DrawingArea()); }
     // Pointer and keys through the display, in drawing-area coordinates.
     void MoveTo(int x, int y) {
+        // Above any other test's window on the same display.
+        gdk_window_raise(gtk_widget_get_window(GTK_WIDGET(window)));
         int ox = 0, oy = 0;
         gdk_window_get_origin(Surface(), &ox, &oy);
         xtest::MoveTo(ox + x, oy + y);
