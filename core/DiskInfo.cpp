@@ -51,9 +51,10 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
     return fields;
 }
 
-// Kernel trees that only hold pseudo or runtime mounts, whatever their type says.
+// Kernel, runtime and boot trees: no place for a data folder, whatever their type says.
 bool IsSystemTree(std::string_view mountPoint) {
-    static constexpr std::string_view kTrees[] = {"/proc", "/sys", "/dev", "/run", "/snap"};
+    static constexpr std::string_view kTrees[] = {"/proc", "/sys",  "/dev", "/run",
+                                                  "/snap", "/boot", "/efi"};
     for (const auto tree : kTrees) {
         if (mountPoint == tree) return true;
         if (mountPoint.size() > tree.size() && mountPoint.substr(0, tree.size()) == tree &&

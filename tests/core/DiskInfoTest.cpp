@@ -56,6 +56,7 @@ const char* const kDesktop =
     "33 26 8:33 / /mnt/data\\040disk rw shared:9 master:2 - ext4 /dev/sdc1 rw\n"
     "34 26 0:50 / /run/user/1000 rw - tmpfs tmpfs rw\n"
     "35 26 0:51 / /mnt/remote rw - fuse.sshfs me@host: rw\n"
+    "37 26 8:1 / /boot/efi rw - vfat /dev/sda1 rw\n"
     "36 26 8:2 / / rw,relatime - ext4 /dev/sda2 rw\n"
     "garbage line\n";
 
