@@ -182,7 +182,27 @@ void TXColor::Paint(TCanvas& canvas) {
         canvas.Line(cx - 3 + i, cy - 1 + i, cx + 4 - i, cy - 1 + i, RGB(0x5B, 0x65, 0x70));
 }
 
+// The combo box in the flat look of the drawn controls: a white face with a
+// one-pixel frame. Installed once for the screen, for boxes of our class.
+static void InstallComboStyle() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(
+        css,
+        ".quira-swatch-box button { background: #FFFFFF; border: 1px solid #B9C4D0; "
+        "border-radius: 3px; box-shadow: none; padding: 1px 4px; min-height: 0; }"
+        ".quira-swatch-box button:hover { border-color: #2B83D6; }"
+        ".quira-swatch-box arrow { min-width: 10px; min-height: 10px; color: #5B6570; }",
+        -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(css);
+}
+
 GtkWidget* TXColor::Combo::CreateWidget() {
+    InstallComboStyle();
     GtkListStore* store = gtk_list_store_new(1, G_TYPE_INT);
     GtkWidget* combo = gtk_combo_box_new_with_model(GTK_TREE_MODEL(store));
     GtkCellRenderer* renderer =
@@ -191,6 +211,7 @@ GtkWidget* TXColor::Combo::CreateWidget() {
     gtk_cell_layout_pack_start(GTK_CELL_LAYOUT(combo), renderer, TRUE);
     gtk_cell_layout_add_attribute(GTK_CELL_LAYOUT(combo), renderer, "index", 0);
     gtk_combo_box_set_wrap_width(GTK_COMBO_BOX(combo), 0);
+    gtk_style_context_add_class(gtk_widget_get_style_context(combo), "quira-swatch-box");
     gtk_widget_set_halign(combo, GTK_ALIGN_START);
     gtk_widget_set_valign(combo, GTK_ALIGN_START);
     g_signal_connect(combo, "changed", G_CALLBACK(+[](GtkComboBox* widget, gpointer self) {
