@@ -123,14 +123,16 @@ AnsiString TStoryExportHTML::BuildItems(AnsiString& lastReadChapter,
     firstReadChapter.clear();
     if (!chapters_.empty()) firstReadChapter = chapters_.front().ChapterName;
     for (const auto& entry : chapters_) {
-        if (entry.VolumnName != previousVolume)
+        // A chapter without a volume name never starts a heading, also when it
+        // follows chapters of a volume: an empty heading would show as a bare bar.
+        if (!entry.VolumnName.empty() && entry.VolumnName != previousVolume)
             items +=
-                FillTemplate(subVolumnsItem_, {{"SubVolumnsName", EscapeHtml(entry.VolumnName)}}) +
-                "\r\n";
+                FillTemplate(subVolumnsItem_, {{"SubVolumnsName", EscapeHtml(entry.VolumnName)}});
         const AnsiString name = EscapeHtml(entry.ChapterName);
         AnsiString shownName = name;
+        // With no last-read chapter, a chapter without an id is not marked.
         if (!LastReadChapterID.empty() && entry.ChapterID == LastReadChapterID) {
-            shownName = "<B><Font Color=\"#FF0000\">" + name + "</Font></B>";
+            shownName = "<B><Font Color=\"#FF0000\">" + name + "</B></Font>";
             lastReadChapter = entry.ChapterName;
         }
         // The escaped id holds no quote, "&", "<" or "%", so the URL is safe in a
@@ -139,8 +141,7 @@ AnsiString TStoryExportHTML::BuildItems(AnsiString& lastReadChapter,
         items += FillTemplate(chapterItem_, {{"ChapterURL", url},
                                              {"ChapterNameDesc", name},
                                              {"ChapterID", EscapeHtml(entry.ChapterID)},
-                                             {"ChapterName", shownName}}) +
-                 "\r\n";
+                                             {"ChapterName", shownName}});
         previousVolume = entry.VolumnName;
     }
     return items;

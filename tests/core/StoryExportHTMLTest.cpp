@@ -117,7 +117,7 @@ TEST_F(StoryExportHTMLTest, ListPagesCarryVolumesTheLastReadChapterAndDefaults) 
         EXPECT_EQ(order, expected) << name;
         EXPECT_NE(html.find("javascript:Browser('4')"), std::string::npos);
         // The red bold last-read name, and its plain name for LastReadChapter.
-        EXPECT_NE(html.find("<B><Font Color=\"#FF0000\">第三章</Font></B>"), std::string::npos);
+        EXPECT_NE(html.find("<B><Font Color=\"#FF0000\">第三章</B></Font>"), std::string::npos);
         const auto lastRead = Regex::Get("id=\"lastread\">([^<]*)<");
         RegexMatchResult m;
         ASSERT_TRUE(lastRead->Search(html, m));
@@ -139,6 +139,24 @@ TEST_F(StoryExportHTMLTest, ListWithoutVolumesOrLastReadChapterHasNoHeadingsAndE
     EXPECT_NE(html.find("src=\"http://127.0.0.1/c.jpg\""), std::string::npos);
     EXPECT_NE(html.find("id=\"lastread\"></b>"), std::string::npos);
     EXPECT_NE(html.find("id=\"firstname\">第一章<"), std::string::npos);
+}
+
+TEST_F(StoryExportHTMLTest, ItemsAreJoinedAsTheyAreAndOnlyNamedVolumesStartHeadings) {
+    writer_->SetChapters({
+        {A("第一卷"), A("第一章"), "1", ""},
+        {"", A("番外"), "2", ""},
+        {A("第一卷"), A("第二章"), "3", ""},
+    });
+    const std::string html = U(writer_->ListPage(false, "s", "a"));
+    const HtmlDoc doc(html);
+    const auto volumes = doc.ByClass("vol");
+    ASSERT_EQ(volumes.size(), 2u);
+    for (xmlNode* volume : volumes) EXPECT_EQ(HtmlDoc::Text(volume), "第一卷");
+    EXPECT_EQ(doc.ByClass("ch").size(), 3u);
+    // The item bodies follow one another with nothing in between.
+    EXPECT_NE(html.find("第一卷</li><li class=\"ch\""), std::string::npos) << html;
+    EXPECT_NE(html.find("第一章</a></li><li class=\"ch\""), std::string::npos) << html;
+    EXPECT_NE(html.find("番外</a></li><li class=\"vol\">"), std::string::npos) << html;
 }
 
 TEST_F(StoryExportHTMLTest, EmptyListGivesEmptyArticleListAndFirstChapter) {
