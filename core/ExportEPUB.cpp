@@ -345,11 +345,12 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
         SaveXml(page.get(), package.Oebps() / "cover.html");
     }
 
-    DocPtr toc =
-        ParseXml(FillTemplate(toc_, {{"Title", XmlEscape(title)}, {"Author", XmlEscape(author)}}));
-    DocPtr opf = ParseXml(FillTemplate(
-        contentOpf_,
-        {{"Title", XmlEscape(title)}, {"Author", XmlEscape(author)}, {"Date", Today()}}));
+    // Both package templates carry the same three tags; the date is filled in
+    // the navigation file too, so that no bare tag ends up in the package.
+    const TemplateValues packageValues{
+        {"Title", XmlEscape(title)}, {"Author", XmlEscape(author)}, {"Date", Today()}};
+    DocPtr toc = ParseXml(FillTemplate(toc_, packageValues));
+    DocPtr opf = ParseXml(FillTemplate(contentOpf_, packageValues));
     if (!toc || !opf) throw TExportError("the package templates are not well-formed");
     xmlNode* navMap = FindElement(xmlDocGetRootElement(toc.get()), "navMap");
     xmlNode* manifest = FindElement(xmlDocGetRootElement(opf.get()), "manifest");
@@ -375,6 +376,9 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
 
     const int count = static_cast<int>(Chapters.size());
     int playOrder = 0;
+    // Play order counts the entries from the start chapter on. A chapter without
+    // a name has no entry and takes no number: a gap in the sequence makes the
+    // navigation file invalid.
     const auto addNavPoint = [&](const std::string& label, const std::string& target) {
         if (!navMap) return;
         ++playOrder;

@@ -225,6 +225,7 @@ TEST_F(ExportEPUBTest, PackageIsValidAndHoldsOnlyWhatItShould) {
         EXPECT_NE(doc.doc, nullptr) << name << " is not well-formed:\n" << bytes;
         EXPECT_EQ(bytes.find("<script"), std::string::npos) << name;
         EXPECT_EQ(bytes.rfind("<?xml", 0), 0u) << name;
+        EXPECT_EQ(bytes.find("{#"), std::string::npos) << name << " keeps a template tag";
     }
 
     const Doc opf(files["OEBPS/content.opf"]);
@@ -233,7 +234,11 @@ TEST_F(ExportEPUBTest, PackageIsValidAndHoldsOnlyWhatItShould) {
     const std::vector<std::string> spine{"cover", "chapter-1", "chapter-3", "chapter-4"};
     EXPECT_EQ(opf.Attributes("itemref", "idref"), spine);
     const Doc toc(files["OEBPS/toc.ncx"]);
+    // Play order counts from the start chapter; the nameless chapter takes no
+    // number, since a gap would make the navigation file invalid.
     EXPECT_EQ(toc.Attributes("navPoint", "playOrder"), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(toc.Attributes("navPoint", "id"),
+              (std::vector<std::string>{"navpoint-1", "navpoint-2", "navpoint-3"}));
     EXPECT_EQ(toc.Attributes("content", "src"),
               (std::vector<std::string>{"1.html", "3.html", "4.html"}));
     const auto labels = toc.Texts("text");

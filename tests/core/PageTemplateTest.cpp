@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         TemplateCase{"EPUB_default", {}, {}},
         TemplateCase{"EPUB_cover", {"Title", "create", "Cover"}, {}},
         TemplateCase{"EPUB_content", {"Title", "Author", "Content"}, {}},
-        TemplateCase{"EPUB_toc", {"Title", "Author"}, {}},
+        TemplateCase{"EPUB_toc", {"Title", "Author", "Date"}, {}},
         TemplateCase{"EPUB_content_opf", {"Title", "Author", "Date"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
