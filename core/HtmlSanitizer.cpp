@@ -41,13 +41,20 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
 }
 
 // The length of the ANSI character that starts at text[i]: GB18030 has one-,
-// two- and four-byte characters.
+// two- and four-byte characters. A lead byte that does not start a valid
+// sequence counts alone, so that the ASCII byte after it (a quote, say) is
+// seen as the character it stays once the page is converted to UTF-8.
 size_t AnsiCharLength(std::string_view text, size_t i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if (b < 0x81 || b == 0xFF || i + 1 >= text.size()) return 1;
-    const auto second = static_cast<unsigned char>(text[i + 1]);
-    if (second >= 0x30 && second <= 0x39 && i + 3 < text.size()) return 4;
-    return 2;
+    const auto at = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const auto in = [](unsigned char b, unsigned char low, unsigned char high) {
+        return b >= low && b <= high;
+    };
+    const size_t left = text.size() - i;
+    if (!in(at(0), 0x81, 0xFE) || left < 2) return 1;
+    if (in(at(1), 0x40, 0xFE) && at(1) != 0x7F) return 2;
+    if (left >= 4 && in(at(1), 0x30, 0x39) && in(at(2), 0x81, 0xFE) && in(at(3), 0x30, 0x39))
+        return 4;
+    return 1;
 }
 
 // Decodes the character references a browser would decode inside an attribute
@@ -263,12 +270,14 @@ AnsiString EscapeScriptString(std::string_view text) {
     AnsiString out;
     for (size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
-        if (b >= 0x80) {
-            const size_t length = AnsiCharLength(text, i);
+        const size_t length = b >= 0x80 ? AnsiCharLength(text, i) : 1;
+        if (length > 1) {
             out.append(text.substr(i, length));
             i += length;
             continue;
         }
+        // A byte that is no character is escaped like ASCII: left raw it could
+        // join the escape after it into one character once converted.
         const char c = text[i++];
         if (IsAsciiAlpha(c) || IsAsciiDigit(c) || c == '-' || c == '_' || c == '.') {
             out += c;

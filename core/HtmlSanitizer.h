@@ -17,7 +17,8 @@ AnsiString EscapeHtml(std::string_view text);
 // an HTML attribute or a javascript: URL: every ASCII character other than
 // letters, digits, "-", "_" and "." becomes a \xHH escape (so no quote, no
 // backslash, no "&", no "<" and no "%" that URL decoding could turn into a
-// quote survive); characters outside ASCII stay.
+// quote survive); whole characters outside ASCII stay, and a byte that starts
+// no valid character is escaped too.
 AnsiString EscapeScriptString(std::string_view text);
 
 // True when a URL would run script: javascript:, vbscript: or a data: URL

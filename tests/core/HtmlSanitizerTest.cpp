@@ -29,6 +29,25 @@ TEST(HtmlSanitizerTest, EscapeScriptStringLeavesNoWayOutOfTheStringOrTheAttribut
     for (const auto& c : cases) EXPECT_EQ(EscapeScriptString(c.in), c.out) << c.in;
     // A double-byte character ending in the byte of a backslash is one character.
     EXPECT_EQ(EscapeScriptString(A("乗")), A("乗"));
+    // Four-byte characters stay whole too.
+    EXPECT_EQ(EscapeScriptString(A("a😀b")), A("a😀b"));
+    // A lead byte that starts no valid character cannot carry the byte after
+    // it past the escaping: the conversion to UTF-8 would keep that byte.
+    const struct {
+        std::string_view in, out;
+    } broken[] = {
+        {"\x81\"", "\\x81\\x22"},
+        {"\x81\x30\">", "\\x810\\x22\\x3E"},
+        {"\x81\x30\x81'", "\\x810\\x81\\x27"},
+        {"x\xFE", "x\\xFE"},
+        {"\x80\xFF", "\\x80\\xFF"},
+    };
+    for (const auto& c : broken) {
+        const AnsiString escaped = EscapeScriptString(c.in);
+        EXPECT_EQ(escaped, c.out);
+        const std::string page = platform::AnsiToUtf8(escaped);
+        EXPECT_EQ(page.find_first_of("\"'<>&%();"), std::string::npos) << page;
+    }
 }
 
 TEST(HtmlSanitizerTest, IsScriptURLSeesThroughReferencesAndWhiteSpace) {
