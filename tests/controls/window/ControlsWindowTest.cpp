@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "PrivateDisplay.h"
 #include "XTestInput.h"
 #include "shelf/controls/GtkControlHost.h"
 #include "tools/gallery/GalleryScene.h"
@@ -16,7 +17,10 @@ namespace {
 
 class Display : public ::testing::Environment {
   public:
-    void SetUp() override { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display"; }
+    void SetUp() override {
+        ASSERT_TRUE(OpenPrivateDisplay()) << "Xvfb did not start";
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
+    }
 };
 const auto* const kDisplay = ::testing::AddGlobalTestEnvironment(new Display);
 
@@ -58,8 +62,7 @@ struct WindowFixture : ::testing::Test {
         if (!xtest::Available()) ADD_FAILURE() << "the display has no test extension";
         EXPECT_TRUE(RunUntil([&] { return drawn; })) << "the window never painted";
         Settle();
-        // The pointer stays where an earlier test left it: start from a spot
-        // with no control under it.
+        // Start from a spot with no control under it.
         MoveTo(GalleryScene::kWidth - 20, GalleryScene::kHeight - 8);
     }
     ~WindowFixture() override {
@@ -70,7 +73,7 @@ struct WindowFixture : ::testing::Test {
     GdkWindow* Surface() const { return gtk_widget_get_window(host.DrawingArea()); }
     // Pointer and keys through the display, in drawing-area coordinates.
     void MoveTo(int x, int y) {
-        // Above any other test's window on the same display.
+        // Above any other window on a shared display (QUIRA_TEST_DISPLAY).
         gdk_window_raise(gtk_widget_get_window(GTK_WIDGET(window)));
         int ox = 0, oy = 0;
         gdk_window_get_origin(Surface(), &ox, &oy);
