@@ -245,7 +245,7 @@ bool RenderArtwork(const std::string& path) {
         {"ICON_Forward", true},
         {"ICON_Home2", true},
     };
-    const int W = 1400, H = 1500, scale = 2;
+    const int W = 1400, H = 1900, scale = 2;
     THeadlessHost host(W, H, clWhite);
     host.Render();
     cairo_t* cr = cairo_create(host.Surface());
