@@ -3,9 +3,12 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <locale.h>
+
 #include <list>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -22,6 +25,53 @@ struct MatchContextDeleter {
 struct JitStackDeleter {
     void operator()(pcre2_jit_stack* s) const { pcre2_jit_stack_free(s); }
 };
+struct CompileContextDeleter {
+    void operator()(pcre2_compile_context* c) const { pcre2_compile_context_free(c); }
+};
+
+// The layout of PCRE2's character tables: case maps, then the class bitmaps
+// (white space first), then one flag byte per character (bit 0: white space).
+constexpr uint32_t kTablesLength = 1088;
+constexpr size_t kClassBitsOffset = 512;
+constexpr size_t kCharTypesOffset = 832;
+constexpr uint8_t kSpaceType = 0x01;
+
+bool InSpaceBitmap(const std::vector<uint8_t>& tables, int c) {
+    return ((tables[kClassBitsOffset + static_cast<size_t>(c / 8)] >> (c % 8)) & 1) != 0;
+}
+
+// The tables of the "C" locale, whatever locale the program runs in (bytes of
+// double-byte characters are never letters or spaces), with white space for
+// \s and [[:space:]] being space, TAB, LF, CR and FF: PCRE2, like Perl since
+// 5.18, also counts the vertical tab, which the site rules do not expect.
+// Empty when the tables are not laid out as expected: then PCRE2's built-in
+// ones serve unchanged.
+std::vector<uint8_t> MakeCharacterTables() {
+    uint32_t length = 0;
+    if (pcre2_config(PCRE2_CONFIG_TABLES_LENGTH, &length) < 0 || length != kTablesLength) return {};
+    const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (!c) return {};
+    const locale_t previous = uselocale(c);
+    const uint8_t* made = pcre2_maketables(nullptr);
+    uselocale(previous);
+    freelocale(c);
+    if (!made) return {};
+    std::vector<uint8_t> tables(made, made + length);
+    pcre2_maketables_free(nullptr, made);
+    for (int ch = 0; ch < 256; ++ch) {
+        const bool space = ch == ' ' || (ch >= '\t' && ch <= '\r');
+        const bool typed = (tables[kCharTypesOffset + static_cast<size_t>(ch)] & kSpaceType) != 0;
+        if (typed != space || InSpaceBitmap(tables, ch) != space) return {};
+    }
+    tables[kCharTypesOffset + '\v'] &= static_cast<uint8_t>(~kSpaceType);
+    tables[kClassBitsOffset + '\v' / 8] &= static_cast<uint8_t>(~(1u << ('\v' % 8)));
+    return tables;
+}
+
+const uint8_t* CharacterTables() {
+    static const std::vector<uint8_t> tables = MakeCharacterTables();
+    return tables.empty() ? nullptr : tables.data();
+}
 
 // Per-thread match context: the match limit and a JIT stack large enough for
 // the nested groups that site rules use over whole pages.
@@ -106,10 +156,13 @@ std::shared_ptr<const Regex> Regex::Get(std::string_view pattern) {
     std::string key(pattern);
     if (auto cached = Cache().Find(key)) return cached;
 
+    std::unique_ptr<pcre2_compile_context, CompileContextDeleter> context(
+        pcre2_compile_context_create(nullptr));
+    if (context && CharacterTables()) pcre2_set_character_tables(context.get(), CharacterTables());
     int error = 0;
     PCRE2_SIZE offset = 0;
     pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(key.data()), key.size(),
-                                         kCompileOptions, &error, &offset, nullptr);
+                                         kCompileOptions, &error, &offset, context.get());
     if (!compiled) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(error, message, sizeof message);

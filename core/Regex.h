@@ -10,9 +10,11 @@
 // The one regular-expression engine of the system, over PCRE2 (8-bit, no UTF).
 // Patterns are matched over the bytes of the text; "." matches line breaks
 // (DOTALL), "^" and "$" match only at the ends of the whole text (no MULTILINE,
-// DOLLAR_ENDONLY). Compiled patterns are cached process-wide and JIT-compiled;
-// every match runs under a match limit, so a hostile rule or page ends as
-// "no match" instead of hanging the calling thread.
+// DOLLAR_ENDONLY). White space for \s is space, TAB, LF, CR and FF; letters,
+// digits and word characters are ASCII only. Compiled patterns are cached
+// process-wide and JIT-compiled; every match runs under a match limit, so a
+// hostile rule or page ends as "no match" instead of hanging the calling
+// thread.
 
 // A pattern that does not compile.
 class RegexError : public std::runtime_error {

@@ -83,8 +83,9 @@ AnsiString ReplaceAllLiteral(std::string_view text, std::string_view what, std::
     return out;
 }
 
+// The white space of \s (core/Regex.h): no vertical tab.
 bool IsPcreSpace(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
 // The length of the GB18030 character that starts at text[i]: a two-byte

@@ -35,6 +35,13 @@ TEST(RegexMatch, FollowsTheSystemSemantics) {
         {"class counts bytes", "<\xD6\xD0>", "<([^<>]{2})>", "\xD6\xD0"},
         {"no match", "abc", "(x)", ""},
         {"space class", "a \t\r\n\fb", "a(\\s+)b", " \t\r\n\f"},
+        {"vertical tab is no space", "a\vb", "a(\\s)b", ""},
+        {"nor in a class", "a\vb", "a([\\s[:space:]])b", ""},
+        {"but is a non-space", "a\vb", "a(\\S)b", "\v"},
+        {"high bytes are no space",
+         "a\xA0\x85"
+         "b",
+         "a(\\s+)b", ""},
         {"word class is ASCII", "a\xD6\xD0_1", "(\\w+)", "a"},
     };
     for (const auto& c : cases) {
@@ -167,6 +174,7 @@ TEST(TextHelpers, LineBreaksNulsAndIndent) {
     EXPECT_EQ(TrimAndIndent(" \r\n\t\f "), "");
     EXPECT_EQ(TrimAndIndent("\r\n  a b \r\n"), "  a b");
     EXPECT_EQ(TrimAndIndent(""), "");
+    EXPECT_EQ(TrimAndIndent("\v"), "  \v");  // as "^\s*" and "\s*$" leave it
     EXPECT_EQ(ReplaceNulWithLF(std::string("a\0b\0", 4)), std::string("a\nb\0", 4));
     EXPECT_EQ(ReplaceNulWithLF(std::string("\0\0", 2)), std::string("\n\0", 2));
     EXPECT_EQ(ReplaceNulWithLF(""), "");
