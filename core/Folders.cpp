@@ -6,7 +6,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -275,10 +274,8 @@ void LoadTemplateResource(std::string_view name, std::vector<std::string>& list)
 }
 
 std::string LoadTextFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return {};
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return {};
+    std::string bytes;
+    if (!platform::ReadWholeFile(file, bytes)) return {};
     std::string text;
     text.reserve(bytes.size() + bytes.size() / 16);
     bool first = true;

@@ -5,6 +5,7 @@
 
 #include "core/Regex.h"
 #include "platform/Crypto.h"
+#include "platform/Folders.h"
 #include "platform/Url.h"
 
 namespace {
@@ -358,9 +359,8 @@ AnsiString SafeFileName(std::string_view name) {
 // The reading program's additions.
 
 uint32_t GetFileSizeBytes(const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary | std::ios::ate);
-    if (!file) return 0;
-    const std::streamoff size = file.tellg();
+    // A folder is no file: a stream opened on one reports a huge size.
+    const long long size = platform::RegularFileSize(fileName);
     if (size <= 0) return 0;
     // A file beyond 4 GiB reads as the largest size rather than a wrapped one.
     constexpr auto kMax = std::numeric_limits<uint32_t>::max();
@@ -373,10 +373,8 @@ AnsiString PCREReplaceAll(std::string_view pattern, std::string_view text,
 }
 
 bool IsPublishedPage(const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) return false;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) return false;
+    std::string bytes;
+    if (!platform::ReadWholeFile(fileName, bytes)) return false;
     std::string joined;
     joined.reserve(bytes.size() + bytes.size() / 16);
     bool first = true;

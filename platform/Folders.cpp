@@ -1,5 +1,6 @@
 #include "platform/Folders.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,6 +102,38 @@ std::string ProgramFile() {
 
 std::string ProgramFolderOf(const std::string& file) {
     return std::filesystem::path(file).parent_path().string();
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    // One descriptor, closed on every way out.
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (info.st_size > 0) bytes.reserve(static_cast<size_t>(info.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0) {
+            return true;
+        } else if (errno != EINTR) {
+            bytes.clear();
+            return false;
+        }
+    }
+}
+
+long long RegularFileSize(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<long long>(info.st_size);
 }
 
 bool MakeFolders(const std::string& path) {

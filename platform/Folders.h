@@ -30,4 +30,11 @@ std::string ProgramFolderOf(const std::string& file);
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& path);
 
+// The whole content of a regular file. False (bytes empty) when the path is
+// missing, names no regular file (a folder, a pipe) or cannot be read; never
+// throws, unlike a stream iterator over a folder.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+// The size of a regular file in bytes; -1 when the path names none.
+long long RegularFileSize(const std::string& path);
+
 }  // namespace platform

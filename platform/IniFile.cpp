@@ -9,6 +9,8 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/Folders.h"
+
 namespace platform {
 namespace {
 
@@ -39,11 +41,8 @@ struct Document {
 
     static std::optional<Document> Load(const std::string& path) {
         Document document;
-        std::ifstream file(path, std::ios::binary);
-        if (!file) return std::nullopt;
-        const std::string text((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
-        if (file.bad()) return std::nullopt;
+        std::string text;
+        if (!ReadWholeFile(path, text)) return std::nullopt;
         if (text.find("\r\n") != std::string::npos) document.lineBreak = "\r\n";
         size_t start = 0;
         while (start < text.size()) {

@@ -227,6 +227,7 @@ TEST_F(FoldersTest, LoadTextFileJoinsLinesWithCrLf) {
               "one\r\ntwo\r\nthree\r\nfour");
     EXPECT_EQ(LoadTextFile(tree_.Write("b.txt", "\n\nx")), "\r\n\r\nx");
     EXPECT_EQ(LoadTextFile(tree_.Path("missing.txt")), "");
+    EXPECT_EQ(LoadTextFile(tree_.Make("folder.txt")), "");
 }
 
 TEST_F(FoldersTest, DeletePathRemovesFilesAndTrees) {

@@ -294,6 +294,10 @@ TEST(ReaderFiles, SizeAndPublishedMarker) {
     TempTree tree;
     EXPECT_EQ(GetFileSizeBytes(tree.Write("f.txt", "12345")), 5u);
     EXPECT_EQ(GetFileSizeBytes(tree.Path("missing.txt")), 0u);
+    // A folder of a cache file's name is no file: no size, no page, no throw.
+    const std::string folder = tree.Make("folder.txt");
+    EXPECT_EQ(GetFileSizeBytes(folder), 0u);
+    EXPECT_FALSE(IsPublishedPage(folder));
 
     const TextCase cases[] = {
         {"complete page", "<html>\r\n<!--Published:2024-01-01-->\n</html>", "1"},

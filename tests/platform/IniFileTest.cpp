@@ -88,6 +88,12 @@ TEST(IniFile, MissingAndUnreadableFiles) {
     EXPECT_EQ(fresh.ReadInteger("General", "MaxCacheSize", 500), 500);
     ASSERT_TRUE(fresh.WriteBool("General", "Install", true));
     EXPECT_EQ(TempTree::Read(fresh.Path()), "[General]\nInstall=1\n");
+    // A folder where the file should be reads as all defaults and is not written.
+    const IniFile folder(tree.Make("folder.ini"));
+    EXPECT_EQ(folder.ReadInteger("General", "MaxCacheSize", 500), 500);
+    EXPECT_EQ(folder.ReadString("General", "VelqoData", "x"), "x");
+    EXPECT_FALSE(folder.SectionExists("General"));
+    EXPECT_FALSE(folder.WriteString("General", "A", "1"));
     // No folder, no file: writing fails and says so.
     EXPECT_FALSE(IniFile(tree.Path("no/such/set.ini")).WriteString("General", "A", "1"));
     // A file that is there but cannot be read is never replaced by a new one.
