@@ -45,7 +45,7 @@ quira_artwork_source(reader quira_reader_artwork ${_art_dir}/ReaderArtwork.c)
 
 add_library(controls STATIC ${_controls_sources} ${_art_dir}/ControlsArtwork.c)
 target_include_directories(controls PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(controls PUBLIC core PkgConfig::GTK3 PkgConfig::PANGOCAIRO PkgConfig::PIXBUF
+target_link_libraries(controls PUBLIC core platform_ui PkgConfig::GTK3 PkgConfig::PANGOCAIRO PkgConfig::PIXBUF
                                       PkgConfig::GLIB)
 
 # The reader's variants; the reading program itself comes later and links this.

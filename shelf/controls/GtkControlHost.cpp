@@ -1,5 +1,6 @@
 #include "shelf/controls/GtkControlHost.h"
 
+#include "platform/ui/Window.h"
 #include "shelf/controls/NativeChild.h"
 
 namespace {
@@ -101,8 +102,9 @@ void TGtkFormWindow::Minimize() {
 }
 
 void TGtkFormWindow::HideToTray() {
-    gtk_window_set_skip_taskbar_hint(window_, TRUE);
-    gtk_window_iconify(window_);
+    // The window layer knows whether a tray shows our icon; without one it
+    // minimises, so the window keeps its task-bar entry and is never lost.
+    platform::ui::HideToTray(window_);
 }
 
 void TGtkFormWindow::Close() {
