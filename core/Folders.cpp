@@ -83,6 +83,11 @@ GResource* TemplateBundle(const std::string& path) {
 
 // The resource of that name; names compare without letter case, as the
 // resource names of a library do.
+struct BytesUnref {
+    void operator()(GBytes* bytes) const { g_bytes_unref(bytes); }
+};
+using Bytes = std::unique_ptr<GBytes, BytesUnref>;
+
 GBytes* LookupTemplate(GResource* bundle, std::string_view name) {
     const std::string path = std::string(kTemplatePrefix) + std::string(name);
     if (GBytes* bytes =
@@ -263,14 +268,13 @@ void LoadTemplateResource(std::string_view name, std::vector<std::string>& list)
     list.clear();
     GResource* bundle = TemplateBundle(ProgramFolder() + std::string(kTemplateBundleName));
     if (!bundle) return;
-    GBytes* bytes = LookupTemplate(bundle, name);
+    const Bytes bytes(LookupTemplate(bundle, name));
     if (!bytes) return;
     gsize size = 0;
-    const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+    const auto* data = static_cast<const char*>(g_bytes_get_data(bytes.get(), &size));
     for (const std::string_view line : SplitLines(std::string_view(data, size))) {
         list.emplace_back(line);
     }
-    g_bytes_unref(bytes);
 }
 
 std::string LoadTextFile(const std::string& file) {

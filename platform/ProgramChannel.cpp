@@ -65,6 +65,22 @@ void RemoveStale(const std::string& infoPath, const std::string& socketPath) {
     unlink(infoPath.c_str());
 }
 
+struct KeyFileFree {
+    void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
+struct DirClose {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// A text of the description's group; empty when it is missing.
+std::string KeyText(GKeyFile* file, const char* key) {
+    gchar* value = g_key_file_get_string(file, kGroup, key, nullptr);
+    std::string text = value ? value : "";
+    g_free(value);
+    return text;
+}
+
 bool TitleContains(const std::string& title, std::string_view part) {
     // The caption is read as a window title is: its first 253 characters.
     size_t end = title.size();
@@ -153,17 +169,16 @@ ProgramChannel::~ProgramChannel() {
 }
 
 bool ProgramChannel::WriteDescription() const {
-    GKeyFile* file = g_key_file_new();
-    g_key_file_set_string(file, kGroup, "Class", className_.c_str());
-    g_key_file_set_string(file, kGroup, "Title", title_.c_str());
-    g_key_file_set_int64(file, kGroup, "Pid", getpid());
-    g_key_file_set_int64(file, kGroup, "Opened", opened_);
+    const KeyFile file(g_key_file_new());
+    g_key_file_set_string(file.get(), kGroup, "Class", className_.c_str());
+    g_key_file_set_string(file.get(), kGroup, "Title", title_.c_str());
+    g_key_file_set_int64(file.get(), kGroup, "Pid", getpid());
+    g_key_file_set_int64(file.get(), kGroup, "Opened", opened_);
     gsize length = 0;
-    gchar* text = g_key_file_to_data(file, &length, nullptr);
+    gchar* text = g_key_file_to_data(file.get(), &length, nullptr);
     // Written beside and renamed, so a reader never sees half a description.
     const gboolean saved = g_file_set_contents(infoPath_.c_str(), text, -1, nullptr);
     g_free(text);
-    g_key_file_free(file);
     return saved;
 }
 
@@ -250,24 +265,21 @@ std::vector<ProgramEntry> ProgramChannel::Programs() {
     std::vector<ProgramEntry> programs;
     const std::string folder = RuntimeFolder();
     if (folder.empty()) return programs;
-    DIR* dir = opendir(folder.c_str());
+    const std::unique_ptr<DIR, DirClose> dir(opendir(folder.c_str()));
     if (!dir) return programs;
-    while (const dirent* entry = readdir(dir)) {
+    while (const dirent* entry = readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (!name.ends_with(".info")) continue;
         const std::string infoPath = folder + "/" + name;
         const std::string socketPath = infoPath.substr(0, infoPath.size() - 5) + ".sock";
-        GKeyFile* file = g_key_file_new();
-        if (g_key_file_load_from_file(file, infoPath.c_str(), G_KEY_FILE_NONE, nullptr)) {
+        const KeyFile file(g_key_file_new());
+        if (g_key_file_load_from_file(file.get(), infoPath.c_str(), G_KEY_FILE_NONE, nullptr)) {
             ProgramEntry program;
-            gchar* className = g_key_file_get_string(file, kGroup, "Class", nullptr);
-            gchar* title = g_key_file_get_string(file, kGroup, "Title", nullptr);
-            program.className = className ? className : "";
-            program.title = title ? title : "";
-            g_free(className);
-            g_free(title);
-            program.pid = static_cast<pid_t>(g_key_file_get_int64(file, kGroup, "Pid", nullptr));
-            program.opened = g_key_file_get_int64(file, kGroup, "Opened", nullptr);
+            program.className = KeyText(file.get(), "Class");
+            program.title = KeyText(file.get(), "Title");
+            program.pid =
+                static_cast<pid_t>(g_key_file_get_int64(file.get(), kGroup, "Pid", nullptr));
+            program.opened = g_key_file_get_int64(file.get(), kGroup, "Opened", nullptr);
             program.socketPath = socketPath;
             if (program.pid > 0 && kill(program.pid, 0) != 0 && errno == ESRCH) {
                 RemoveStale(infoPath, socketPath);  // its program is gone
@@ -275,9 +287,7 @@ std::vector<ProgramEntry> ProgramChannel::Programs() {
                 programs.push_back(std::move(program));
             }
         }
-        g_key_file_free(file);
     }
-    closedir(dir);
     std::sort(programs.begin(), programs.end(), [](const auto& a, const auto& b) {
         return a.opened != b.opened ? a.opened > b.opened : a.socketPath > b.socketPath;
     });
