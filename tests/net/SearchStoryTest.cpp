@@ -289,8 +289,9 @@ TEST_F(SearchManager, ZeroSitesEndAtOnce) {
 TEST_F(SearchManager, AllSitesAtOnceAndOneEndAfterTheLast) {
     FakeNovelSite broken(server, FakeSiteOptions{.siteID = "broken"});
     broken.AddStory("中原剑客", "李青", 3);
-    for (const auto* s : {&gbk, &utf8}) server.SetFault(s->SearchPath(), Fault{.delay = 150ms});
-    server.SetFault(broken.SearchPath(), Fault{.delay = 150ms, .failFirst = 1, .failStatus = 0});
+    // Long enough that all three are in flight together even on a busy machine.
+    for (const auto* s : {&gbk, &utf8}) server.SetFault(s->SearchPath(), Fault{.delay = 600ms});
+    server.SetFault(broken.SearchPath(), Fault{.delay = 600ms, .failFirst = 1, .failStatus = 0});
     TSearchStoryManager manager(Sites({&gbk, &broken, &utf8}));
     ASSERT_EQ(manager.Sites().size(), 3u);
     EXPECT_EQ(manager.Sites()[0]->UserAgent, TSearchStoryManager::kSearchUserAgent);
