@@ -1,5 +1,7 @@
 #include "core/XhtmlFragment.h"
 
+#include "core/HtmlSanitizer.h"
+
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
@@ -261,29 +263,9 @@ std::string XmlText(std::string_view utf8) {
 }
 
 std::string XmlEscape(std::string_view utf8) {
-    std::string out;
-    for (const char c : XmlChars(utf8)) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    // The five characters are escaped byte for byte, so the UTF-8 text passes
+    // through the same escaping as the pages' plain texts.
+    return EscapeHtml(XmlChars(utf8));
 }
 
 std::string HtmlToXhtmlFragment(std::string_view html, const PictureMapper& picture) {
