@@ -51,8 +51,10 @@ void TXLabel::AddMessage(const AnsiString& title, const AnsiString& url, TColor 
 
 void TXLabel::ClearMessages() {
     messages_.clear();
-    // A new list, maybe shorter, is read from its start.
+    // A new list, maybe shorter, is read from its start, and a text of the
+    // old list never leaves again as the outgoing one of a new single message.
     next_index_ = 0;
+    previous_text_.clear();
 }
 
 void TXLabel::Paint(TCanvas& canvas) {

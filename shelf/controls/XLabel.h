@@ -54,6 +54,8 @@ class TXLabel : public TControl {
     TRect SearchRect() const { return search_rect_; }
     // The scroll offset of the message: -1 at rest, else pixels below rest.
     int ScrollOffset() const { return scroll_offset_; }
+    // The text leaving upwards while the next one scrolls in (empty: none).
+    const AnsiString& PreviousText() const { return previous_text_; }
     const TTimer& Timer() const { return timer_; }
 
     void Paint(TCanvas& canvas) override;

@@ -103,6 +103,24 @@ TEST_F(LabelFixture, ClearMessagesStartsTheNewListAtItsFirstMessage) {
     EXPECT_EQ(label.StatusInfo(), "a");
 }
 
+// Mended: after a clear, a single new message scrolled in under the outgoing
+// text of the old list (the one shown before the last rotation).
+TEST_F(LabelFixture, ANewSingleMessageHasNoOutgoingTextOfTheOldList) {
+    label.AddMessage("one", "", clRed);
+    label.AddMessage("two", "", clRed);
+    host.Clock().Advance(200);
+    RunToRest();
+    host.Clock().Advance(8000);
+    ASSERT_EQ(label.PreviousText(), "one") << "two messages: the shown one leaves upwards";
+    RunToRest();
+    label.ClearMessages();
+    label.AddMessage("alone", "", clRed);
+    host.Clock().Advance(8000);
+    ASSERT_GT(label.ScrollOffset(), 0);
+    EXPECT_EQ(label.StatusInfo(), "alone");
+    EXPECT_EQ(label.PreviousText(), "");
+}
+
 // Mended: message links come from a downloaded file; only web addresses
 // may be handed on to be opened.
 TEST_F(LabelFixture, OnlyWebAddressesBecomeTheStatusLink) {
