@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "shelf/controls/Geometry.h"
 
 // The window a control strip acts on: its placement, the work area it may
@@ -29,3 +31,19 @@ class TFormWindow {
     // Starts moving the window with the pointer (from a press in progress).
     virtual void BeginMoveDrag() = 0;
 };
+
+// Where a placement puts a window asked for rect (workspace coordinates) on a
+// work area of the given size: a rectangle wholly outside the work area is
+// moved onto it, its size kept as far as the area allows, so that a placement
+// saved on a monitor that is gone or a damaged settings file never leaves a
+// window without a frame out of reach. Anything else stays as asked.
+inline TRect KeepOnWorkArea(const TRect& rect, const TRect& area) {
+    if (rect.IsEmpty() || area.IsEmpty() || !rect.Intersect(area).IsEmpty()) return rect;
+    const auto fit = [](long long start, long long size, long long low, long long high) {
+        size = std::min(size, high - low);
+        return std::pair{std::clamp(start, low, high - size), size};
+    };
+    const auto [left, width] = fit(rect.Left, 0LL + rect.Right - rect.Left, area.Left, area.Right);
+    const auto [top, height] = fit(rect.Top, 0LL + rect.Bottom - rect.Top, area.Top, area.Bottom);
+    return TRect::FromSize(int(left), int(top), int(width), int(height));
+}

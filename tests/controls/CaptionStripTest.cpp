@@ -240,4 +240,31 @@ TEST_F(PlacementTest, AnUnreadableSettingsFileIsIgnored) {
     EXPECT_NO_THROW(reader.LoadWindowPos("Reader"));
 }
 
+// Mended: a placement saved on a monitor that is no longer there (or a damaged
+// settings file) put the frameless window wholly off the work area, out of
+// reach. Such a rectangle is moved onto the work area; any other stays.
+TEST(KeepOnWorkArea, OnlyARectangleWhollyOutsideIsMovedOn) {
+    const TRect area{0, 0, 1600, 860};
+    struct Case {
+        const char* what;
+        TRect asked, placed;
+    } cases[] = {
+        {"inside", TRect::FromSize(40, 30, 900, 566), TRect::FromSize(40, 30, 900, 566)},
+        {"partly outside", TRect::FromSize(1500, 800, 900, 566),
+         TRect::FromSize(1500, 800, 900, 566)},
+        {"right of it", TRect::FromSize(1920, 100, 900, 566), TRect::FromSize(700, 100, 900, 566)},
+        {"left of and above it", TRect::FromSize(-2000, -900, 900, 566),
+         TRect::FromSize(0, 0, 900, 566)},
+        {"below it", TRect::FromSize(100, 900, 900, 566), TRect::FromSize(100, 294, 900, 566)},
+        {"larger than the area", TRect::FromSize(5000, 0, 2000, 1000),
+         TRect::FromSize(0, 0, 1600, 860)},
+        {"at the far ends of the integers", TRect{2147483000, 2147483000, 2147483600, 2147483500},
+         TRect::FromSize(1000, 360, 600, 500)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(KeepOnWorkArea(c.asked, area), c.placed) << c.what;
+    EXPECT_EQ(KeepOnWorkArea(TRect::FromSize(5000, 0, 10, 10), {}),
+              TRect::FromSize(5000, 0, 10, 10))
+        << "no work area known: as asked";
+}
+
 }  // namespace
