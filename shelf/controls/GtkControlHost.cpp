@@ -67,9 +67,10 @@ void TGtkFormWindow::SetNormalRect(const TRect& rect) {
     if (rect.IsEmpty()) return;
     GdkRectangle area{0, 0, 0, 0};
     if (GdkMonitor* monitor = Monitor()) gdk_monitor_get_workarea(monitor, &area);
+    const TRect placed = KeepOnWorkArea(rect, {0, 0, area.width, area.height});
     gtk_window_unmaximize(window_);
-    gtk_window_move(window_, rect.Left + area.x, rect.Top + area.y);
-    gtk_window_resize(window_, rect.Width(), rect.Height());
+    gtk_window_move(window_, placed.Left + area.x, placed.Top + area.y);
+    gtk_window_resize(window_, placed.Width(), placed.Height());
 }
 
 TPoint TGtkFormWindow::DesktopSize() const {
@@ -127,6 +128,9 @@ void TGtkFormWindow::BeginMoveDrag() {
 TGtkControlHost::TGtkControlHost()
     : overlay_(GTK_WIDGET(g_object_ref_sink(gtk_overlay_new()))), area_(gtk_drawing_area_new()) {
     gtk_container_add(GTK_CONTAINER(overlay_), area_);
+    // Our own reference: a window destroyed before the host destroys the
+    // area with it, and the host still disconnects from it when it goes.
+    g_object_ref(area_);
     gtk_widget_set_can_focus(area_, TRUE);
     gtk_widget_add_events(area_, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK |
                                      GDK_BUTTON_RELEASE_MASK | GDK_LEAVE_NOTIFY_MASK |
@@ -147,6 +151,7 @@ TGtkControlHost::~TGtkControlHost() {
     SetForm(nullptr);
     gtk_widget_destroy(overlay_);
     g_object_unref(overlay_);
+    g_object_unref(area_);
 }
 
 void TGtkControlHost::UseWindow(GtkWindow* window) {

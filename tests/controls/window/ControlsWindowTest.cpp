@@ -133,6 +133,43 @@ TEST_F(WindowFixture, ControlsAnswerClicks) {
     EXPECT_TRUE(RunUntil([&] { return site == 1; }));
 }
 
+// A placement wholly off the work area (saved on a monitor that is gone)
+// brings the frameless window onto the work area instead of out of reach.
+TEST_F(WindowFixture, APlacementOffTheWorkAreaLandsOnIt) {
+    TGtkFormWindow form(window);
+    const TRect area = form.WorkArea();
+    ASSERT_FALSE(area.IsEmpty());
+    form.SetNormalRect(TRect::FromSize(area.Right + 3000, 40, 400, 300));
+    EXPECT_TRUE(RunUntil([&] { return form.NormalRect().Left < area.Right; }));
+    const TRect placed = form.NormalRect();
+    EXPECT_FALSE(placed.Intersect(area).IsEmpty());
+    EXPECT_EQ(placed.Top, 40);
+}
+
+// Mended: a window destroyed before its control host took the drawing area
+// with it, and the host then reached into the freed widget as it went.
+TEST(GtkControlHost, OutlivesTheWindowItSatIn) {
+    int criticals = 0;
+    const auto count =
+        +[](const gchar*, GLogLevelFlags, const gchar*, gpointer n) { ++*static_cast<int*>(n); };
+    const guint gobject =
+        g_log_set_handler("GLib-GObject", G_LOG_LEVEL_CRITICAL, count, &criticals);
+    const guint gtk = g_log_set_handler("Gtk", G_LOG_LEVEL_CRITICAL, count, &criticals);
+    {
+        auto host = std::make_unique<TGtkControlHost>();
+        GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_container_add(GTK_CONTAINER(window), host->Widget());
+        gtk_widget_show_all(window);
+        Settle();
+        gtk_widget_destroy(window);
+        Settle();
+        host.reset();
+    }
+    g_log_remove_handler("GLib-GObject", gobject);
+    g_log_remove_handler("Gtk", gtk);
+    EXPECT_EQ(criticals, 0);
+}
+
 TEST_F(WindowFixture, TheHandCursorShowsOverClickableControls) {
     GalleryScene& s = *scene;
     MoveTo(s.shelfButton->Left() + 10, s.shelfButton->Top() + 5);
