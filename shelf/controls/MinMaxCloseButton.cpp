@@ -84,7 +84,9 @@ void TMinMaxCloseButton::MouseDown(TMouseButton button, TShiftState, int x, int 
     if (button != TMouseButton::Left) return;
     for (const TRect& r : rects_)
         if (r.Contains(x, y)) return;
-    // Beside the buttons: the strip is the window's caption.
+    // Beside the buttons: the strip is the window's caption. The move takes
+    // the pointer, so no release comes back here: the press ends now, or the
+    // next hover would show a pressed face.
     pressed_ = false;
     if (Host()) Host()->ReleaseCapture();
     if (TFormWindow* form = Form()) form->BeginMoveDrag();
