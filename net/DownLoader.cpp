@@ -70,12 +70,25 @@ void TDownLoader::Download(const std::string& url) {
     // on the worker before this thread has left the call.
     const std::shared_ptr<State> keep = state_;
     State& s = *keep;
+    uint64_t generation;
     {
         const std::lock_guard lock(s.mutex);
         const bool fromOwnHandler = tlsDelivery.state == &s;
         if (fromOwnHandler && tlsDelivery.generation != s.generation) return;  // cancelled
-        ++s.generation;
-        if (fromOwnHandler) tlsDelivery.generation = s.generation;
+        generation = ++s.generation;
+        if (fromOwnHandler) tlsDelivery.generation = generation;
+        // The download being replaced stops at its next step.
+        s.cancelled = true;
+        s.busy = false;
+    }
+    // A step of the replaced download that runs on another thread (a retry
+    // being started, a result being handed over) ends before the new one
+    // begins: the two never share the request, and no old result goes out
+    // under the new URL or to the new handler.
+    s.request.Cancel();
+    {
+        const std::lock_guard lock(s.mutex);
+        if (s.generation != generation) return;  // cancelled or replaced meanwhile
         s.url = url;
         s.userAgent = UserAgent;
         s.referer = Referer;
@@ -92,11 +105,14 @@ void TDownLoader::Download(const std::string& url) {
 void TDownLoader::Cancel() {
     {
         const std::lock_guard lock(state_->mutex);
+        // A handler that cancels and restarts its own downloader may do so,
+        // unless another thread cancelled or replaced its download meanwhile.
+        const bool ownCurrent =
+            tlsDelivery.state == state_.get() && tlsDelivery.generation == state_->generation;
         state_->cancelled = true;
         state_->busy = false;
         ++state_->generation;
-        // A handler that cancels and restarts its own downloader may do so.
-        if (tlsDelivery.state == state_.get()) tlsDelivery.generation = state_->generation;
+        if (ownCurrent) tlsDelivery.generation = state_->generation;
     }
     state_->request.Cancel();
 }

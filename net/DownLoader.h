@@ -18,8 +18,9 @@
 class TDownLoader {
   public:
     // Sender, URL, Failed, Text (the body with inner NUL bytes made LF, or
-    // "Error"), Stream (the raw body bytes; null when Failed). Stream and Text
-    // live until the handler returns.
+    // "Error"), Stream (the body's bytes after content decoding, NUL bytes
+    // kept: a compressed transfer gives the file itself; null when Failed).
+    // Stream and Text live until the handler returns.
     using ResultEvent = std::function<void(TDownLoader* sender, const std::string& url, bool failed,
                                            const AnsiString& text, const std::string* stream)>;
 
