@@ -300,6 +300,7 @@ bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t 
     if (!cookie.empty()) Append(headers, cookie);
     // An empty value removes libcurl's own header of that name.
     Append(headers, Accept.empty() ? "Accept:" : "Accept: " + Accept);
+    if (!UserAgentHeader.empty()) Append(headers, "User-Agent: " + UserAgentHeader);
     if (!Referer.empty()) Append(headers, "Referer: " + Referer);
     if (!AcceptEncoding.empty()) Append(headers, "Accept-Encoding: " + AcceptEncoding);
     if (!Connection.empty()) Append(headers, "Connection: " + Connection);

@@ -51,6 +51,9 @@ class TWinHTTPLib {
     std::string Connection = "Keep-Alive";
     std::string Referer;
     std::string AcceptLanguage = "zh-cn";
+    // An agent sent as an added header right after Accept, the way the
+    // asynchronous client orders its headers; UserAgent is then left empty.
+    std::string UserAgentHeader;
     // Milliseconds; 0 takes the classic defaults (60 s connect, 30 s send and receive).
     // Send and receive time-outs bound the time without any byte moving.
     uint32_t ConnectTimeout = 10000;

@@ -30,10 +30,12 @@ bool TWinHTTPRequest::Send(const std::string& url, const std::string& body) {
     auto thread = std::make_shared<TWinHTTPThread>();
     thread->URL = url;
     thread->PostData = body;
-    thread->UserAgent = UserAgent;
     thread->Timeouts = Timeouts;
+    // Host, Accept, User-Agent, Accept-Encoding, Accept-Language: the agent is
+    // one of the added headers here, not the session's agent name.
     TWinHTTPLib& lib = thread->Lib();
     lib.Accept = "*/*";
+    lib.UserAgentHeader = UserAgent;
     lib.AcceptEncoding = AcceptEncoding;
     lib.AcceptLanguage = AcceptLanguage;
     lib.Connection.clear();

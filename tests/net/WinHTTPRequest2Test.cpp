@@ -276,6 +276,10 @@ TEST_F(AsyncClient, PostCarriesItsOwnHeadersAndBody) {
     EXPECT_EQ(r.Header("Accept-Language"), "zh-cn");
     EXPECT_FALSE(r.HasHeader("Connection"));
     EXPECT_FALSE(r.HasHeader("Cookie"));
+    // The agent is one of the added headers, in its place after Accept.
+    EXPECT_EQ(r.HeaderNames(),
+              (std::vector<std::string>{"Host", "Accept", "User-Agent", "Accept-Encoding",
+                                        "Accept-Language", "Content-Type", "Content-Length"}));
 }
 
 TEST_F(AsyncClient, CompressedAnswersAreDecodedAndBrokenOnesAreErrors) {
