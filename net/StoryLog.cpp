@@ -1,10 +1,13 @@
 #include "net/StoryLog.h"
 
+#include <glib.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "core/AtomicFile.h"
 #include "core/Folders.h"
 #include "core/Regex.h"
 #include "core/TextHelpers.h"
@@ -89,7 +92,10 @@ std::vector<TStoryLog::THotStory> TStoryLog::ReadHotStories(std::string_view tex
 
 std::vector<TStoryLog::TStatusMessage> TStoryLog::ReadStatusMessages(std::string_view text,
                                                                      std::string_view section) {
-    const uint32_t fallback = section == "windows" || section == "Windows" ? 16777215u : 0u;
+    // Section names are compared without case, as the INI reader does.
+    const bool mainWindow =
+        section.size() == 7 && g_ascii_strncasecmp(section.data(), "windows", 7) == 0;
+    const uint32_t fallback = mainWindow ? 16777215u : 0u;
     std::vector<TStatusMessage> messages;
     for (const auto& [key, value] : TIniText(text).ReadSectionValues(section))
         messages.push_back({Attribute(value, "Title"), Attribute(value, "URL"),
@@ -110,12 +116,10 @@ void TStoryLog::Fire(const NotifyEvent& event) {
 }
 
 void TStoryLog::PackageArrived(bool failed, const AnsiString& body) {
-    if (!failed && IsValidPackage(body)) {
-        std::ofstream out(StoryListFile(), std::ios::binary | std::ios::trunc);
-        out << body << "\r\n";
-        out.close();
-        if (!out.fail()) Fire(OnStoryListReady);
-    }
+    // Written whole or not at all: a save that fails half-way (a full disk)
+    // keeps the stored list instead of leaving a cut one.
+    if (!failed && IsValidPackage(body) && WriteFileAtomic(StoryListFile(), body + "\r\n"))
+        Fire(OnStoryListReady);
     CheckPictures();
 }
 

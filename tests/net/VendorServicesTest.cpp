@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 
 #include "StoryNetFixture.h"
@@ -312,6 +315,7 @@ TEST_F(VendorTest, StoryListIsStoredAndPicturesChecked) {
     EXPECT_EQ(main[0].Color, 16777215u);
     EXPECT_EQ(main[0].URL, "u");
     EXPECT_EQ(main[1].Color, 255u);
+    EXPECT_EQ(TStoryLog::ReadStatusMessages(stored, "WINDOWS").at(0).Color, 16777215u);
     const auto reader = TStoryLog::ReadStatusMessages(stored, "windows2");
     ASSERT_EQ(reader.size(), 1u);
     EXPECT_EQ(reader[0].Color, 0u);
@@ -333,6 +337,31 @@ TEST_F(VendorTest, StoryListWithoutItsMarkerIsRejected) {
         EXPECT_EQ(events.ready.Size(), 0u);
         EXPECT_EQ(TempTree::Read(TStoryLog::StoryListFile()), old);
     }
+}
+
+// A disk that fills up while the new list is saved: the stored list stays
+// whole and nobody is told of a new one.
+TEST_F(VendorTest, StoryListThatCannotBeSavedWholeKeepsTheStoredOne) {
+    const std::string old = Package(std::string(TStoryLog::kMarker), "");
+    tree_.Write("app/Story.cab", old);
+    vendor_.SetStoryList(Package(std::string(TStoryLog::kMarker), "") + std::string(4096, ';'));
+    TStoryLog log;
+    StoryListEvents events(log);
+    // Files of this process may not grow past the old list's size for now.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = old.size() + 16;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    log.Download();
+    const bool checked = events.pictures.WaitFor(1);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(checked);
+    Settle();
+    EXPECT_EQ(events.ready.Size(), 0u);
+    EXPECT_EQ(TempTree::Read(TStoryLog::StoryListFile()), old);
 }
 
 }  // namespace
