@@ -138,11 +138,14 @@ TUpdateDecision DecideUpdate(const TUpdateDescription& d, std::string_view insta
     if (!d.Version.empty() && newer) {
         if (!d.ServerKeys.empty()) {
             decision.Kind = 0;
-            // Too old to update in place: compared on the first two numbers.
+            // Too old to update in place: compared on the first two numbers of
+            // the installed version; permitversion is one number ("3", "2.5"),
+            // and a text that is none, or a version of 0, counts for nothing.
             const auto have = MajorMinor(installed);
-            const auto permit = MajorMinor(d.PermitVersion);
-            if (!Trim(d.PermitVersion).empty() && have && permit && have->first != 0 &&
-                permit->first != 0 && *have < *permit)
+            const bool permitIsNumber = SplitOn(Trim(d.PermitVersion), '.').size() <= 2;
+            const auto permit = permitIsNumber ? MajorMinor(d.PermitVersion) : std::nullopt;
+            constexpr std::pair<unsigned long long, unsigned long long> kZero{0, 0};
+            if (have && permit && *have != kZero && *permit != kZero && *have < *permit)
                 decision.Kind = 1;
         }
         if (d.FromSite != 0) decision.Kind = 1;
