@@ -186,6 +186,11 @@ void TStoryReader::ReadChapter(const AnsiString& siteID, const AnsiString& artic
 
 std::string TStoryReader::PrepareChapter(const AnsiString& siteID, const AnsiString& articleID,
                                          const AnsiString& chapterID) {
+    // The reader moves to another chapter: a chapter download still running
+    // is abandoned first, or its page would be written into this chapter's
+    // cache file (the fields it writes by are the ones changed here) and shown
+    // in its place.
+    Cancel();
     {
         const std::lock_guard lock(mutex_);
         siteID_ = siteID;

@@ -49,7 +49,8 @@ class TStoryReader {
     // Starts the chapter and gives its page's URL at once.
     void ReadChapter(const AnsiString& siteID, const AnsiString& articleID, std::string& url,
                      int mode, const AnsiString& chapterID);
-    // The chapter page's URL, with nothing downloaded (reading program).
+    // The chapter page's URL, with nothing downloaded (reading program); a
+    // download still running is abandoned, as by Cancel.
     std::string PrepareChapter(const AnsiString& siteID, const AnsiString& articleID,
                                const AnsiString& chapterID);
     void Cancel();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "StoryNetFixture.h"
 #include "core/StoryExportHTML.h"
@@ -224,6 +225,34 @@ TEST_F(StoryReaderTest, CancelStopsEveryEvent) {
     EXPECT_TRUE(r.reader.Cancelled());
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(r.inbox.Size(), 0u);
+}
+
+// The reading program opens a cached chapter while another still downloads:
+// the slow chapter never lands in the cached chapter's file, and no event of
+// it follows.
+TEST_F(StoryReaderTest, PrepareChapterAbandonsTheChapterStillDownloading) {
+    FakeNovelSite& site = AddSite(Options("gbk", SiteCharset::Gbk));
+    const FakeStory story = site.AddStory("两章", "某人", 2, 1);
+    StoreStory("gbk", story);
+    const auto chapters = story.Chapters();
+    const std::string cached = ChapterCacheFile("gbk", story.id, chapters[1]->id);
+    fs::create_directories(fs::path(cached).parent_path());
+    std::ofstream(cached, std::ios::binary) << "cached page <!--published:x-->";
+    Fault slow;
+    slow.delay = 200ms;
+    server_.SetFault(site.ChapterPath(story.id, chapters[0]->id), slow);
+    Reader r;
+    std::string url;
+    r.reader.ReadChapter("gbk", story.id, url, 0, chapters[0]->id);
+    ASSERT_TRUE(server_.WaitForRequests(1, 5s));
+    EXPECT_EQ(r.reader.PrepareChapter("gbk", story.id, chapters[1]->id),
+              site.ChapterURL(story.id, chapters[1]->id));
+    EXPECT_EQ(r.reader.ChapterID(), chapters[1]->id);
+    std::this_thread::sleep_for(400ms);
+    EXPECT_TRUE(TWinHTTPThread::WaitUntilNoneRunning(5s));
+    EXPECT_EQ(r.inbox.Size(), 0u);
+    EXPECT_EQ(TempTree::Read(cached), "cached page <!--published:x-->");
+    EXPECT_FALSE(fs::exists(ChapterCacheFile("gbk", story.id, chapters[0]->id)));
 }
 
 // Error pages and flaky servers: the downloader's tries.
