@@ -1,5 +1,8 @@
 #include "net/StoryDownLoad.h"
 
+#include <chrono>
+#include <thread>
+
 #include "core/StoryExportHTML.h"
 #include "core/TextHelpers.h"
 
@@ -13,10 +16,9 @@ TStoryDownLoad::TStoryDownLoad() : shared_(std::make_shared<Shared>()) {
 }
 
 TStoryDownLoad::~TStoryDownLoad() {
-    {
-        const std::lock_guard lock(shared_->lock);
-        shared_->closing = true;
-    }
+    // Not under the lock: freed from inside an event this thread holds it
+    // already, and a worker waiting for it must see the flag to give up.
+    shared_->closing = true;
     // Each worker cancels its download and waits for a handler in flight; such
     // a handler finds closing set and returns without an event.
     for (auto& worker : workers_) worker->Cancel();
@@ -27,10 +29,13 @@ void TStoryDownLoad::Start(const AnsiString& siteID, const AnsiString& articleID
                            int startIndex) {
     // A run still going is stopped first, outside the lock its handlers take.
     for (auto& worker : workers_) worker->Cancel();
+    // Held locally, before the lock that lives in it: a progress handler may
+    // free this object.
+    const std::shared_ptr<Shared> shared = shared_;
     bool nothingMissing;
     {
-        const std::lock_guard lock(shared_->lock);
-        if (shared_->closing) return;
+        const std::lock_guard lock(shared->lock);
+        if (shared->closing) return;
         siteID_ = siteID;
         articleID_ = articleID;
         mode_ = mode;
@@ -41,7 +46,8 @@ void TStoryDownLoad::Start(const AnsiString& siteID, const AnsiString& articleID
         nothingMissing = !LoadPendingChapters(startIndex);
         running_ = !nothingMissing;
         if (!nothingMissing)
-            for (size_t i = 0; i < workers_.size(); ++i) NextChapter(i);
+            for (size_t i = 0; i < kWorkers && !shared->closing; ++i) NextChapter(i);
+        if (shared->closing) return;
     }
     if (nothingMissing) {
         const CompleteEvent event = OnComplete;
@@ -74,21 +80,31 @@ void TStoryDownLoad::NextChapter(size_t worker) {
     current_[worker] = entry.ChapterID;
     std::string url;
     workers_[worker]->ReadChapter(siteID_, articleID_, url, mode_, entry.ChapterID);
+    // Copies: the handler may free this object, and with it the fields.
     const ProgressEvent event = OnProgress;
-    if (event) event(this, siteID_, articleID_, done_, total_, entry.ChapterName);
+    const AnsiString site = siteID_, article = articleID_, name = entry.ChapterName;
+    if (event) event(this, site, article, done_, total_, name);
 }
 
 void TStoryDownLoad::ChapterDone(size_t worker) {
-    // Held locally: a handler of OnComplete may free this object.
+    // Held locally, before the lock that lives in it: a handler of OnProgress
+    // or OnComplete may free this object.
     const std::shared_ptr<Shared> shared = shared_;
     {
-        const std::lock_guard lock(shared->lock);
+        // Polled rather than waited for: the destructor may hold the lock.
+        std::unique_lock lock(shared->lock, std::defer_lock);
+        while (!lock.try_lock()) {
+            if (shared->closing) return;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
         if (shared->closing || !running_) return;
         const std::string file = ChapterCacheFile(siteID_, articleID_, current_[worker]);
         if (file.empty() || !IsPublishedPage(file)) ++failed_;
         ++done_;
         const ProgressEvent progress = OnProgress;
-        if (progress) progress(this, siteID_, articleID_, done_, total_, AnsiString());
+        const AnsiString site = siteID_, article = articleID_;
+        if (progress) progress(this, site, article, done_, total_, AnsiString());
+        if (shared->closing) return;  // freed by the progress handler
         if (done_ < total_) {
             NextChapter(worker);
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,8 +18,8 @@
 // a new Start fetches only what is still missing.
 //
 // Events run on the workers' request threads. Freeing the object mid-run is
-// safe from any thread: the destructor waits for the handlers in flight, and
-// no event begins once it has started.
+// safe from any thread, an event handler of its own included: the destructor
+// waits for the handlers in flight, and no event begins once it has started.
 class TStoryDownLoad {
   public:
     static constexpr int kWorkers = 10;
@@ -51,7 +52,10 @@ class TStoryDownLoad {
   private:
     struct Shared {
         std::recursive_mutex lock;
-        bool closing = false;
+        // Read without the lock: a worker waiting for the lock gives up once
+        // it is set, since the destructor may hold the lock (freed from inside
+        // an event) while it waits for that worker's handler.
+        std::atomic<bool> closing{false};
     };
 
     void NextChapter(size_t worker);

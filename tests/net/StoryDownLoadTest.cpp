@@ -209,6 +209,30 @@ TEST_F(StoryDownLoadTest, FreedFromItsOwnCompletion) {
     EXPECT_EQ(done.Items().front(), 0);
 }
 
+// The owner lets go from a progress event while the other workers are busy:
+// no hang, nothing of the freed object is touched, and no event follows.
+TEST_F(StoryDownLoadTest, FreedFromItsOwnProgressMidRun) {
+    const FakeStory story = Story(60);
+    Fault slow;
+    slow.delay = 20ms;
+    server_.SetFault(site_->Prefix() + "/" + story.folder + "/*", slow);
+    Inbox<int> freed;
+    std::atomic<int> late{0};
+    auto download = std::make_unique<TStoryDownLoad>();
+    download->OnProgress = [&](TStoryDownLoad*, const AnsiString&, const AnsiString&, int done, int,
+                               const AnsiString& name) {
+        if (freed.Size() > 0) ++late;
+        if (done < 5 || !name.empty() || !download) return;
+        download.reset();
+        freed.Add(done);
+    };
+    download->OnComplete = [&](TStoryDownLoad*, int) { ++late; };
+    download->Start("gbk", story.id, 1, 0);
+    ASSERT_TRUE(freed.WaitFor(1, 10s)) << "freeing from the event hung";
+    EXPECT_TRUE(TWinHTTPThread::WaitUntilNoneRunning(10s));
+    EXPECT_EQ(late, 0);
+}
+
 TEST_F(StoryDownLoadTest, TextModeLeavesPicturedChaptersOutAndSaysSo) {
     FakeNovelSite& site = AddSite(Options("pic", SiteCharset::Utf8));
     const FakeStory story = site.AddStory("图", "某", 6, 1, 3);  // chapters 3 and 6 have pictures
