@@ -105,7 +105,11 @@ std::string TStoryExportHTML::WriteChapterPage(std::string_view chapterID, std::
     if (folder.empty()) return {};
     MakeFolders(folder);
     const AnsiString now = Now();
-    const AnsiString page = FillTemplate(chapterTemplate_, {{"Date", now},
+    // A chapter without text is shown as it is, but its marker stays empty, so
+    // the page does not count as published and the chapter is fetched again
+    // next time instead of staying empty for good.
+    const AnsiString published = content.empty() ? AnsiString() : now;
+    const AnsiString page = FillTemplate(chapterTemplate_, {{"Date", published},
                                                             {"Author", EscapeHtml(author)},
                                                             {"Title", EscapeHtml(title)},
                                                             {"Content", SanitizeHtml(content)},

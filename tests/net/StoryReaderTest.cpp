@@ -212,6 +212,25 @@ TEST_F(StoryReaderTest, FailedPictureKeepsItsRemoteAddress) {
                             SaltedMD5(site.PictureURL(story.id, chapter->pictures[0]))));
 }
 
+// The reading program gets a page for a chapter whose text the rules cannot
+// find (a changed site, a busy page), but the page is not complete: the
+// chapter is read again next time rather than staying empty for good.
+TEST_F(StoryReaderTest, ChapterWithoutTextIsShownButNotPublished) {
+    FakeNovelSite& site = AddSite(Options("gbk", SiteCharset::Gbk));
+    const FakeStory story = site.AddStory("空章", "某人", 1, 1);
+    StoreStory("gbk", story);
+    const auto* chapter = story.Chapters()[0];
+    server_.Serve(site.ChapterPath(story.id, chapter->id),
+                  testing_support::HttpReply::Page("<html><body>busy, try later</body></html>"));
+    Reader r;
+    std::string url;
+    r.reader.ReadChapter("gbk", story.id, url, 0, chapter->id);
+    const Outcome outcome = r.Wait();
+    ASSERT_FALSE(outcome.path.empty());
+    EXPECT_TRUE(fs::exists(outcome.path));
+    EXPECT_FALSE(IsPublishedPage(outcome.path));
+}
+
 TEST_F(StoryReaderTest, CancelStopsEveryEvent) {
     FakeNovelSite& site = AddSite(Options("gbk", SiteCharset::Gbk));
     const FakeStory story = site.AddStory("慢站", "某人", 3, 1);
