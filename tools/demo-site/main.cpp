@@ -124,10 +124,18 @@ int main(int argc, char** argv) {
     utf8Options.charset = SiteCharset::Utf8;
     utf8Options.listOnStoryPage = true;
     FakeNovelSite utf8(server, utf8Options);
-    for (const auto& s : kGbkStories)
-        gbk.AddStory(s.title, s.author, s.chapters, s.volumes, s.picturesEvery);
-    for (const auto& s : kUtf8Stories)
-        utf8.AddStory(s.title, s.author, s.chapters, s.volumes, s.picturesEvery);
+    // Each story's page, so that a newcomer can open one in a browser too.
+    std::vector<std::string> storyLines;
+    const auto add = [&](FakeNovelSite& site, const auto& stories) {
+        for (const auto& s : stories) {
+            const FakeStory story =
+                site.AddStory(s.title, s.author, s.chapters, s.volumes, s.picturesEvery);
+            storyLines.push_back("  " + story.title + " / " + story.author + "  " +
+                                 server.BaseURL() + site.StoryPath(story.id));
+        }
+    };
+    add(gbk, kGbkStories);
+    add(utf8, kUtf8Stories);
     VendorStandIn vendor(server);
     vendor.SetStoryList(StoryList());
 
@@ -139,6 +147,8 @@ int main(int argc, char** argv) {
 
     std::printf("Demo novel sites:  %s%s  and  %s%s\n", server.BaseURL().c_str(),
                 gbk.Prefix().c_str(), server.BaseURL().c_str(), utf8.Prefix().c_str());
+    std::printf("Stories:\n");
+    for (const auto& line : storyLines) std::printf("%s\n", line.c_str());
     std::printf("Vendor services:   QUIRA_SERVICE_URL=%s\n", vendor.BaseURL().c_str());
     std::printf("Story database:    %s\n", database.c_str());
     std::printf("Stop with Ctrl+C.\n");
