@@ -131,76 +131,51 @@ std::vector<std::pair<std::string_view, const AnsiString*>> FakeSiteRow::Columns
             {"ArticleChapterContentFilter", &ArticleChapterContentFilter}};
 }
 
-TSiteData FakeSiteRow::ToSiteData() const {
-    TSiteData r;
-    r.SiteID = SiteID;
-    r.SiteName = SiteName;
-    r.SiteURL = SiteURL;
-    r.SiteSearchURL = SiteSearchURL;
-    r.SearchTypeStoryValue = SearchTypeStoryValue;
-    r.SearchTypeAuthorValue = SearchTypeAuthorValue;
-    r.ArticleItemSection = ArticleItemSection;
-    r.ArticleName = ArticleName;
-    r.ArticleID = ArticleID;
-    r.AuthorName = AuthorName;
-    r.LastArticleInfo = LastArticleInfo;
-    r.CodePage = CodePage;
-    r.ArticleURL = ArticleURL;
-    r.ArticleTitle = ArticleTitle;
-    r.ArticleAuthor = ArticleAuthor;
-    r.ArticleClass = ArticleClass;
-    r.ArticleClassLib = ArticleClassLib;
-    r.ArticleKeywords = ArticleKeywords;
-    r.ArticleIntro = ArticleIntro;
-    r.ArticlePic = ArticlePic;
-    r.ArticleState = ArticleState;
-    r.ArticleLastInfo2 = ArticleLastInfo2;
-    r.ArticleVolumnURLFromHome = ArticleVolumnURLFromHome;
-    r.ArticleVolumnURL = ArticleVolumnURL;
-    r.ArticleSubVolumnsName = ArticleSubVolumnsName;
-    r.ArticleChapterNameID = ArticleChapterNameID;
-    r.ArticleChapterName = ArticleChapterName;
-    r.ArticleChapterID = ArticleChapterID;
-    r.ArticleChapterURL = ArticleChapterURL;
-    r.ArticleChapterContent = ArticleChapterContent;
-    r.ArticleChapterContentFilter = ArticleChapterContentFilter;
+// The whole row and the editor's row have the same 31 columns by name (in
+// another order), so one copy serves both.
+template <typename Row>
+Row CopyAllColumns(const FakeSiteRow& from) {
+    Row r;
+    r.SiteID = from.SiteID;
+    r.SiteName = from.SiteName;
+    r.SiteURL = from.SiteURL;
+    r.SiteSearchURL = from.SiteSearchURL;
+    r.SearchTypeStoryValue = from.SearchTypeStoryValue;
+    r.SearchTypeAuthorValue = from.SearchTypeAuthorValue;
+    r.ArticleItemSection = from.ArticleItemSection;
+    r.ArticleName = from.ArticleName;
+    r.ArticleID = from.ArticleID;
+    r.AuthorName = from.AuthorName;
+    r.LastArticleInfo = from.LastArticleInfo;
+    r.CodePage = from.CodePage;
+    r.ArticleURL = from.ArticleURL;
+    r.ArticleTitle = from.ArticleTitle;
+    r.ArticleAuthor = from.ArticleAuthor;
+    r.ArticleClass = from.ArticleClass;
+    r.ArticleClassLib = from.ArticleClassLib;
+    r.ArticleKeywords = from.ArticleKeywords;
+    r.ArticleIntro = from.ArticleIntro;
+    r.ArticlePic = from.ArticlePic;
+    r.ArticleState = from.ArticleState;
+    r.ArticleLastInfo2 = from.ArticleLastInfo2;
+    r.ArticleVolumnURLFromHome = from.ArticleVolumnURLFromHome;
+    r.ArticleVolumnURL = from.ArticleVolumnURL;
+    r.ArticleSubVolumnsName = from.ArticleSubVolumnsName;
+    r.ArticleChapterNameID = from.ArticleChapterNameID;
+    r.ArticleChapterName = from.ArticleChapterName;
+    r.ArticleChapterID = from.ArticleChapterID;
+    r.ArticleChapterURL = from.ArticleChapterURL;
+    r.ArticleChapterContent = from.ArticleChapterContent;
+    r.ArticleChapterContentFilter = from.ArticleChapterContentFilter;
     return r;
 }
 
+TSiteData FakeSiteRow::ToSiteData() const {
+    return CopyAllColumns<TSiteData>(*this);
+}
+
 TSiteItemData FakeSiteRow::ToSiteItemData() const {
-    TSiteItemData r;
-    r.SiteID = SiteID;
-    r.SiteName = SiteName;
-    r.SiteURL = SiteURL;
-    r.SiteSearchURL = SiteSearchURL;
-    r.SearchTypeStoryValue = SearchTypeStoryValue;
-    r.SearchTypeAuthorValue = SearchTypeAuthorValue;
-    r.ArticleItemSection = ArticleItemSection;
-    r.ArticleName = ArticleName;
-    r.ArticleID = ArticleID;
-    r.AuthorName = AuthorName;
-    r.LastArticleInfo = LastArticleInfo;
-    r.CodePage = CodePage;
-    r.ArticleURL = ArticleURL;
-    r.ArticleTitle = ArticleTitle;
-    r.ArticleAuthor = ArticleAuthor;
-    r.ArticleClass = ArticleClass;
-    r.ArticleClassLib = ArticleClassLib;
-    r.ArticleKeywords = ArticleKeywords;
-    r.ArticleIntro = ArticleIntro;
-    r.ArticlePic = ArticlePic;
-    r.ArticleState = ArticleState;
-    r.ArticleLastInfo2 = ArticleLastInfo2;
-    r.ArticleVolumnURLFromHome = ArticleVolumnURLFromHome;
-    r.ArticleVolumnURL = ArticleVolumnURL;
-    r.ArticleSubVolumnsName = ArticleSubVolumnsName;
-    r.ArticleChapterNameID = ArticleChapterNameID;
-    r.ArticleChapterName = ArticleChapterName;
-    r.ArticleChapterID = ArticleChapterID;
-    r.ArticleChapterURL = ArticleChapterURL;
-    r.ArticleChapterContent = ArticleChapterContent;
-    r.ArticleChapterContentFilter = ArticleChapterContentFilter;
-    return r;
+    return CopyAllColumns<TSiteItemData>(*this);
 }
 
 TSearchSiteData FakeSiteRow::ToSearchSiteData() const {
