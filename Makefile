@@ -6,6 +6,11 @@ BUILD     ?= build
 ASAN_DIR  ?= build-asan
 TSAN_DIR  ?= build-tsan
 CMAKE_GEN := -G Ninja
+# A compiler cache, when the machine has one, makes rebuilds of other trees cheap.
+CCACHE    := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+CMAKE_GEN += -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)
+endif
 
 # Window tests need a display; start a private X server when none is set.
 ifeq ($(strip $(DISPLAY)),)

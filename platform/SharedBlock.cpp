@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/Folders.h"
 
@@ -44,7 +45,18 @@ class Fd {
 }  // namespace
 
 std::string SharedBlock::ShmNameFor(std::string_view name) {
+    // POSIX names are machine-wide: the runtime folder's identity keeps the
+    // blocks of separate sessions (and of tests with private runtime
+    // folders) apart, as the lock files beside them already are.
     std::string shm = "/velqo-" + std::to_string(getuid()) + "-";
+    struct stat folder {};
+    const std::string runtime = RuntimeFolder();
+    if (!runtime.empty() && stat(runtime.c_str(), &folder) == 0) {
+        char id[40];
+        snprintf(id, sizeof id, "%llx.%llx-", static_cast<unsigned long long>(folder.st_dev),
+                 static_cast<unsigned long long>(folder.st_ino));
+        shm += id;
+    }
     for (const char c : name) shm.push_back(c == '/' || c == '\0' ? '_' : c);
     return shm;
 }

@@ -8,7 +8,7 @@
 namespace platform {
 
 // A named block of memory shared by the user's programs (POSIX shared memory,
-// mode 0600, the name made per user). Whoever opens it first creates it
+// mode 0600, the name made per user and runtime folder). Whoever opens it first creates it
 // zero-filled; the others map the same bytes. The name is removed when its
 // last user closes it, so a later program starts with a fresh block instead
 // of one that nobody writes any more.
@@ -28,7 +28,7 @@ class SharedBlock {
     bool Created() const { return created_; }
     const std::string& ShmName() const { return shmName_; }
 
-    // The POSIX name a block name maps to for this user.
+    // The POSIX name a block name maps to for this user and runtime folder.
     static std::string ShmNameFor(std::string_view name);
 
     // Only Open() can make the key, so only Open() builds a block.
