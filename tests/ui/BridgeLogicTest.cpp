@@ -1,6 +1,6 @@
 #include "platform/ui/BrowserBridge.h"
 
-#include "UiTestSupport.h"
+#include "tests/support/window/WindowTest.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #include "platform/ui/Browser.h"
 
-#include "UiTestSupport.h"
+#include "tests/support/window/WindowTest.h"
 #include "platform/ui/Fonts.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "platform/ui/HotKey.h"
 
-#include "UiTestSupport.h"
+#include "tests/support/window/WindowTest.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "platform/ui/Fonts.h"
 #include "platform/ui/Window.h"
 
-#include "UiTestSupport.h"
+#include "tests/support/window/WindowTest.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
@@ -12,12 +12,7 @@ using namespace platform::ui;
 
 namespace {
 
-// The colour of one pixel of a screen shot, as 0xRRGGBB.
-unsigned PixelAt(GdkPixbuf* shot, int x, int y) {
-    const guchar* p = gdk_pixbuf_get_pixels(shot) + y * gdk_pixbuf_get_rowstride(shot) +
-                      x * gdk_pixbuf_get_n_channels(shot);
-    return (unsigned(p[0]) << 16) | (unsigned(p[1]) << 8) | p[2];
-}
+using uitest::PixelAt;
 
 // A shaped, borderless window with a dialog label in the default font over a
 // browser page in the page font, shot from the screen as a user sees it. The

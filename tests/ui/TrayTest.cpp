@@ -1,7 +1,7 @@
 #include "platform/ui/TrayIcon.h"
 #include "platform/ui/Window.h"
 
-#include "UiTestSupport.h"
+#include "tests/support/window/WindowTest.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "platform/ui/Timer.h"
 #include "platform/ui/UiThread.h"
 
-#include "UiTestSupport.h"
+#include "tests/support/window/WindowTest.h"
 
 #include <gtest/gtest.h>
 

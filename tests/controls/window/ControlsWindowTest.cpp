@@ -8,9 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "PrivateDisplay.h"
-#include "XTestInput.h"
 #include "shelf/controls/GtkControlHost.h"
+#include "tests/support/window/WindowTest.h"
 #include "tools/gallery/GalleryScene.h"
 
 namespace {
@@ -18,7 +17,7 @@ namespace {
 class Display : public ::testing::Environment {
   public:
     void SetUp() override {
-        ASSERT_TRUE(OpenPrivateDisplay()) << "Xvfb did not start";
+        ASSERT_TRUE(uitest::OpenPrivateDisplay()) << "Xvfb did not start";
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
     }
 };
@@ -36,10 +35,7 @@ bool RunUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
     return true;
 }
 
-void Settle() {
-    gdk_display_sync(gdk_display_get_default());
-    RunUntil([] { return !g_main_context_pending(nullptr); }, 500);
-}
+using uitest::Settle;
 
 struct WindowFixture : ::testing::Test {
     WindowFixture() {
@@ -59,7 +55,7 @@ struct WindowFixture : ::testing::Test {
                                }),
                                &drawn);
         gtk_widget_show_all(GTK_WIDGET(window));
-        if (!xtest::Available()) ADD_FAILURE() << "the display has no test extension";
+        if (!uitest::InputAvailable()) ADD_FAILURE() << "the display has no test extension";
         EXPECT_TRUE(RunUntil([&] { return drawn; })) << "the window never painted";
         Settle();
         // Start from a spot with no control under it.
@@ -77,21 +73,18 @@ struct WindowFixture : ::testing::Test {
         gdk_window_raise(gtk_widget_get_window(GTK_WIDGET(window)));
         int ox = 0, oy = 0;
         gdk_window_get_origin(Surface(), &ox, &oy);
-        xtest::MoveTo(ox + x, oy + y);
-        xtest::Flush();
+        uitest::PointerTo(ox + x, oy + y);
         Settle();
     }
     void ClickAt(int x, int y) {
         MoveTo(x, y);
-        xtest::Button(1, true);
-        xtest::Button(1, false);
-        xtest::Flush();
+        uitest::Button(1, true);
+        uitest::Button(1, false);
         Settle();
     }
     void Click(const TControl& c) { ClickAt(c.Left() + c.Width() / 2, c.Top() + c.Height() / 2); }
     void Type(unsigned keysym) {
-        xtest::TypeKey(keysym);
-        xtest::Flush();
+        uitest::TypeKey(keysym);
         Settle();
     }
 
