@@ -706,6 +706,14 @@ void FrameImages(Artwork& art) {
         BookGlyph(cr, Rect{8, 20, 24, 20}, pal::White, 1.8);
         Text(cr, "Tolvane", Rect{44, 10, 112, 40}, 24, pal::White);
     });
+    // The application icon (window, notification area, desktop entry): an
+    // open book on an accent tile, drawn large and scaled down where needed.
+    art.Add("controls", "AppIcon", 128, 128, [](cairo_t* cr) {
+        Face(cr, Rect{4, 4, 120, 120}, pal::Accent, pal::Transparent, 26);
+        Face(cr, Rect{4, 64, 120, 60}, pal::AccentDeep, pal::Transparent, 26);
+        Fill(cr, Rect{4, 64, 120, 26}, pal::AccentDeep);
+        BookGlyph(cr, Rect{24, 30, 80, 66}, pal::White, 7);
+    });
 }
 
 // ---------------------------------------------------------------------------
