@@ -5,6 +5,7 @@
 #include "shelf/controls/ControlHost.h"
 #include "shelf/controls/MinMaxCloseButton.h"
 
+namespace mainwindow {
 namespace {
 
 constexpr int kResizeBorder = 3;
@@ -79,3 +80,5 @@ void THackForm::DblClick() {
     const TPoint p = CursorPos();
     if (p.X >= 20 && p.Y < 20 && CaptionButtons) CaptionButtons->ToggleMaximize();
 }
+
+}  // namespace mainwindow

@@ -12,6 +12,10 @@
 
 class TMinMaxCloseButton;
 
+// The pop-up form and the reader have frame classes of the same name; this
+// one lives in the main window's namespace.
+namespace mainwindow {
+
 // The title the skin paints: the product's, or a distributor edition's when
 // the edition value names one.
 AnsiString MainWindowTitle(const std::string& edition);
@@ -53,3 +57,5 @@ class THackForm : public TControl {
     int minWidth_ = 799;
     int minHeight_ = 400;
 };
+
+}  // namespace mainwindow
