@@ -20,7 +20,8 @@ endif()
 # Code of the main program that the reader needs as well (the data share).
 # These files are listed here one by one; a library made of the rest of shelf/
 # must leave them out.
-set(QUIRA_SHELF_CORE_SOURCES ${CMAKE_SOURCE_DIR}/shelf/XDataShare.cpp)
+set(QUIRA_SHELF_CORE_SOURCES ${CMAKE_SOURCE_DIR}/shelf/XDataShare.cpp
+                             ${CMAKE_SOURCE_DIR}/shelf/LoginTexts.cpp)
 set(_shelf_core_present)
 foreach(f ${QUIRA_SHELF_CORE_SOURCES})
   if(EXISTS ${f})

@@ -752,6 +752,13 @@ bool TStoryDB::IsInLocalShelf(std::string_view siteID, std::string_view articleI
         {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
 }
 
+bool TStoryDB::IsFollowed(std::string_view siteID, std::string_view articleID) {
+    std::lock_guard guard(impl_->lock);
+    return impl_->HasRow(
+        "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID and IsConcern=1",
+        {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
+}
+
 bool TStoryDB::GetShelfFlags(std::string_view siteID, std::string_view articleID) {
     std::lock_guard guard(impl_->lock);
     return impl_->OnAShelf(siteID, articleID).value_or(false);

@@ -300,6 +300,8 @@ class TStoryDB {
     bool SetInLocalShelf(std::string_view siteID, std::string_view articleID, bool flag);
     bool IsInOnlineShelf(std::string_view siteID, std::string_view articleID);
     bool IsInLocalShelf(std::string_view siteID, std::string_view articleID);
+    // True when the story is followed (IsConcern of its row).
+    bool IsFollowed(std::string_view siteID, std::string_view articleID);
     // True when the story is on either shelf.
     bool GetShelfFlags(std::string_view siteID, std::string_view articleID);
     void GetBookClasses(std::vector<TBookClassData>& list);
