@@ -7,6 +7,7 @@
 
 #include "platform/Charset.h"
 #include "platform/ui/BrowserBridge.h"
+#include "shelf/ReaderStarter.h"
 
 namespace platform::ui {
 class Browser;
@@ -22,9 +23,6 @@ using TExternalStoryEvent =
     std::function<void(TXExternal* Sender, const AnsiString& SiteID, const AnsiString& StoryID)>;
 using TExternalBrowseEvent = std::function<void(TXExternal* Sender, int ID, const AnsiString& URL)>;
 using TExternalGetTextEvent = std::function<void(TXExternal* Sender, AnsiString& Text)>;
-
-// The window class of the reading program, which WM_USER+2 wakes.
-inline constexpr const char* kReaderWindowClass = "TBookReaderForm";
 
 // window.external of the main program's browsers. Most members raise an event
 // that the main window wires; a few read or write the story database, the
