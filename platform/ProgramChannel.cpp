@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <glib-unix.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -19,30 +20,113 @@
 namespace platform {
 namespace {
 
-constexpr uint32_t kRecordMagic = 0x514C5651;  // "QVLQ": a record of ours
+constexpr uint32_t kRecordMagic = 0x514C5651;      // "QVLQ": a record of numbers
+constexpr uint32_t kTextRecordMagic = 0x544C5651;  // "QVLT": numbers and texts
 constexpr size_t kRecordSize = 4 + 4 + 8 + 8;
+// A text record goes on with the number of texts and the size of what
+// follows: each text as its length and its bytes.
+constexpr size_t kTextHeaderSize = kRecordSize + 4 + 4;
+constexpr size_t kMaxTextPayload = kMaxChannelTextBytes + 4 * kMaxChannelTexts;
 constexpr const char* kGroup = "Program";
 constexpr int kTitleCharacters = 253;
 constexpr auto kConnectPatience = std::chrono::milliseconds(1000);
 
 std::atomic<unsigned> channelCounter{0};
 
+void PutU32(std::string& out, uint32_t value) {
+    out.append(reinterpret_cast<const char*>(&value), 4);
+}
+
+uint32_t GetU32(const char* bytes) {
+    uint32_t value = 0;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+bool FitsLimits(const ChannelMessage& message) {
+    if (message.texts.size() > kMaxChannelTexts) return false;
+    size_t bytes = 0;
+    for (const auto& text : message.texts) bytes += text.size();
+    return bytes <= kMaxChannelTextBytes;
+}
+
+// A message without texts keeps the record of numbers that every program
+// reads; texts make it a text record.
 std::string EncodeRecord(const ChannelMessage& message) {
-    std::string record(kRecordSize, '\0');
-    std::memcpy(record.data(), &kRecordMagic, 4);
-    std::memcpy(record.data() + 4, &message.message, 4);
-    std::memcpy(record.data() + 8, &message.wparam, 8);
-    std::memcpy(record.data() + 16, &message.lparam, 8);
+    const bool texts = !message.texts.empty();
+    std::string record;
+    PutU32(record, texts ? kTextRecordMagic : kRecordMagic);
+    PutU32(record, message.message);
+    record.append(reinterpret_cast<const char*>(&message.wparam), 8);
+    record.append(reinterpret_cast<const char*>(&message.lparam), 8);
+    if (!texts) return record;
+    size_t payload = 0;
+    for (const auto& text : message.texts) payload += 4 + text.size();
+    PutU32(record, static_cast<uint32_t>(message.texts.size()));
+    PutU32(record, static_cast<uint32_t>(payload));
+    for (const auto& text : message.texts) {
+        PutU32(record, static_cast<uint32_t>(text.size()));
+        record += text;
+    }
     return record;
 }
 
-bool DecodeRecord(const char* bytes, ChannelMessage& message) {
-    uint32_t magic = 0;
-    std::memcpy(&magic, bytes, 4);
-    if (magic != kRecordMagic) return false;
-    std::memcpy(&message.message, bytes + 4, 4);
-    std::memcpy(&message.wparam, bytes + 8, 8);
-    std::memcpy(&message.lparam, bytes + 16, 8);
+enum class Decoded { kMessage, kNeedMore, kMalformed };
+
+// One record from the front of bytes; used tells how many bytes it took.
+Decoded DecodeRecord(std::string_view bytes, ChannelMessage& message, size_t& used) {
+    if (bytes.size() < 4) return Decoded::kNeedMore;
+    const uint32_t magic = GetU32(bytes.data());
+    if (magic != kRecordMagic && magic != kTextRecordMagic) return Decoded::kMalformed;
+    const size_t header = magic == kRecordMagic ? kRecordSize : kTextHeaderSize;
+    if (bytes.size() < header) return Decoded::kNeedMore;
+    message = ChannelMessage();
+    message.message = GetU32(bytes.data() + 4);
+    std::memcpy(&message.wparam, bytes.data() + 8, 8);
+    std::memcpy(&message.lparam, bytes.data() + 16, 8);
+    if (magic == kRecordMagic) {
+        used = kRecordSize;
+        return Decoded::kMessage;
+    }
+    // The sizes are checked before anything waits for them, so that a
+    // sender cannot make the channel hold more than one record's limit.
+    const uint32_t count = GetU32(bytes.data() + 24);
+    const uint32_t payload = GetU32(bytes.data() + 28);
+    if (count == 0 || count > kMaxChannelTexts || payload > kMaxTextPayload) {
+        return Decoded::kMalformed;
+    }
+    if (bytes.size() - header < payload) return Decoded::kNeedMore;
+    std::string_view rest = bytes.substr(header, payload);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (rest.size() < 4) return Decoded::kMalformed;
+        const uint32_t length = GetU32(rest.data());
+        rest.remove_prefix(4);
+        if (length > rest.size()) return Decoded::kMalformed;
+        message.texts.emplace_back(rest.substr(0, length));
+        rest.remove_prefix(length);
+    }
+    if (!rest.empty()) return Decoded::kMalformed;
+    used = header + payload;
+    return Decoded::kMessage;
+}
+
+// The whole record, waiting (briefly) while the receiver's buffer is full.
+bool SendAll(int fd, const std::string& record, std::chrono::steady_clock::time_point deadline) {
+    size_t sent = 0;
+    while (sent < record.size()) {
+        const ssize_t n = send(fd, record.data() + sent, record.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd writable{fd, POLLOUT, 0};
+        poll(&writable, 1, static_cast<int>(left.count()));
+    }
     return true;
 }
 
@@ -239,14 +323,18 @@ void ProgramChannel::Dispatch(Connection* connection) {
     }
     std::vector<ChannelMessage> messages;
     size_t used = 0;
-    while (connection->pending.size() - used >= kRecordSize) {
+    for (;;) {
         ChannelMessage message;
-        if (!DecodeRecord(connection->pending.data() + used, message)) {
-            finished = true;  // not one of ours: drop the connection
+        size_t size = 0;
+        const Decoded decoded =
+            DecodeRecord(std::string_view(connection->pending).substr(used), message, size);
+        if (decoded == Decoded::kNeedMore) break;
+        if (decoded == Decoded::kMalformed) {
+            finished = true;  // not one of ours: drop the rest of the connection
             break;
         }
-        messages.push_back(message);
-        used += kRecordSize;
+        messages.push_back(std::move(message));
+        used += size;
     }
     connection->pending.erase(0, used);
     if (finished) {
@@ -296,7 +384,7 @@ std::vector<ProgramEntry> ProgramChannel::Programs() {
 
 bool ProgramChannel::Post(const std::string& socketPath, const ChannelMessage& message) {
     sockaddr_un address{};
-    if (!FillAddress(socketPath, address)) return false;
+    if (!FitsLimits(message) || !FillAddress(socketPath, address)) return false;
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     // A full backlog answers EAGAIN at once; give a busy receiver a moment.
@@ -308,9 +396,8 @@ bool ProgramChannel::Post(const std::string& socketPath, const ChannelMessage& m
     }
     bool sent = false;
     if (rc == 0) {
-        const std::string record = EncodeRecord(message);
-        sent = send(fd, record.data(), record.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(record.size());
+        sent =
+            SendAll(fd, EncodeRecord(message), std::chrono::steady_clock::now() + kConnectPatience);
     } else if (errno == ECONNREFUSED) {
         // Nobody listens any more: the program ended without closing.
         RemoveStale(socketPath.substr(0, socketPath.size() - 5) + ".info", socketPath);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -17,11 +18,22 @@ namespace platform {
 inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmUser = 0x0400;
 
-// A posted message: what a window message carries.
+// What one message may carry besides its numbers.
+inline constexpr size_t kMaxChannelTexts = 16;
+inline constexpr size_t kMaxChannelTextBytes = 64 * 1024;  // all texts together
+
+// A posted message: what a window message carries, and texts (bytes as
+// given; UTF-8 by our convention) for requests that need them.
 struct ChannelMessage {
+    ChannelMessage() = default;
+    ChannelMessage(uint32_t message, int64_t wparam = 0, int64_t lparam = 0,
+                   std::vector<std::string> texts = {})
+        : message(message), wparam(wparam), lparam(lparam), texts(std::move(texts)) {}
+
     uint32_t message = 0;
     int64_t wparam = 0;
     int64_t lparam = 0;
+    std::vector<std::string> texts;
 };
 
 // One running program that can receive messages.
@@ -38,7 +50,9 @@ struct ProgramEntry {
 // runtime folder, with a small description file beside it that names the
 // program's window class and title. Messages arrive on the GLib main loop of
 // the context the channel was opened on, in the order they were posted.
-// Posting works from any thread and never waits for the receiver's loop.
+// Posting works from any thread and never waits for the receiver's loop. A
+// message over the size limits is not sent; one that arrives malformed is
+// dropped with the rest of its connection.
 class ProgramChannel {
   public:
     using Handler = std::function<void(const ChannelMessage&)>;
@@ -65,6 +79,7 @@ class ProgramChannel {
     // To the first program whose title (its first 253 characters) contains
     // the UTF-8 text; only that one gets it.
     static bool PostToTitle(std::string_view titlePart, const ChannelMessage& message);
+    // False also when the message's texts exceed the limits above.
     static bool Post(const std::string& socketPath, const ChannelMessage& message);
 
     struct Connection;

@@ -13,6 +13,7 @@
 #include "platform/Url.h"
 #include "shelf/LoginTexts.h"
 #include "shelf/XDataShare.h"
+#include "shelf/XExternalClient.h"
 
 using platform::ui::BridgeMember;
 using platform::ui::BridgeReply;
@@ -213,6 +214,17 @@ std::shared_ptr<TXExternal> TXExternal::Create() {
 
 void TXExternal::SetMainWindowActions(TMainWindowActions actions) {
     MainWindowActions() = std::move(actions);
+}
+
+bool TXExternal::DispatchChannelRequest(const platform::ChannelMessage& message) {
+    if (message.message != kXExternalCall) return false;
+    // Other programs only ever search through this object.
+    if (message.wparam == kDispidSearchEx && message.texts.size() == 2) {
+        const auto external = Create();
+        external->SearchEx(platform::Utf8ToAnsi(message.texts[0]),
+                           platform::Utf8ToAnsi(message.texts[1]));
+    }
+    return true;
 }
 
 std::vector<BridgeMember> TXExternal::Members() const {

@@ -9,6 +9,9 @@
 #include "platform/ui/BrowserBridge.h"
 #include "shelf/ReaderStarter.h"
 
+namespace platform {
+struct ChannelMessage;
+}
 namespace platform::ui {
 class Browser;
 }
@@ -52,6 +55,13 @@ class TXExternal : public platform::ui::ExternalProvider,
     };
     // Set by the main window once it stands, cleared before it goes.
     static void SetMainWindowActions(TMainWindowActions actions);
+
+    // An XExternal request of another program (TXExternalClient) that came
+    // over the main program's channel: runs the member on an object without
+    // events, at once. False when the message is no such request; a request
+    // for a member that is not served to other programs, or with the wrong
+    // arguments, is dropped and counts as handled.
+    static bool DispatchChannelRequest(const platform::ChannelMessage& message);
 
     // window.external.
     std::vector<platform::ui::BridgeMember> Members() const override;

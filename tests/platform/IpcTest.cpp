@@ -1,7 +1,10 @@
 // The cross-process pieces, each between this test and a second real process.
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -26,12 +29,24 @@ using testing_support::TempTree;
 
 constexpr size_t kBlockSize = 770;
 
+std::string Hex(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char c : bytes) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
+}
+
 // Serves a channel until it receives WM_CLOSE, reporting each message.
 int ServeChannel(const std::string& className, const std::string& title) {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     auto channel = ProgramChannel::Open(className, title, [loop](const ChannelMessage& m) {
-        TellParent(std::to_string(m.message) + " " + std::to_string(m.wparam) + " " +
-                   std::to_string(m.lparam));
+        std::string line = std::to_string(m.message) + " " + std::to_string(m.wparam) + " " +
+                           std::to_string(m.lparam);
+        for (const auto& text : m.texts) line += " [" + Hex(text) + "]";
+        TellParent(line);
         if (m.message == platform::kWmClose) g_main_loop_quit(loop);
     });
     if (!channel) return 2;
@@ -236,6 +251,101 @@ TEST(ProgramChannel, AHandlerMayCloseItsOwnChannel) {
     for (int i = 0; i < 20; ++i) g_main_context_iteration(nullptr, FALSE);
     EXPECT_EQ(calls, 1);
     EXPECT_NE(access(socket.c_str(), F_OK), 0);
+}
+
+TEST(ProgramChannel, TextsTravelWithTheirMessagesInOrder) {
+    TempTree tree(TempTree::Profile::kXdg);
+    ChildProcess main({"channel-serve", "TMainForm", "VE@LQO"});
+    ASSERT_EQ(main.ReadLine(), "ready");
+
+    const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87";
+    const std::string withNul("a\0b", 3);
+    const std::string full(platform::kMaxChannelTextBytes - 1, 'x');
+    EXPECT_TRUE(ProgramChannel::PostToTitle("VE@LQO", {1, 2, 3}));
+    EXPECT_TRUE(ProgramChannel::PostToTitle("VE@LQO", {1144, 209, 0, {chinese, "", withNul}}));
+    // At the limits: all the bytes, and as many texts as allowed.
+    EXPECT_TRUE(ProgramChannel::PostToTitle("VE@LQO", {5, 0, 0, {full, "y"}}));
+    EXPECT_TRUE(ProgramChannel::PostToTitle(
+        "VE@LQO", {6, 0, 0, std::vector<std::string>(platform::kMaxChannelTexts, "t")}));
+    // Over them: not sent at all.
+    EXPECT_FALSE(ProgramChannel::PostToTitle("VE@LQO", {7, 0, 0, {full, "yz"}}));
+    EXPECT_FALSE(ProgramChannel::PostToTitle(
+        "VE@LQO", {8, 0, 0, std::vector<std::string>(platform::kMaxChannelTexts + 1, "t")}));
+    EXPECT_TRUE(ProgramChannel::PostToTitle("VE@LQO", {platform::kWmClose, 0, 0}));
+
+    EXPECT_EQ(main.ReadLine(), "1 2 3");
+    EXPECT_EQ(main.ReadLine(), "1144 209 0 [" + Hex(chinese) + "] [] [610062]");
+    EXPECT_EQ(main.ReadLine(), "5 0 0 [" + Hex(full) + "] [79]");
+    std::string many = "6 0 0";
+    for (size_t i = 0; i < platform::kMaxChannelTexts; ++i) many += " [74]";
+    EXPECT_EQ(main.ReadLine(), many);
+    EXPECT_EQ(main.ReadLine(), "16 0 0");
+    EXPECT_EQ(main.Wait(), 0);
+}
+
+// Bytes as a sender would write them, on a connection of their own.
+bool RawPost(const std::string& socketPath, const std::string& bytes) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool sent =
+        fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    if (fd >= 0) close(fd);
+    return sent;
+}
+
+std::string U32(uint32_t value) {
+    return std::string(reinterpret_cast<const char*>(&value), 4);
+}
+
+// A text record: "QVLT", the numbers, then count, payload size and payload.
+std::string TextRecord(uint32_t message, uint32_t count, uint32_t payloadSize,
+                       const std::string& payload) {
+    return "QVLT" + U32(message) + std::string(16, '\0') + U32(count) + U32(payloadSize) + payload;
+}
+
+TEST(ProgramChannel, MalformedRecordsAreDroppedAndTheChannelGoesOn) {
+    TempTree tree(TempTree::Profile::kXdg);
+    std::vector<ChannelMessage> received;
+    auto channel = ProgramChannel::Open("TMainForm", "VE@LQO",
+                                        [&](const ChannelMessage& m) { received.push_back(m); });
+    ASSERT_TRUE(channel);
+    const std::string& socket = channel->SocketPath();
+    const std::string good = TextRecord(10, 1, 6, U32(2) + "ok");
+    const std::vector<std::string> hostile = {
+        "XXXX" + std::string(20, '\0'),                 // not ours
+        TextRecord(11, 0, 0, ""),                       // no texts
+        TextRecord(12, 17, 68, std::string(68, '\0')),  // too many texts
+        TextRecord(13, 1, 1 << 30, U32(5) + "short"),   // a payload far over the limit
+        TextRecord(14, 1, 6, U32(200) + "ok"),          // a text longer than the payload
+        TextRecord(15, 1, 8, U32(2) + "okok"),          // bytes left over
+        TextRecord(16, 2, 6, U32(2) + "ok"),            // a text missing
+        good + "QVLT" + U32(17),                        // cut short after a good one
+        "QV",                                           // a few bytes only
+    };
+    for (const auto& bytes : hostile) ASSERT_TRUE(RawPost(socket, bytes));
+    // A header over the limit is refused before any of its bytes arrive: the
+    // channel hangs up on a sender that still holds its end open.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socket.c_str(), socket.size() + 1);
+    const int open = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ASSERT_EQ(connect(open, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string header = TextRecord(18, 1, 1 << 30, "");
+    ASSERT_EQ(send(open, header.data(), header.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(header.size()));
+    char byte;
+    EXPECT_TRUE(RunLoopUntil([&] { return recv(open, &byte, 1, 0) == 0; }));
+    close(open);
+
+    ASSERT_TRUE(ProgramChannel::Post(socket, {20, 0, 0, {"last"}}));
+    ASSERT_TRUE(RunLoopUntil([&] { return !received.empty() && received.back().message == 20; }));
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].message, 10u);
+    EXPECT_EQ(received[0].texts, std::vector<std::string>{"ok"});
+    EXPECT_EQ(received[1].texts, std::vector<std::string>{"last"});
 }
 
 TEST(RuntimeFolder, FallsBackToAPrivateFolderPerUser) {

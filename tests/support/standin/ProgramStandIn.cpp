@@ -6,15 +6,14 @@
 //   start <pid>[\t<argument>]...
 //   block <pid>\t<SiteID>\t<StoryID>\t<ChapterID>\t<ContinueRead>   (reader only)
 //   ready <pid>                        its channel is open
-//   message <pid> <message> <wparam> <lparam>[\t<text>]...
+//   message <pid> <message> <wparam> <lparam>[\t<text>]...   (TAB, line
+//                                      break and backslash in a text escaped)
 //   closed <pid>                       WM_CLOSE came; it ends with status 0
 // QUIRA_STANDIN_DELAY_MS holds its channel back that long, as a slow start.
 #include <fcntl.h>
 #include <glib.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -23,7 +22,7 @@
 
 namespace {
 
-constexpr guint kLifetimeSeconds = 120;
+constexpr gint64 kLifetimeSeconds = 120;
 
 std::string logPath;
 
@@ -37,6 +36,22 @@ void Record(const std::string& line) {
     close(fd);
 }
 
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string BaseName(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -45,8 +60,9 @@ std::string BaseName(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Never outlive the program that started it.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // Never outlive the program that started it (its process: the thread
+    // that started it may end long before, so no parent-death signal).
+    const pid_t parent = getppid();
     const std::string self = argv[0];
     const char* logEnv = std::getenv("QUIRA_STANDIN_LOG");
     logPath = logEnv && *logEnv ? logEnv : self + ".log";
@@ -80,18 +96,29 @@ int main(int argc, char** argv) {
         platform::ProgramChannel::Open(className, title, [&](const platform::ChannelMessage& m) {
             std::string line = "message " + pid + " " + std::to_string(m.message) + " " +
                                std::to_string(m.wparam) + " " + std::to_string(m.lparam);
+            for (const auto& text : m.texts) line += "\t" + Escaped(text);
             Record(line);
             if (m.message == platform::kWmClose) g_main_loop_quit(loop);
         });
     if (!channel) return 2;
     Record("ready " + pid);
-    g_timeout_add_seconds(
-        kLifetimeSeconds,
-        [](gpointer data) {
-            g_main_loop_quit(static_cast<GMainLoop*>(data));
-            return G_SOURCE_REMOVE;
+    const gint64 end = g_get_monotonic_time() + kLifetimeSeconds * G_USEC_PER_SEC;
+    struct Watch {
+        GMainLoop* loop;
+        pid_t parent;
+        gint64 end;
+    } watch{loop, parent, end};
+    g_timeout_add(
+        100,
+        [](gpointer data) -> gboolean {
+            const auto* w = static_cast<Watch*>(data);
+            if (getppid() != w->parent || g_get_monotonic_time() > w->end) {
+                g_main_loop_quit(w->loop);
+                return G_SOURCE_REMOVE;
+            }
+            return G_SOURCE_CONTINUE;
         },
-        loop);
+        &watch);
     g_main_loop_run(loop);
     channel.reset();
     g_main_loop_unref(loop);

@@ -1,0 +1,126 @@
+#include "shelf/XExternalClient.h"
+
+#include <glib.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
+
+#include "core/Folders.h"
+#include "platform/MainContextPost.h"
+#include "platform/Shell.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+bool PostToMain(const platform::ChannelMessage& message) {
+    return platform::ProgramChannel::PostToTitle(kMainWindowTitleMark, message);
+}
+
+bool FitsChannel(const platform::ChannelMessage& message) {
+    std::size_t bytes = 0;
+    for (const auto& text : message.texts) bytes += text.size();
+    return message.texts.size() <= platform::kMaxChannelTexts &&
+           bytes <= platform::kMaxChannelTextBytes;
+}
+
+// Nobody else waits for the main program we started; keeps it from lingering
+// as a zombie of this process once it ends.
+void ReapLater(pid_t pid) {
+    std::thread([pid] {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+}  // namespace
+
+struct TXExternalClient::State {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool stopping = false;
+    // Read and written on the caller's thread only: done is never told once
+    // the object is gone.
+    bool alive = true;
+
+    // Waits the step out unless the client is being freed; false then.
+    bool Pause(milliseconds step) {
+        std::unique_lock guard(lock);
+        return !wake.wait_for(guard, step, [&] { return stopping; });
+    }
+
+    bool Deliver(const std::string& program, milliseconds patience,
+                 const platform::ChannelMessage& message) {
+        // A request the channel would refuse is not worth starting anything for.
+        if (!FitsChannel(message)) return false;
+        if (PostToMain(message)) return true;
+        const pid_t pid = platform::SpawnProgram(program, {});
+        if (pid < 0) return false;
+        const auto deadline = steady_clock::now() + patience;
+        bool delivered = false;
+        bool running = true;
+        milliseconds step(20);
+        for (;;) {
+            delivered = PostToMain(message);
+            if (delivered) break;
+            int status = 0;
+            if (running && waitpid(pid, &status, WNOHANG) == pid) {
+                running = false;
+                // Ending with 0, it handed over to a main program that was
+                // starting at the same time, whose channel may still come up;
+                // any other end means no main program is coming.
+                if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+                    delivered = PostToMain(message);
+                    break;
+                }
+            }
+            if (steady_clock::now() >= deadline || !Pause(step)) break;
+            step = std::min(step * 2, milliseconds(200));
+        }
+        if (running) ReapLater(pid);
+        return delivered;
+    }
+};
+
+platform::ChannelMessage SearchExRequest(const AnsiString& StoryName, const AnsiString& Author) {
+    return platform::ChannelMessage(
+        kXExternalCall, kDispidSearchEx, 0,
+        {platform::AnsiToUtf8(StoryName), platform::AnsiToUtf8(Author)});
+}
+
+TXExternalClient::TXExternalClient(std::string mainProgram, milliseconds patience)
+    : mainProgram_(mainProgram.empty() ? ProgramFolder() + kMainProgramName
+                                       : std::move(mainProgram)),
+      patience_(patience),
+      state_(std::make_shared<State>()) {}
+
+TXExternalClient::~TXExternalClient() {
+    state_->alive = false;
+    {
+        const std::lock_guard guard(state_->lock);
+        state_->stopping = true;
+    }
+    state_->wake.notify_all();
+    for (auto& worker : workers_) worker.join();
+}
+
+void TXExternalClient::SearchEx(const AnsiString& StoryName, const AnsiString& Author,
+                                TDoneEvent done) {
+    Send(SearchExRequest(StoryName, Author), std::move(done));
+}
+
+void TXExternalClient::Send(platform::ChannelMessage message, TDoneEvent done) {
+    GMainContext* context = g_main_context_ref_thread_default();
+    workers_.emplace_back([state = state_, program = mainProgram_, patience = patience_,
+                           message = std::move(message), done = std::move(done), context] {
+        const bool delivered = state->Deliver(program, patience, message);
+        platform::PostToContext(context, [state, done, delivered] {
+            if (state->alive && done) done(delivered);
+        });
+        g_main_context_unref(context);
+    });
+}
