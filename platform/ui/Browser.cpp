@@ -69,7 +69,9 @@ std::string ReadBody(WebKitURISchemeRequest* request) {
     return body;
 }
 
-void Respond(WebKitURISchemeRequest* request, int status, const std::string& body, bool allow) {
+// allowOrigin: the origin whose page may read the answer; empty: none.
+void Respond(WebKitURISchemeRequest* request, int status, const std::string& body,
+             const std::string& allowOrigin) {
     GBytes* bytes = g_bytes_new(body.data(), body.size());
     GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
     WebKitURISchemeResponse* response =
@@ -78,9 +80,10 @@ void Respond(WebKitURISchemeRequest* request, int status, const std::string& bod
     webkit_uri_scheme_response_set_content_type(response, "application/json; charset=utf-8");
     SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
     soup_message_headers_append(headers, "Cache-Control", "no-store");
-    // Local pages have the opaque origin "null"; only answers to them carry
-    // the header that lets a page read them.
-    if (allow) soup_message_headers_append(headers, "Access-Control-Allow-Origin", "null");
+    // Local pages have the opaque origin "null"; only answers to the pages
+    // allowed to call carry the header that lets a page read them.
+    if (!allowOrigin.empty())
+        soup_message_headers_append(headers, "Access-Control-Allow-Origin", allowOrigin.c_str());
     webkit_uri_scheme_response_set_http_headers(response, headers);
     webkit_uri_scheme_request_finish_with_response(request, response);
     g_object_unref(response);
@@ -96,13 +99,13 @@ void HandleBridgeRequest(WebKitURISchemeRequest* request, gpointer) {
         view ? static_cast<Browser*>(g_object_get_data(G_OBJECT(view), kBrowserKey)) : nullptr;
     const char* method = webkit_uri_scheme_request_get_http_method(request);
     if (!browser || !method || g_strcmp0(method, "POST") != 0) {
-        Respond(request, 403, "{\"ok\":false,\"e\":\"refused\"}", false);
+        Respond(request, 403, "{\"ok\":false,\"e\":\"refused\"}", {});
         return;
     }
     SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request);
     const char* origin = headers ? soup_message_headers_get_one(headers, "Origin") : nullptr;
     Browser::Answer answer = browser->AnswerRequest(origin, ReadBody(request));
-    Respond(request, answer.status, answer.body, answer.status == 200);
+    Respond(request, answer.status, answer.body, answer.status == 200 && origin ? origin : "");
     if (answer.then) RunWhenIdle(std::move(answer.then));
 }
 
@@ -354,7 +357,11 @@ void Browser::InstallScripts() {
         webkit_user_content_manager_add_script(content, script);
         webkit_user_script_unref(script);
     };
-    if (provider_) add(ExternalScript(token_, provider_->Members()));
+    if (provider_) {
+        const std::vector<BridgeMember> members = provider_->Members();
+        add(ExternalScript(token_, members));
+        if (!ServicePageOrigin().empty()) add(ExternalScript(token_, members, ServicePageOrigin()));
+    }
     add(kScrollScript);
     if (!selection_) {
         WebKitUserStyleSheet* sheet =
@@ -366,17 +373,29 @@ void Browser::InstallScripts() {
 }
 
 Browser::Answer Browser::AnswerRequest(const char* origin, std::string_view body) {
-    // The page asking must be one of ours, shown in this view's top frame: the
-    // view's page, the request's origin and the token that only the script
-    // injected into that page knows are checked on every call.
+    // The page asking must be one of ours, or a page of the service origin,
+    // shown in this view's top frame: the view's page, the request's origin
+    // and the token that only the script injected into that page knows are
+    // checked on every call.
+    const Answer refused{403, "{\"ok\":false,\"e\":\"refused\"}", nullptr};
     const auto request = ParseBridgeRequest(body);
-    if (!request || request->token != token_ || !IsLocalOrigin(origin) ||
-        !IsTrustedPageUri(Uri(), TrustedPageFoldersUtf8()))
-        return Answer{403, "{\"ok\":false,\"e\":\"refused\"}", nullptr};
+    if (!request || request->token != token_) return refused;
+    const std::string& service = ServicePageOrigin();
+    const bool local = IsLocalOrigin(origin) && IsTrustedPageUri(Uri(), TrustedPageFoldersUtf8());
+    const bool servicePage =
+        !local && !service.empty() && origin && service == origin && UriOrigin(Uri()) == service;
+    if (!local && !servicePage) return refused;
     // Held for the call: a member may replace the provider of its browser.
     const std::shared_ptr<ExternalProvider> provider = provider_;
+    if (servicePage) {
+        bool flagged = false;
+        if (provider)
+            for (const auto& member : provider->Members())
+                flagged = flagged || (member.name == request->member && member.servicePages);
+        if (!flagged) return refused;
+    }
     Answer answer;
-    answer.body = AnswerBridgeCall(provider.get(), *request, answer.then);
+    answer.body = AnswerBridgeCall(provider.get(), *request, answer.then, servicePage);
     return answer;
 }
 

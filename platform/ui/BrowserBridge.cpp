@@ -18,6 +18,11 @@ std::vector<std::string>& TrustedFolders() {
     return folders;
 }
 
+std::string& ServiceOrigin() {
+    static std::string origin;
+    return origin;
+}
+
 std::string NumberText(double number) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
@@ -168,6 +173,36 @@ bool IsLocalOrigin(const char* origin) {
     return text == "null" || text == "file://";
 }
 
+std::string UriOrigin(std::string_view uri) {
+    const std::string text(uri);
+    GUri* parsed = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (!parsed) return {};
+    std::unique_ptr<GUri, decltype(&g_uri_unref)> owner(parsed, g_uri_unref);
+    const char* scheme = g_uri_get_scheme(parsed);
+    const char* host = g_uri_get_host(parsed);
+    if (!scheme || !host || !*host) return {};
+    std::string origin = scheme;
+    for (char& c : origin) c = g_ascii_tolower(c);
+    if (origin != "http" && origin != "https") return {};
+    const int defaultPort = origin == "http" ? 80 : 443;
+    origin += "://";
+    std::string hostText = host;
+    for (char& c : hostText) c = g_ascii_tolower(c);
+    // An IPv6 address keeps its brackets in an origin.
+    origin += hostText.find(':') != std::string::npos ? "[" + hostText + "]" : hostText;
+    const int port = g_uri_get_port(parsed);
+    if (port > 0 && port != defaultPort) origin += ":" + std::to_string(port);
+    return origin;
+}
+
+void SetServicePageOrigin(std::string origin) {
+    ServiceOrigin() = UriOrigin(origin);
+}
+
+const std::string& ServicePageOrigin() {
+    return ServiceOrigin();
+}
+
 std::optional<BridgeRequest> ParseBridgeRequest(std::string_view body) {
     const Json json = Json::parse(body, nullptr, false);
     if (!json.is_object()) return std::nullopt;
@@ -206,16 +241,24 @@ std::string EncodeBridgeError(std::string_view ansiMessage) {
     return reply.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string ExternalScript(const std::string& token, const std::vector<BridgeMember>& members) {
+std::string ExternalScript(const std::string& token, const std::vector<BridgeMember>& members,
+                           const std::string& pageOrigin) {
     Json list = Json::array();
-    for (const auto& member : members)
+    for (const auto& member : members) {
+        if (!pageOrigin.empty() && !member.servicePages) continue;
         list.push_back({{"n", member.name}, {"p", member.kind == MemberKind::Property}});
+    }
+    const std::string pageCheck = pageOrigin.empty()
+                                      ? "location.protocol !== 'file:'"
+                                      : "location.origin !== " + Json(pageOrigin).dump();
     // The request functions are taken before any page script runs, so that a
     // page cannot slip itself between a member and its request; the token
-    // stays inside the closure. Only local pages get the object at all.
+    // stays inside the closure. Only the top frame of a page of the class
+    // this script is for gets the object at all.
     return R"JS((function () {
 'use strict';
-if (window.top !== window || location.protocol !== 'file:') return;
+if (window.top !== window || )JS" +
+           pageCheck + R"JS() return;
 const token = )JS" +
            Json(token).dump() +
            R"JS(;
@@ -262,13 +305,14 @@ try {
 }
 
 std::string AnswerBridgeCall(ExternalProvider* provider, const BridgeRequest& request,
-                             std::function<void()>& then) {
+                             std::function<void()>& then, bool servicePage) {
     if (!provider) return EncodeBridgeError("window.external is not available");
     try {
         bool known = false;
         for (const auto& member : provider->Members()) {
             if (member.name != request.member) continue;
-            known = (member.kind == MemberKind::Property) == (request.kind != CallKind::Method);
+            known = (member.kind == MemberKind::Property) == (request.kind != CallKind::Method) &&
+                    (!servicePage || member.servicePages);
             break;
         }
         if (!known)

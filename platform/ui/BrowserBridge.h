@@ -13,7 +13,8 @@
 // window.external for pages in the embedded browser. A script injected at
 // document start defines the object; each member sends a synchronous request
 // to a private URI scheme that the program answers at once through the
-// browser's ExternalProvider. Only our own local pages get answers.
+// browser's ExternalProvider. Our own local pages get every member; pages of
+// the configured service origin get the members flagged for them.
 namespace platform::ui {
 
 // A value crossing the bridge; texts are ANSI byte strings on this side.
@@ -42,6 +43,9 @@ enum class CallKind { Method, Get, Put };
 struct BridgeMember {
     std::string name;
     MemberKind kind = MemberKind::Method;
+    // Also answered to the top frame of a page of the service origin (see
+    // SetServicePageOrigin); every other member answers our local pages only.
+    bool servicePages = false;
 };
 
 // What a member answers. `then` runs from an idle callback after the page has
@@ -75,6 +79,16 @@ bool IsTrustedPageUri(std::string_view uri, const std::vector<std::string>& fold
 // True for the Origin header a local page sends ("null", "file://") or none.
 bool IsLocalOrigin(const char* origin);
 
+// The origin of a URL as pages serialise it: "scheme://host[:port]", lower
+// case, the default port left out. Empty unless the URL is http or https
+// with a host.
+std::string UriOrigin(std::string_view uri);
+// The origin of the vendor's service pages, from its address (a URL or an
+// origin; anything but http and https gives none). Empty: no page is a
+// service page. Process-wide, UI thread.
+void SetServicePageOrigin(std::string origin);
+const std::string& ServicePageOrigin();
+
 // The scheme of the bridge's requests.
 inline constexpr const char* kBridgeScheme = "quira-ext";
 
@@ -91,12 +105,15 @@ std::optional<BridgeRequest> ParseBridgeRequest(std::string_view body);
 std::string EncodeBridgeValue(const BridgeValue& value);
 std::string EncodeBridgeError(std::string_view ansiMessage);
 
-// The document-start script that defines window.external with these members.
-std::string ExternalScript(const std::string& token, const std::vector<BridgeMember>& members);
+// The document-start script that defines window.external with these members
+// in a top-level page whose origin is pageOrigin (empty: a local file page).
+std::string ExternalScript(const std::string& token, const std::vector<BridgeMember>& members,
+                           const std::string& pageOrigin = {});
 
-// Runs one call against a provider: member check, exceptions to errors.
-// Returns the body to answer and hands back the reply's `then`.
+// Runs one call against a provider: member check (servicePage: only members
+// flagged for service pages exist), exceptions to errors. Returns the body to
+// answer and hands back the reply's `then`.
 std::string AnswerBridgeCall(ExternalProvider* provider, const BridgeRequest& request,
-                             std::function<void()>& then);
+                             std::function<void()>& then, bool servicePage = false);
 
 }  // namespace platform::ui

@@ -57,6 +57,26 @@ TEST(BridgeLogicTest, OnlyLocalOriginsPass) {
     EXPECT_FALSE(IsLocalOrigin(""));
 }
 
+TEST(BridgeLogicTest, OriginsAreSchemeHostAndPort) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://127.0.0.1:8080/velqonew/a.html?x#y", "http://127.0.0.1:8080"},
+        {"HTTP://Example.ORG:80/", "http://example.org"},
+        {"https://example.org:443", "https://example.org"},
+        {"https://example.org:8443/", "https://example.org:8443"},
+        {"http://[::1]:81/p", "http://[::1]:81"},
+        {"http://user:pw@example.org/", "http://example.org"},
+        {"file:///home/u/page.html", ""},
+        {"ftp://example.org/", ""},
+        {"example.org", ""},
+        {"", ""},
+    };
+    for (const auto& [uri, origin] : cases) EXPECT_EQ(UriOrigin(uri), origin) << uri;
+    SetServicePageOrigin("http://127.0.0.1:8080/velqonew/");
+    EXPECT_EQ(ServicePageOrigin(), "http://127.0.0.1:8080");
+    SetServicePageOrigin("file:///tmp");
+    EXPECT_EQ(ServicePageOrigin(), "");
+}
+
 TEST(BridgeLogicTest, RequestsDecodeOrAreRejected) {
     const auto request = ParseBridgeRequest(
         R"({"t":"k","m":"Browser","k":"call","a":["1",2,2.5,false,null,["a","b"],{"x":1},[1]]})");

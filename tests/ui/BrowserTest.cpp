@@ -1,7 +1,7 @@
 #include "platform/ui/Browser.h"
 
-#include "tests/support/window/WindowTest.h"
 #include "platform/ui/Fonts.h"
+#include "tests/support/window/WindowTest.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -19,8 +19,10 @@ namespace {
 class FakeExternal : public ExternalProvider {
   public:
     std::vector<BridgeMember> Members() const override {
-        return {{"Echo"},    {"GetLong"}, {"GetText"}, {"GetList"},
-                {"Nothing"}, {"Fail"},    {"Open"},    {"FontName", MemberKind::Property}};
+        return {{"Echo"},    {"GetLong", MemberKind::Method, true},
+                {"GetText"}, {"GetList"},
+                {"Nothing"}, {"Fail"},
+                {"Open"},    {"FontName", MemberKind::Property}};
     }
     BridgeReply Invoke(const std::string& member, CallKind kind,
                        const std::vector<BridgeValue>& args) override {
@@ -79,6 +81,31 @@ function run() {
 }
 </script></head><body onload="run()">page</body></html>)HTML";
 
+// Serves one page at /page.html on 127.0.0.1 from a thread of its own.
+class PageServer {
+  public:
+    explicit PageServer(std::string html) : html_(std::move(html)) {
+        server_.Get("/page.html", [this](const httplib::Request&, httplib::Response& response) {
+            response.set_content(html_, "text/html; charset=utf-8");
+        });
+        server_.set_keep_alive_max_count(1);
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        serving_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~PageServer() {
+        server_.stop();
+        serving_.join();
+    }
+    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string Url() const { return Origin() + "/page.html"; }
+
+  private:
+    std::string html_;
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread serving_;
+};
+
 class BrowserTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -100,9 +127,13 @@ class BrowserTest : public ::testing::Test {
 
     // Loads target and returns the JSON the page put into its title.
     Json LoadAndRead(const std::string& target) {
+        // The title of the page before stays until the new one has loaded.
+        bool finished = false;
+        browser->OnDocumentComplete = [&](const std::string&) { finished = true; };
         browser->Navigate(target);
-        const bool done =
-            uitest::PumpUntil([&] { return browser->Title().rfind("done:", 0) == 0; }, 20000);
+        const bool done = uitest::PumpUntil(
+            [&] { return finished && browser->Title().rfind("done:", 0) == 0; }, 20000);
+        browser->OnDocumentComplete = nullptr;
         EXPECT_TRUE(done) << "title: " << browser->Title();
         if (!done) return Json();
         return Json::parse(browser->Title().substr(5));
@@ -163,19 +194,33 @@ TEST_F(BrowserTest, PagesOutsideOurFoldersGetNoAnswers) {
 }
 
 TEST_F(BrowserTest, HttpPageGetsNone) {
-    httplib::Server server;
-    server.Get("/page.html", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(kCallingPage, "text/html; charset=utf-8");
-    });
-    server.set_keep_alive_max_count(1);
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { server.listen_after_bind(); });
-    const Json out = LoadAndRead("http://127.0.0.1:" + std::to_string(port) + "/page.html");
-    server.stop();
-    serving.join();
+    const PageServer server(kCallingPage);
+    const Json out = LoadAndRead(server.Url());
     EXPECT_EQ(out["kind"], "undefined");
     EXPECT_EQ(out["forged"].get<std::string>().substr(0, 4), "403:");
     EXPECT_TRUE(provider->calls.empty());
+}
+
+TEST_F(BrowserTest, ServicePagesGetOnlyTheirMembers) {
+    const PageServer service(kCallingPage);
+    const PageServer otherPort(kCallingPage);
+    SetServicePageOrigin(service.Url());
+    EXPECT_EQ(ServicePageOrigin(), service.Origin());
+    browser->SetExternalProvider(provider);
+
+    const Json out = LoadAndRead(service.Url());
+    EXPECT_EQ(out["kind"], "object");
+    EXPECT_EQ(out["long"], 42);
+    EXPECT_EQ(out["text"].get<std::string>().rfind("error: ", 0), 0u) << out["text"];
+    EXPECT_EQ(out["font"], "undefined>undefined");
+    EXPECT_EQ(out["forged"].get<std::string>().substr(0, 4), "403:");
+    EXPECT_EQ(provider->calls, std::vector<std::string>(3, "GetLong"));
+
+    // The same page from another port is another origin.
+    const Json other = LoadAndRead(otherPort.Url());
+    EXPECT_EQ(other["kind"], "undefined");
+    EXPECT_EQ(provider->calls.size(), 3u);
+    SetServicePageOrigin({});
 }
 
 TEST_F(BrowserTest, NoProviderMeansNoObject) {
