@@ -213,8 +213,8 @@ std::string NowText() {
 
 class TStoryDB::Impl {
   public:
-    explicit Impl(const std::string& path)
-        : db(SqliteDB::Open(path, SqliteDB::Mode::ReadWriteCreate, kBusyTimeoutMs)) {
+    Impl(const std::string& path, int busyTimeoutMs)
+        : db(SqliteDB::Open(path, SqliteDB::Mode::ReadWriteCreate, busyTimeoutMs)) {
         if (!db) throw std::runtime_error("cannot open the story database " + path);
     }
 
@@ -224,26 +224,29 @@ class TStoryDB::Impl {
     bool Query(std::string_view sql, const std::vector<SqlParam>& params, SqlRows& rows) {
         return db->Query(sql, params, rows);
     }
-    // True when the query succeeds with at least one row.
-    bool HasRow(std::string_view sql, const std::vector<SqlParam>& params) {
+    // The rows of a query and what they amount to.
+    TDBRead Read(std::string_view sql, const std::vector<SqlParam>& params, SqlRows& rows) {
+        if (!Query(sql, params, rows)) return TDBRead::Status::Failed;
+        return rows.rows.empty() ? TDBRead::Status::Empty : TDBRead::Status::Found;
+    }
+    // Found when the query gives at least one row.
+    TDBRead HasRow(std::string_view sql, const std::vector<SqlParam>& params) {
         SqlRows rows;
-        return Query(sql, params, rows) && !rows.rows.empty();
+        return Read(sql, params, rows);
     }
-    // The Article row of a story; false without one.
-    bool ArticleRow(std::string_view siteID, std::string_view articleID, SqlRows& rows) {
-        return Query(kSelectArticle, {Text(":SiteID", siteID), Text(":ArticleID", articleID)},
-                     rows) &&
-               !rows.rows.empty();
+    // The Article row of a story.
+    TDBRead ArticleRow(std::string_view siteID, std::string_view articleID, SqlRows& rows) {
+        return Read(kSelectArticle, {Text(":SiteID", siteID), Text(":ArticleID", articleID)}, rows);
     }
-    // Copies columns of the story's Article row; false (nothing copied)
-    // without a row.
-    bool ArticleColumns(std::string_view siteID, std::string_view articleID,
-                        std::initializer_list<std::pair<std::string_view, AnsiString*>> out) {
+    // Copies columns of the story's Article row; nothing is copied without one.
+    TDBRead ArticleColumns(std::string_view siteID, std::string_view articleID,
+                           std::initializer_list<std::pair<std::string_view, AnsiString*>> out) {
         std::lock_guard guard(lock);
         SqlRows rows;
-        if (!ArticleRow(siteID, articleID, rows)) return false;
+        const TDBRead read = ArticleRow(siteID, articleID, rows);
+        if (!read) return read;
         for (const auto& [column, target] : out) *target = Column(rows, 0, column);
-        return true;
+        return read;
     }
     // Whether the story is on a shelf; nullopt when that cannot be told (no
     // row or a failing query), which must never read as "on no shelf".
@@ -252,6 +255,31 @@ class TStoryDB::Impl {
         if (!ArticleRow(siteID, articleID, rows)) return std::nullopt;
         return IntColumn(rows, 0, "InOnlineShelf", 0) != 0 ||
                IntColumn(rows, 0, "InLocalShelf", 0) != 0;
+    }
+    // Ends the transaction open on the connection: committed, or rolled back
+    // when the commit cannot finish (it may wait for a reader of the other
+    // program and still fail), so that the connection is never left inside
+    // it, with every later statement running in it and the file locked.
+    bool Commit(std::string_view name) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (Execute("COMMIT TRANSACTION " + std::string(name), {})) return true;
+            if (!db->InTransaction()) return false;
+        }
+        Execute("ROLLBACK TRANSACTION " + std::string(name), {});
+        return false;
+    }
+    // Runs a test and the write it decides in one immediate transaction, so
+    // that the other program cannot write between them; inside a transaction
+    // that this connection has open already, the work is part of that one.
+    template <class Work>
+    bool WriteTransaction(std::string_view name, Work&& work) {
+        if (db->InTransaction()) return work();
+        if (!Execute("BEGIN IMMEDIATE TRANSACTION " + std::string(name), {})) return false;
+        if (!work()) {
+            Execute("ROLLBACK TRANSACTION " + std::string(name), {});
+            return false;
+        }
+        return Commit(name);
     }
     bool FolderNameTaken(const std::string& name) {
         SqlRows rows;
@@ -304,16 +332,6 @@ class TStoryDB::Impl {
             }
         }
     }
-    void CommitBatch() {
-        // A commit that meets a reader of the other program waits for it; when
-        // it still cannot finish, the transaction must not stay open on the
-        // connection (every later statement would run inside it and the file
-        // would stay locked), so it is rolled back.
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (Execute("COMMIT TRANSACTION AddChapter", {}) || !db->InTransaction()) return;
-        }
-        Execute("ROLLBACK TRANSACTION AddChapter", {});
-    }
 
     std::recursive_mutex lock;
     std::unique_ptr<SqliteDB> db;
@@ -321,11 +339,28 @@ class TStoryDB::Impl {
     // The chapters written by the open batch per story, as UTF-8 texts.
     std::map<std::pair<std::string, std::string>, std::set<std::string>> batchChapters;
     int batchDepth = 0;
+    // The open batch could not begin its transaction: it writes nothing.
+    bool batchFailed = false;
+    // The open batch began the transaction (not so inside one already open).
+    bool batchOwnsTransaction = false;
 };
 
 TStoryDB::TStoryDB() : TStoryDB(AppFolder() + std::string(kDatabaseFileName)) {}
 
-TStoryDB::TStoryDB(const std::string& path) : impl_(std::make_unique<Impl>(path)) {}
+TStoryDB::TStoryDB(const std::string& path, int busyTimeoutMs)
+    : impl_(std::make_unique<Impl>(path, busyTimeoutMs)) {}
+
+std::ostream& operator<<(std::ostream& out, TDBRead read) {
+    switch (read.GetStatus()) {
+        case TDBRead::Status::Found:
+            return out << "found";
+        case TDBRead::Status::Empty:
+            return out << "empty";
+        case TDBRead::Status::Failed:
+            return out << "failed";
+    }
+    return out;
+}
 
 TStoryDB::~TStoryDB() = default;
 
@@ -352,38 +387,36 @@ bool TStoryDB::ClearTable(std::string_view tableName) {
 
 // ---- Sites -------------------------------------------------------------------
 
-bool TStoryDB::GetSiteRules(std::string_view siteID, TAnalyzeSiteData& rules) {
+TDBRead TStoryDB::GetSiteRules(std::string_view siteID, TAnalyzeSiteData& rules) {
     rules = {};
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows) ||
-        rows.rows.empty()) {
-        return false;
-    }
-    FillFields(rules, kRuleFields, rows, 0);
-    return true;
+    const TDBRead read =
+        impl_->Read("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows);
+    if (read) FillFields(rules, kRuleFields, rows, 0);
+    return read;
 }
 
-void TStoryDB::GetSearchSites(std::vector<TSearchSiteData>& list) {
+TDBRead TStoryDB::GetSearchSites(std::vector<TSearchSiteData>& list) {
     ClearList(list);
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query("select * from Site", {}, rows)) return;
+    const TDBRead read = impl_->Read("select * from Site", {}, rows);
     for (size_t r = 0; r < rows.rows.size(); ++r) {
         FillFields(list.emplace_back(), kSearchFields, rows, r);
     }
+    return read;
 }
 
-bool TStoryDB::GetSite(std::string_view siteID, TSiteItemData& site) {
+TDBRead TStoryDB::GetSite(std::string_view siteID, TSiteItemData& site) {
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows) ||
-        rows.rows.empty()) {
-        return false;
-    }
+    const TDBRead read =
+        impl_->Read("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows);
+    if (!read) return read;
     site = {};
     FillFields(site, kSiteItemFields, rows, 0);
-    return true;
+    return read;
 }
 
 bool TStoryDB::SaveSite(std::string_view siteID, const TSiteItemData& site) {
@@ -392,23 +425,24 @@ bool TStoryDB::SaveSite(std::string_view siteID, const TSiteItemData& site) {
         params.push_back({std::string(":") + column, platform::AnsiToUtf8(site.*field)});
     }
     std::lock_guard guard(impl_->lock);
-    return impl_->Execute(SiteExists(siteID) ? kUpdateSite : kInsertSite, params);
+    const TDBRead exists = SiteExists(siteID);
+    // Not knowing whether the row is there, neither statement is safe.
+    if (exists.Failed()) return false;
+    return impl_->Execute(exists ? kUpdateSite : kInsertSite, params);
 }
 
-bool TStoryDB::SiteExists(std::string_view siteID) {
+TDBRead TStoryDB::SiteExists(std::string_view siteID) {
     std::lock_guard guard(impl_->lock);
     return impl_->HasRow("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)});
 }
 
-bool TStoryDB::GetSiteName(std::string_view siteID, AnsiString& siteName) {
+TDBRead TStoryDB::GetSiteName(std::string_view siteID, AnsiString& siteName) {
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows) ||
-        rows.rows.empty()) {
-        return false;
-    }
-    siteName = Column(rows, 0, "SiteName");
-    return true;
+    const TDBRead read =
+        impl_->Read("select * from Site where SiteID=:SiteID", {Text(":SiteID", siteID)}, rows);
+    if (read) siteName = Column(rows, 0, "SiteName");
+    return read;
 }
 
 // ---- Stories -----------------------------------------------------------------
@@ -431,7 +465,10 @@ bool TStoryDB::AddArticle(std::string_view siteID, std::string_view articleID,
         Text(":ArticleVolumnURLFromHome", articleVolumnURLFromHome),
     };
     std::lock_guard guard(impl_->lock);
-    if (!ArticleExists(siteID, articleID)) {
+    const TDBRead exists = ArticleExists(siteID, articleID);
+    // A story that may be stored already must not get a second folder name.
+    if (exists.Failed()) return false;
+    if (!exists) {
         const std::string folderName = impl_->NewFolderName();
         if (folderName.empty()) return false;
         params.push_back({":FolderName", folderName});
@@ -460,45 +497,45 @@ bool TStoryDB::AddArticle(std::string_view siteID, std::string_view articleID,
         params);
 }
 
-bool TStoryDB::ArticleExists(std::string_view siteID, std::string_view articleID) {
+TDBRead TStoryDB::ArticleExists(std::string_view siteID, std::string_view articleID) {
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
     return impl_->ArticleRow(siteID, articleID, rows);
 }
 
-bool TStoryDB::GetArticleTitle(std::string_view siteID, std::string_view articleID,
-                               AnsiString& title) {
+TDBRead TStoryDB::GetArticleTitle(std::string_view siteID, std::string_view articleID,
+                                  AnsiString& title) {
     return impl_->ArticleColumns(siteID, articleID, {{"ArticleTitle", &title}});
 }
 
-bool TStoryDB::GetArticleAuthor(std::string_view siteID, std::string_view articleID,
-                                AnsiString& author) {
+TDBRead TStoryDB::GetArticleAuthor(std::string_view siteID, std::string_view articleID,
+                                   AnsiString& author) {
     return impl_->ArticleColumns(siteID, articleID, {{"ArticleAuthor", &author}});
 }
 
-bool TStoryDB::GetArticleSummary(std::string_view siteID, std::string_view articleID,
-                                 AnsiString& title, AnsiString& author,
-                                 AnsiString& lastArticleInfo) {
+TDBRead TStoryDB::GetArticleSummary(std::string_view siteID, std::string_view articleID,
+                                    AnsiString& title, AnsiString& author,
+                                    AnsiString& lastArticleInfo) {
     return impl_->ArticleColumns(siteID, articleID,
                                  {{"ArticleTitle", &title},
                                   {"ArticleAuthor", &author},
                                   {"LastArticleInfo", &lastArticleInfo}});
 }
 
-bool TStoryDB::GetArticleInfo(std::string_view siteID, std::string_view articleID,
-                              AnsiString& title, AnsiString& author, AnsiString& intro) {
+TDBRead TStoryDB::GetArticleInfo(std::string_view siteID, std::string_view articleID,
+                                 AnsiString& title, AnsiString& author, AnsiString& intro) {
     return impl_->ArticleColumns(
         siteID, articleID,
         {{"ArticleTitle", &title}, {"ArticleAuthor", &author}, {"ArticleIntro", &intro}});
 }
 
-bool TStoryDB::GetFolderName(std::string_view siteID, std::string_view articleID,
-                             AnsiString& folderName) {
+TDBRead TStoryDB::GetFolderName(std::string_view siteID, std::string_view articleID,
+                                AnsiString& folderName) {
     return impl_->ArticleColumns(siteID, articleID, {{"FolderName", &folderName}});
 }
 
-bool TStoryDB::GetFolderRule(std::string_view siteID, std::string_view articleID,
-                             AnsiString& folderID) {
+TDBRead TStoryDB::GetFolderRule(std::string_view siteID, std::string_view articleID,
+                                AnsiString& folderID) {
     return impl_->ArticleColumns(siteID, articleID, {{"ArticleVolumnURLFromHome", &folderID}});
 }
 
@@ -526,15 +563,22 @@ void TStoryDB::DeleteArticle(std::string_view siteID, std::string_view articleID
 
 // ---- Chapters ----------------------------------------------------------------
 
-void TStoryDB::BeginAddChapters() {
+bool TStoryDB::BeginAddChapters() {
     impl_->lock.lock();
-    if (impl_->batchDepth++ > 0) return;
+    if (impl_->batchDepth++ > 0) return !impl_->batchFailed;
     impl_->batchChapters.clear();
+    impl_->batchFailed = false;
+    // Inside a transaction this connection has open already, the batch is a
+    // part of that one and ends with it.
+    impl_->batchOwnsTransaction = !impl_->db->InTransaction();
     // IMMEDIATE takes the write lock now, waiting for the other program if it
     // has to: a deferred transaction that read first could not wait for it
-    // later and its writes would fail at once. A failure leaves every chapter
-    // to commit on its own.
-    impl_->Execute("BEGIN IMMEDIATE TRANSACTION AddChapter", {});
+    // later and its writes would fail at once. Without the transaction the
+    // batch writes nothing: row by row in autocommit it would be neither
+    // whole nor quick, each row waiting for the file on its own.
+    if (impl_->batchOwnsTransaction)
+        impl_->batchFailed = !impl_->Execute("BEGIN IMMEDIATE TRANSACTION AddChapter", {});
+    return !impl_->batchFailed;
 }
 
 bool TStoryDB::AddChapter(std::string_view siteID, std::string_view articleID,
@@ -552,6 +596,7 @@ bool TStoryDB::AddChapter(std::string_view siteID, std::string_view articleID,
     };
     std::lock_guard guard(impl_->lock);
     if (impl_->batchDepth > 0) {
+        if (impl_->batchFailed) return false;
         // Recorded before the write: a chapter of the new list whose write
         // failed keeps its old row rather than being pruned.
         impl_
@@ -559,7 +604,9 @@ bool TStoryDB::AddChapter(std::string_view siteID, std::string_view articleID,
                              std::get<std::string>(params[2].value)}]
             .insert(std::get<std::string>(params[3].value));
     }
-    if (ChapterExists(siteID, articleID, chapterID)) {
+    const TDBRead exists = ChapterExists(siteID, articleID, chapterID);
+    if (exists.Failed()) return false;
+    if (exists) {
         return impl_->Execute(
             "UPDATE Chapter SET ID=:ID, "
             "SubVolumnsName=:SubVolumnsName,ChapterName=:ChapterName,ChapterContent=:"
@@ -574,20 +621,22 @@ bool TStoryDB::AddChapter(std::string_view siteID, std::string_view articleID,
         params);
 }
 
-void TStoryDB::CommitAddChapters(bool listComplete) {
+bool TStoryDB::CommitAddChapters(bool listComplete) {
     std::lock_guard guard(impl_->lock);
     // Without an open batch of this thread there is no hold to give back.
-    if (impl_->batchDepth == 0) return;
+    if (impl_->batchDepth == 0) return false;
+    bool stored = !impl_->batchFailed;
     if (--impl_->batchDepth == 0) {
-        if (listComplete) impl_->PruneBatchStories();
+        if (stored && listComplete) impl_->PruneBatchStories();
         impl_->batchChapters.clear();
-        impl_->CommitBatch();
+        if (stored && impl_->batchOwnsTransaction) stored = impl_->Commit("AddChapter");
     }
     impl_->lock.unlock();
+    return stored;
 }
 
-bool TStoryDB::ChapterExists(std::string_view siteID, std::string_view articleID,
-                             std::string_view chapterID) {
+TDBRead TStoryDB::ChapterExists(std::string_view siteID, std::string_view articleID,
+                                std::string_view chapterID) {
     std::lock_guard guard(impl_->lock);
     return impl_->HasRow(
         "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
@@ -595,16 +644,14 @@ bool TStoryDB::ChapterExists(std::string_view siteID, std::string_view articleID
         {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)});
 }
 
-void TStoryDB::GetChapterList(std::string_view siteID, std::string_view articleID,
-                              std::vector<TChapterItemData>& list) {
+TDBRead TStoryDB::GetChapterList(std::string_view siteID, std::string_view articleID,
+                                 std::vector<TChapterItemData>& list) {
     ClearList(list);
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query(
-            "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID order by id",
-            {Text(":SiteID", siteID), Text(":ArticleID", articleID)}, rows)) {
-        return;
-    }
+    const TDBRead read = impl_->Read(
+        "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID order by id",
+        {Text(":SiteID", siteID), Text(":ArticleID", articleID)}, rows);
     list.reserve(rows.rows.size());
     for (size_t r = 0; r < rows.rows.size(); ++r) {
         TChapterItemData& item = list.emplace_back();
@@ -615,22 +662,20 @@ void TStoryDB::GetChapterList(std::string_view siteID, std::string_view articleI
         item.ChapterID = Column(rows, r, "ChapterID");
         item.ChapterContent = Column(rows, r, "ChapterContent");
     }
+    return read;
 }
 
-bool TStoryDB::GetChapterName(std::string_view siteID, std::string_view articleID,
-                              std::string_view chapterID, AnsiString& chapterName) {
+TDBRead TStoryDB::GetChapterName(std::string_view siteID, std::string_view articleID,
+                                 std::string_view chapterID, AnsiString& chapterName) {
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query(
-            "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
-            "ChapterID=:ChapterID",
-            {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)},
-            rows) ||
-        rows.rows.empty()) {
-        return false;
-    }
-    chapterName = Column(rows, 0, "ChapterName");
-    return true;
+    const TDBRead read = impl_->Read(
+        "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
+        "ChapterID=:ChapterID",
+        {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)},
+        rows);
+    if (read) chapterName = Column(rows, 0, "ChapterName");
+    return read;
 }
 
 // ---- Shelves, folders, followed stories ----------------------------------------
@@ -655,44 +700,44 @@ TBookListData BookListRecord(const SqlRows& rows, size_t r) {
 
 }  // namespace
 
-void TStoryDB::GetShelf(std::vector<TBookListData>& list, int kind) {
+TDBRead TStoryDB::GetShelf(std::vector<TBookListData>& list, int kind) {
     ClearList(list);
-    if (kind < kShelfBoth || kind > kShelfLocal) return;
+    if (kind < kShelfBoth || kind > kShelfLocal) return TDBRead::Status::Empty;
     const std::string sql =
         std::string(kShelfColumns) + std::string(kShelfFilters[kind + 1]) + std::string(kShelfJoin);
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query(sql, {}, rows)) return;
+    const TDBRead read = impl_->Read(sql, {}, rows);
     list.reserve(rows.rows.size());
     for (size_t r = 0; r < rows.rows.size(); ++r) list.push_back(BookListRecord(rows, r));
+    return read;
 }
 
-void TStoryDB::GetFollowed(std::vector<TBookListData>& list, int limit) {
+TDBRead TStoryDB::GetFollowed(std::vector<TBookListData>& list, int limit) {
     ClearList(list);
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query(kSelectFollowed, {Int(":IsConcern", 1), Int(":limit", limit)}, rows)) {
-        return;
-    }
+    const TDBRead read =
+        impl_->Read(kSelectFollowed, {Int(":IsConcern", 1), Int(":limit", limit)}, rows);
     for (size_t r = 0; r < rows.rows.size(); ++r) {
         TBookListData item = BookListRecord(rows, r);
         item.ArticleClassID = IntColumn(rows, r, "ArticleClassID", -1);
         list.push_back(std::move(item));
     }
+    return read;
 }
 
-void TStoryDB::GetFollowedLastInfo(std::vector<TConcernItemData>& list) {
+TDBRead TStoryDB::GetFollowedLastInfo(std::vector<TConcernItemData>& list) {
     ClearList(list);
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query("select SiteID,ArticleID,LastArticleInfo from Article where IsConcern=1", {},
-                      rows)) {
-        return;
-    }
+    const TDBRead read = impl_->Read(
+        "select SiteID,ArticleID,LastArticleInfo from Article where IsConcern=1", {}, rows);
     for (size_t r = 0; r < rows.rows.size(); ++r) {
         list.push_back({Column(rows, r, "SiteID"), Column(rows, r, "ArticleID"),
                         Column(rows, r, "LastArticleInfo")});
     }
+    return read;
 }
 
 bool TStoryDB::SetFollowed(std::string_view siteID, std::string_view articleID, bool flag) {
@@ -738,40 +783,46 @@ bool TStoryDB::SetInLocalShelf(std::string_view siteID, std::string_view article
     return changed;
 }
 
-bool TStoryDB::IsInOnlineShelf(std::string_view siteID, std::string_view articleID) {
+TDBRead TStoryDB::IsInOnlineShelf(std::string_view siteID, std::string_view articleID) {
     std::lock_guard guard(impl_->lock);
     return impl_->HasRow(
         "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID and InOnlineshelf=1",
         {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
 }
 
-bool TStoryDB::IsInLocalShelf(std::string_view siteID, std::string_view articleID) {
+TDBRead TStoryDB::IsInLocalShelf(std::string_view siteID, std::string_view articleID) {
     std::lock_guard guard(impl_->lock);
     return impl_->HasRow(
         "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID and InLocalShelf=1",
         {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
 }
 
-bool TStoryDB::IsFollowed(std::string_view siteID, std::string_view articleID) {
+TDBRead TStoryDB::IsFollowed(std::string_view siteID, std::string_view articleID) {
     std::lock_guard guard(impl_->lock);
     return impl_->HasRow(
         "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID and IsConcern=1",
         {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
 }
 
-bool TStoryDB::GetShelfFlags(std::string_view siteID, std::string_view articleID) {
+TDBRead TStoryDB::GetShelfFlags(std::string_view siteID, std::string_view articleID) {
     std::lock_guard guard(impl_->lock);
-    return impl_->OnAShelf(siteID, articleID).value_or(false);
+    SqlRows rows;
+    const TDBRead read = impl_->ArticleRow(siteID, articleID, rows);
+    if (!read) return read;
+    const bool onAShelf =
+        IntColumn(rows, 0, "InOnlineShelf", 0) != 0 || IntColumn(rows, 0, "InLocalShelf", 0) != 0;
+    return onAShelf ? TDBRead::Status::Found : TDBRead::Status::Empty;
 }
 
-void TStoryDB::GetBookClasses(std::vector<TBookClassData>& list) {
+TDBRead TStoryDB::GetBookClasses(std::vector<TBookClassData>& list) {
     ClearList(list);
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query("select * from BookClass", {}, rows)) return;
+    const TDBRead read = impl_->Read("select * from BookClass", {}, rows);
     for (size_t r = 0; r < rows.rows.size(); ++r) {
         list.push_back({Column(rows, r, "Name"), IntColumn(rows, r, "ID", -1)});
     }
+    return read;
 }
 
 bool TStoryDB::SetArticleClass(std::string_view siteID, std::string_view articleID, int classID) {
@@ -798,29 +849,34 @@ bool TStoryDB::SaveReadPosition(std::string_view siteID, std::string_view storyI
         Int(":VScrollBarPos", vScrollBarPos),
     };
     std::lock_guard guard(impl_->lock);
-    if (impl_->HasRow(kSelectHistory, params)) {
+    // Test and write in one transaction: two programs saving a new story at
+    // once would each find no row and insert one.
+    return impl_->WriteTransaction("ReadPosition", [&] {
+        const TDBRead exists = impl_->HasRow(kSelectHistory, params);
+        if (exists.Failed()) return false;
+        if (exists) {
+            return impl_->Execute(
+                "UPDATE LastReadHistory SET "
+                "ReadTime=:ReadTime,ReadChapter=:ReadChapter,HScrollBarPos=:HScrollBarPos,"
+                "VScrollBarPos=:VScrollBarPos where SiteID=:SiteID and StoryID=:StoryID",
+                params);
+        }
         return impl_->Execute(
-            "UPDATE LastReadHistory SET "
-            "ReadTime=:ReadTime,ReadChapter=:ReadChapter,HScrollBarPos=:HScrollBarPos,"
-            "VScrollBarPos=:VScrollBarPos where SiteID=:SiteID and StoryID=:StoryID",
+            "INSERT INTO "
+            "LastReadHistory(SiteID,StoryID,ReadTime,ReadChapter,HScrollBarPos,VScrollBarPos) "
+            "VALUES(:SiteID,:StoryID,:ReadTime,:ReadChapter,:HScrollBarPos,:VScrollBarPos)",
             params);
-    }
-    return impl_->Execute(
-        "INSERT INTO "
-        "LastReadHistory(SiteID,StoryID,ReadTime,ReadChapter,HScrollBarPos,VScrollBarPos) "
-        "VALUES(:SiteID,:StoryID,:ReadTime,:ReadChapter,:HScrollBarPos,:VScrollBarPos)",
-        params);
+    });
 }
 
-bool TStoryDB::GetReadPosition(std::string_view siteID, std::string_view storyID,
-                               TReadHistoryData& position) {
+TDBRead TStoryDB::GetReadPosition(std::string_view siteID, std::string_view storyID,
+                                  TReadHistoryData& position) {
     position = {};
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query(kSelectHistory, {Text(":SiteID", siteID), Text(":StoryID", storyID)}, rows) ||
-        rows.rows.empty()) {
-        return false;
-    }
+    const TDBRead read =
+        impl_->Read(kSelectHistory, {Text(":SiteID", siteID), Text(":StoryID", storyID)}, rows);
+    if (!read) return read;
     position.Author = Column(rows, 0, "Author");
     position.StoryName = Column(rows, 0, "StoryName");
     position.StoryID = Column(rows, 0, "StoryID");
@@ -831,14 +887,14 @@ bool TStoryDB::GetReadPosition(std::string_view siteID, std::string_view storyID
     position.ReadChapter = Column(rows, 0, "ReadChapter");
     position.HScrollBarPos = IntColumn(rows, 0, "HScrollBarPos", 0);
     position.VScrollBarPos = IntColumn(rows, 0, "VScrollBarPos", 0);
-    return true;
+    return read;
 }
 
-void TStoryDB::GetReadHistory(std::vector<TReadHistoryListData>& list) {
+TDBRead TStoryDB::GetReadHistory(std::vector<TReadHistoryListData>& list) {
     ClearList(list);
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query(kSelectReadHistory, {}, rows)) return;
+    const TDBRead read = impl_->Read(kSelectReadHistory, {}, rows);
     for (size_t r = 0; r < rows.rows.size(); ++r) {
         TReadHistoryListData& item = list.emplace_back();
         item.SiteID = Column(rows, r, "SiteID");
@@ -853,21 +909,27 @@ void TStoryDB::GetReadHistory(std::vector<TReadHistoryListData>& list) {
         item.ArticleClassID = IntColumn(rows, r, "ArticleClassID", -1);
         item.ReadChapter = Column(rows, r, "ReadChapter");
     }
+    return read;
 }
 
 bool TStoryDB::TouchReadTime(std::string_view siteID, std::string_view storyID) {
     const std::vector<SqlParam> params = {Text(":SiteID", siteID), Text(":StoryID", storyID),
                                           Text(":ReadTime", NowText())};
     std::lock_guard guard(impl_->lock);
-    if (impl_->HasRow(kSelectHistory, params)) {
+    return impl_->WriteTransaction("ReadTime", [&] {
+        const TDBRead exists = impl_->HasRow(kSelectHistory, params);
+        if (exists.Failed()) return false;
+        if (exists) {
+            return impl_->Execute(
+                "update LastReadHistory Set ReadTime=:ReadTime where SiteID=:SiteID and "
+                "StoryID=:StoryID",
+                params);
+        }
         return impl_->Execute(
-            "update LastReadHistory Set ReadTime=:ReadTime where SiteID=:SiteID and "
-            "StoryID=:StoryID",
+            "insert into LastReadHistory(SiteID,StoryID,ReadTime) "
+            "values(:SiteID,:StoryID,:ReadTime)",
             params);
-    }
-    return impl_->Execute(
-        "insert into LastReadHistory(SiteID,StoryID,ReadTime) values(:SiteID,:StoryID,:ReadTime)",
-        params);
+    });
 }
 
 bool TStoryDB::DeleteReadHistory(std::string_view siteID, std::string_view articleID) {
@@ -876,16 +938,13 @@ bool TStoryDB::DeleteReadHistory(std::string_view siteID, std::string_view artic
                           {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
 }
 
-bool TStoryDB::GetParam(std::string_view paramName, AnsiString& paramValue) {
+TDBRead TStoryDB::GetParam(std::string_view paramName, AnsiString& paramValue) {
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
-    if (!impl_->Query("select * from HTMLParam where ParamName=:ParamName",
-                      {Text(":ParamName", paramName)}, rows) ||
-        rows.rows.empty()) {
-        return false;
-    }
-    paramValue = Column(rows, 0, "ParamValue");
-    return true;
+    const TDBRead read = impl_->Read("select * from HTMLParam where ParamName=:ParamName",
+                                     {Text(":ParamName", paramName)}, rows);
+    if (read) paramValue = Column(rows, 0, "ParamValue");
+    return read;
 }
 
 bool TStoryDB::SetParam(std::string_view paramName, std::string_view paramValue) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,9 +17,12 @@
 // Texts in and out are ANSI (GBK) strings; the file stores UTF-8 and the
 // conversion happens here. Every statement of the process runs under the one
 // re-entrant lock of the object, so any thread may call any operation. Nothing
-// raises: a failing query yields an empty list, false, or leaves out-parameters
-// as the caller passed them; a failing write has no effect. List operations
-// empty the caller's list first and then append one record per row.
+// raises. Every read answers with a TDBRead that tells what it found from a
+// read that failed (the other program kept the file locked past the busy
+// time-out, a broken file): a failing read yields an empty list or leaves
+// out-parameters as the caller passed them, and says so. A failing write has
+// no effect and returns false. List operations empty the caller's list first
+// and then append one record per row.
 
 // SiteID of the one site whose story page writes the latest-chapter text with
 // a script call; its LastArticleInfo is decoded with DecodeDocumentWrite
@@ -195,6 +199,27 @@ struct TReadHistoryListData {
     bool operator==(const TReadHistoryListData&) const = default;
 };
 
+// The answer of a read: something found, nothing there, or no answer at all
+// because the statement failed. It converts to true only when something was
+// found, so a caller for whom a failed read is as good as an empty one can
+// test it as a Boolean; a caller that must not take one for the other (a
+// download that would find "no chapters left") asks Failed().
+class TDBRead {
+  public:
+    enum class Status { Found, Empty, Failed };
+
+    constexpr TDBRead(Status status) : status_(status) {}
+    constexpr operator bool() const { return status_ == Status::Found; }
+    constexpr bool Found() const { return status_ == Status::Found; }
+    constexpr bool Failed() const { return status_ == Status::Failed; }
+    constexpr Status GetStatus() const { return status_; }
+    constexpr bool operator==(Status status) const { return status_ == status; }
+
+  private:
+    Status status_;
+};
+std::ostream& operator<<(std::ostream& out, TDBRead read);
+
 // The shelf kinds of GetShelf.
 inline constexpr int kShelfBoth = -1;
 inline constexpr int kShelfOnline = 0;
@@ -209,8 +234,9 @@ class TStoryDB {
     // std::runtime_error when the file cannot be opened.
     TStoryDB();
     // Opens the database at path (UTF-8). Throws std::runtime_error when the
-    // file cannot be opened.
-    explicit TStoryDB(const std::string& path);
+    // file cannot be opened. busyTimeoutMs: how long a statement waits for
+    // the other program's lock before it fails.
+    explicit TStoryDB(const std::string& path, int busyTimeoutMs = kBusyTimeoutMs);
     virtual ~TStoryDB();
     TStoryDB(const TStoryDB&) = delete;
     TStoryDB& operator=(const TStoryDB&) = delete;
@@ -224,13 +250,13 @@ class TStoryDB {
     bool ClearTable(std::string_view tableName);
 
     // Sites.
-    bool GetSiteRules(std::string_view siteID, TAnalyzeSiteData& rules);
-    void GetSearchSites(std::vector<TSearchSiteData>& list);
+    TDBRead GetSiteRules(std::string_view siteID, TAnalyzeSiteData& rules);
+    TDBRead GetSearchSites(std::vector<TSearchSiteData>& list);
     // Site is left as passed when the SiteID has no row.
-    bool GetSite(std::string_view siteID, TSiteItemData& site);
+    TDBRead GetSite(std::string_view siteID, TSiteItemData& site);
     bool SaveSite(std::string_view siteID, const TSiteItemData& site);
-    bool SiteExists(std::string_view siteID);
-    bool GetSiteName(std::string_view siteID, AnsiString& siteName);
+    TDBRead SiteExists(std::string_view siteID);
+    TDBRead GetSiteName(std::string_view siteID, AnsiString& siteName);
 
     // Stories. Getters leave their out-parameters unchanged without a row and
     // return whether the row was found.
@@ -239,15 +265,18 @@ class TStoryDB {
                     std::string_view articleIntro, std::string_view lastArticleInfo,
                     std::string_view articleClass, int folderNumber,
                     std::string_view articleVolumnURLFromHome);
-    bool ArticleExists(std::string_view siteID, std::string_view articleID);
-    bool GetArticleTitle(std::string_view siteID, std::string_view articleID, AnsiString& title);
-    bool GetArticleAuthor(std::string_view siteID, std::string_view articleID, AnsiString& author);
-    bool GetArticleSummary(std::string_view siteID, std::string_view articleID, AnsiString& title,
-                           AnsiString& author, AnsiString& lastArticleInfo);
-    bool GetArticleInfo(std::string_view siteID, std::string_view articleID, AnsiString& title,
-                        AnsiString& author, AnsiString& intro);
-    bool GetFolderName(std::string_view siteID, std::string_view articleID, AnsiString& folderName);
-    bool GetFolderRule(std::string_view siteID, std::string_view articleID, AnsiString& folderID);
+    TDBRead ArticleExists(std::string_view siteID, std::string_view articleID);
+    TDBRead GetArticleTitle(std::string_view siteID, std::string_view articleID, AnsiString& title);
+    TDBRead GetArticleAuthor(std::string_view siteID, std::string_view articleID,
+                             AnsiString& author);
+    TDBRead GetArticleSummary(std::string_view siteID, std::string_view articleID,
+                              AnsiString& title, AnsiString& author, AnsiString& lastArticleInfo);
+    TDBRead GetArticleInfo(std::string_view siteID, std::string_view articleID, AnsiString& title,
+                           AnsiString& author, AnsiString& intro);
+    TDBRead GetFolderName(std::string_view siteID, std::string_view articleID,
+                          AnsiString& folderName);
+    TDBRead GetFolderRule(std::string_view siteID, std::string_view articleID,
+                          AnsiString& folderID);
     bool SetUpdateTime(std::string_view siteID, std::string_view articleID);
     bool SetLastArticleInfo(std::string_view siteID, std::string_view articleID,
                             std::string_view lastArticleInfo);
@@ -256,41 +285,62 @@ class TStoryDB {
 
     // The chapter batch: BeginAddChapters takes the lock and keeps it until
     // CommitAddChapters, on the same thread; AddChapter runs only in between.
-    // At the commit every story the batch wrote to keeps exactly the chapters
-    // of this batch: rows of chapters that vanished from a re-read list are
-    // removed. A batch cut short (listComplete false) keeps the old rows past
-    // the part it wrote, so a cancelled read loses nothing.
-    void BeginAddChapters();
+    // The batch is one transaction, all or nothing: when it cannot begin (the
+    // other program holds the file past the busy time-out) BeginAddChapters
+    // says so, AddChapter writes nothing and the commit reports false. At the
+    // commit every story the batch wrote to keeps exactly the chapters of this
+    // batch: rows of chapters that vanished from a re-read list are removed.
+    // A batch cut short (listComplete false) keeps the old rows past the part
+    // it wrote, so a cancelled read loses nothing. The lock is given back by
+    // CommitAddChapters in every case.
+    bool BeginAddChapters();
     bool AddChapter(std::string_view siteID, std::string_view articleID, std::string_view chapterID,
                     std::string_view subVolumnsName, std::string_view chapterName,
                     std::string_view chapterContent, int id);
-    void CommitAddChapters(bool listComplete = true);
-    bool ChapterExists(std::string_view siteID, std::string_view articleID,
-                       std::string_view chapterID);
-    void GetChapterList(std::string_view siteID, std::string_view articleID,
-                        std::vector<TChapterItemData>& list);
-    bool GetChapterName(std::string_view siteID, std::string_view articleID,
-                        std::string_view chapterID, AnsiString& chapterName);
+    // True when the batch's rows are in the file (for a nested batch: when
+    // the outer batch is still able to commit them).
+    bool CommitAddChapters(bool listComplete = true);
+    TDBRead ChapterExists(std::string_view siteID, std::string_view articleID,
+                          std::string_view chapterID);
+    TDBRead GetChapterList(std::string_view siteID, std::string_view articleID,
+                           std::vector<TChapterItemData>& list);
+    TDBRead GetChapterName(std::string_view siteID, std::string_view articleID,
+                           std::string_view chapterID, AnsiString& chapterName);
 
-    // A batch as a scope: begins on construction, commits on destruction.
+    // A batch as a scope: begins on construction, commits on destruction
+    // unless Commit was called first to learn whether the rows were stored.
     class ChapterBatch {
       public:
-        explicit ChapterBatch(TStoryDB& db) : db_(db) { db_.BeginAddChapters(); }
-        ~ChapterBatch() { db_.CommitAddChapters(complete_); }
+        explicit ChapterBatch(TStoryDB& db) : db_(db), began_(db_.BeginAddChapters()) {}
+        ~ChapterBatch() { Commit(); }
         ChapterBatch(const ChapterBatch&) = delete;
         ChapterBatch& operator=(const ChapterBatch&) = delete;
+        // False when the transaction could not begin: nothing will be written.
+        bool Began() const { return began_; }
         // The list was cut short: keep the rows past what was written.
         void SetIncomplete() { complete_ = false; }
+        // Ends the batch now; true when its rows are stored. Later calls
+        // repeat the answer.
+        bool Commit() {
+            if (!committed_) {
+                committed_ = true;
+                stored_ = db_.CommitAddChapters(complete_);
+            }
+            return stored_;
+        }
 
       private:
         TStoryDB& db_;
+        bool began_;
         bool complete_ = true;
+        bool committed_ = false;
+        bool stored_ = false;
     };
 
     // Shelves, folders and followed stories.
-    void GetShelf(std::vector<TBookListData>& list, int kind);
-    void GetFollowed(std::vector<TBookListData>& list, int limit);
-    void GetFollowedLastInfo(std::vector<TConcernItemData>& list);
+    TDBRead GetShelf(std::vector<TBookListData>& list, int kind);
+    TDBRead GetFollowed(std::vector<TBookListData>& list, int limit);
+    TDBRead GetFollowedLastInfo(std::vector<TConcernItemData>& list);
     bool SetFollowed(std::string_view siteID, std::string_view articleID, bool flag);
     bool SetHaveUpdate(std::string_view siteID, std::string_view articleID, bool flag);
     // A story that a successful change leaves on no shelf is deleted with its
@@ -298,13 +348,13 @@ class TStoryDB {
     // unfollows it.
     bool SetInOnlineShelf(std::string_view siteID, std::string_view articleID, bool flag);
     bool SetInLocalShelf(std::string_view siteID, std::string_view articleID, bool flag);
-    bool IsInOnlineShelf(std::string_view siteID, std::string_view articleID);
-    bool IsInLocalShelf(std::string_view siteID, std::string_view articleID);
-    // True when the story is followed (IsConcern of its row).
-    bool IsFollowed(std::string_view siteID, std::string_view articleID);
+    TDBRead IsInOnlineShelf(std::string_view siteID, std::string_view articleID);
+    TDBRead IsInLocalShelf(std::string_view siteID, std::string_view articleID);
+    // Found when the story is followed (IsConcern of its row).
+    TDBRead IsFollowed(std::string_view siteID, std::string_view articleID);
     // True when the story is on either shelf.
-    bool GetShelfFlags(std::string_view siteID, std::string_view articleID);
-    void GetBookClasses(std::vector<TBookClassData>& list);
+    TDBRead GetShelfFlags(std::string_view siteID, std::string_view articleID);
+    TDBRead GetBookClasses(std::vector<TBookClassData>& list);
     bool SetArticleClass(std::string_view siteID, std::string_view articleID, int classID);
 
     // Reading history and position.
@@ -312,28 +362,28 @@ class TStoryDB {
                           std::string_view readTime, std::string_view readChapter,
                           int hScrollBarPos, int vScrollBarPos);
     // Position is emptied first; false without a row.
-    bool GetReadPosition(std::string_view siteID, std::string_view storyID,
-                         TReadHistoryData& position);
-    void GetReadHistory(std::vector<TReadHistoryListData>& list);
+    TDBRead GetReadPosition(std::string_view siteID, std::string_view storyID,
+                            TReadHistoryData& position);
+    TDBRead GetReadHistory(std::vector<TReadHistoryListData>& list);
     bool TouchReadTime(std::string_view siteID, std::string_view storyID);
     bool DeleteReadHistory(std::string_view siteID, std::string_view articleID);
 
     // Name/value parameters; a getter leaves the value unchanged without a row,
     // so the caller's initial value is the default.
-    bool GetParam(std::string_view paramName, AnsiString& paramValue);
+    TDBRead GetParam(std::string_view paramName, AnsiString& paramValue);
     bool SetParam(std::string_view paramName, std::string_view paramValue);
-    bool GetExportFolder(AnsiString& value) { return GetParam("ExportFolder", value); }
+    TDBRead GetExportFolder(AnsiString& value) { return GetParam("ExportFolder", value); }
     bool SetExportFolder(std::string_view value) { return SetParam("ExportFolder", value); }
-    bool GetVersion(AnsiString& value) { return GetParam("Version", value); }
-    bool GetColor(AnsiString& value) { return GetParam("Color", value); }
+    TDBRead GetVersion(AnsiString& value) { return GetParam("Version", value); }
+    TDBRead GetColor(AnsiString& value) { return GetParam("Color", value); }
     bool SetColor(std::string_view value) { return SetParam("Color", value); }
-    bool GetFontColor(AnsiString& value) { return GetParam("FontColor", value); }
+    TDBRead GetFontColor(AnsiString& value) { return GetParam("FontColor", value); }
     bool SetFontColor(std::string_view value) { return SetParam("FontColor", value); }
-    bool GetFontName(AnsiString& value) { return GetParam("FontName", value); }
+    TDBRead GetFontName(AnsiString& value) { return GetParam("FontName", value); }
     bool SetFontName(std::string_view value) { return SetParam("FontName", value); }
-    bool GetFontSize(AnsiString& value) { return GetParam("FontSize", value); }
+    TDBRead GetFontSize(AnsiString& value) { return GetParam("FontSize", value); }
     bool SetFontSize(std::string_view value) { return SetParam("FontSize", value); }
-    bool GetSpeed(AnsiString& value) { return GetParam("Speed", value); }
+    TDBRead GetSpeed(AnsiString& value) { return GetParam("Speed", value); }
     bool SetSpeed(std::string_view value) { return SetParam("Speed", value); }
 
     // Where a new story's FolderName comes from (RandomFolderName unless a

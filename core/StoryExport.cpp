@@ -35,7 +35,8 @@ void TStoryExport::LoadArticleInfo(std::string_view siteID, std::string_view art
 void TStoryExport::LoadCachedChapters(std::string_view siteID, std::string_view articleID,
                                       bool keepPictures) {
     Chapters.clear();
-    if (TStoryDB* db = StoryDB()) db->GetChapterList(siteID, articleID, Chapters);
+    TStoryDB* db = StoryDB();
+    chapterListUnread_ = !db || db->GetChapterList(siteID, articleID, Chapters).Failed();
     for (auto it = Chapters.rbegin(); it != Chapters.rend(); ++it) {
         if (cancelled_) return;
         it->Mark = 0;
@@ -52,6 +53,13 @@ void TStoryExport::LoadCachedChapters(std::string_view siteID, std::string_view 
 
 std::string TStoryExport::Export(const std::string& folder, int startIndex) {
     cancelled_ = false;
+    return CheckedExport(folder, startIndex);
+}
+
+std::string TStoryExport::CheckedExport(const std::string& folder, int startIndex) {
+    // A story whose list could not be read would be written as its header
+    // alone, a file that looks whole and holds nothing.
+    if (chapterListUnread_) throw TExportError("cannot read the chapter list");
     return DoExport(folder, startIndex);
 }
 
@@ -70,7 +78,7 @@ bool TStoryExport::Start(std::string_view siteID, std::string_view articleID,
             std::string failure;
             try {
                 LoadChapters(site, article);
-                fileName = DoExport(folder, startIndex);
+                fileName = CheckedExport(folder, startIndex);
                 written = !cancelled_;
             } catch (const std::exception& e) {
                 failure = e.what();

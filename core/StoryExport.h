@@ -49,7 +49,8 @@ class TStoryExport {
     virtual void LoadChapters(std::string_view siteID, std::string_view articleID) = 0;
     // Writes the file into the folder (UTF-8 path) from the chapter at
     // startIndex on and returns its path, also when cancelled (then nothing
-    // is written). Throws TExportError when the file cannot be written.
+    // is written). Throws TExportError when the file cannot be written or the
+    // chapter list could not be read from the database.
     std::string Export(const std::string& folder, int startIndex);
 
     // LoadChapters and Export on a worker thread, then OnDone there. False
@@ -81,6 +82,10 @@ class TStoryExport {
     std::atomic<bool> cancelled_{false};
 
   private:
+    std::string CheckedExport(const std::string& folder, int startIndex);
+
+    // The last LoadChapters could not read the list (not: found it empty).
+    bool chapterListUnread_ = false;
     std::thread worker_;
     std::atomic<bool> running_{false};
 };

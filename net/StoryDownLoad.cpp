@@ -51,14 +51,17 @@ void TStoryDownLoad::Start(const AnsiString& siteID, const AnsiString& articleID
     }
     if (nothingMissing) {
         const CompleteEvent event = OnComplete;
-        if (event) event(this, 0);
+        const int code = listUnreadable_ ? kListUnreadable : 0;
+        if (event) event(this, code);
     }
 }
 
 bool TStoryDownLoad::LoadPendingChapters(int startIndex) {
     const std::lock_guard lock(shared_->lock);
     queue_.clear();
-    if (TStoryDB* db = StoryDB()) db->GetChapterList(siteID_, articleID_, queue_);
+    TStoryDB* db = StoryDB();
+    // A list that cannot be read is no empty list: the story is not complete.
+    listUnreadable_ = !db || db->GetChapterList(siteID_, articleID_, queue_).Failed();
     std::vector<TChapterItemData> pending;
     pending.reserve(queue_.size());
     for (size_t i = 0; i < queue_.size(); ++i) {
@@ -127,6 +130,10 @@ int TStoryDownLoad::Total() const {
 int TStoryDownLoad::Failed() const {
     const std::lock_guard lock(shared_->lock);
     return failed_;
+}
+bool TStoryDownLoad::ListUnreadable() const {
+    const std::lock_guard lock(shared_->lock);
+    return listUnreadable_;
 }
 bool TStoryDownLoad::Running() const {
     const std::lock_guard lock(shared_->lock);

@@ -23,11 +23,16 @@
 class TStoryDownLoad {
   public:
     static constexpr int kWorkers = 10;
+    // The code of a run that could not read the story's chapter list from
+    // the database (the other program kept it locked): nothing was fetched,
+    // and the story is not complete.
+    static constexpr int kListUnreadable = -1;
 
     using ProgressEvent = std::function<void(TStoryDownLoad* sender, const AnsiString& siteID,
                                              const AnsiString& articleID, int done, int total,
                                              const AnsiString& chapterName)>;
-    // Code: the number of chapters of the run that did not arrive.
+    // Code: the number of chapters of the run that did not arrive, or
+    // kListUnreadable.
     using CompleteEvent = std::function<void(TStoryDownLoad* sender, int code)>;
 
     TStoryDownLoad();
@@ -41,8 +46,10 @@ class TStoryDownLoad {
     // Mode as for TStoryReader::ReadChapter; chapters before position
     // startIndex (from 0, in table order) are left out.
     void Start(const AnsiString& siteID, const AnsiString& articleID, int mode, int startIndex);
-    // Builds the queue; true when at least one chapter is missing.
+    // Builds the queue; true when at least one chapter is missing. False
+    // also when the chapter list could not be read (ListUnreadable tells).
     bool LoadPendingChapters(int startIndex);
+    bool ListUnreadable() const;
 
     int Done() const;
     int Total() const;
@@ -70,6 +77,7 @@ class TStoryDownLoad {
     int total_ = 0;
     int failed_ = 0;
     bool running_ = false;
+    bool listUnreadable_ = false;
     AnsiString siteID_, articleID_;
     int mode_ = 1;
 };

@@ -168,10 +168,13 @@ void TStoryReader::ReadChapter(const AnsiString& siteID, const AnsiString& artic
         LoadSiteFor(siteID);
         story_->ArticleID = articleID;
         AnsiString folderID;
-        if (TStoryDB* db = StoryDB()) db->GetFolderRule(siteID, articleID, folderID);
+        TStoryDB* db = StoryDB();
+        // Without the stored folder id the address could name another page,
+        // whose text would be kept as this chapter's: the try fails instead.
+        const bool folderKnown = !db || !db->GetFolderRule(siteID, articleID, folderID).Failed();
         story_->FolderID = folderID;
         writer_->FolderName = story_->GetFolderName(siteID, articleID);
-        chapterURL = story_->GetChapterURL(chapterID);
+        if (folderKnown) chapterURL = story_->GetChapterURL(chapterID);
     } catch (const RegexError&) {
         chapterURL.clear();
     }
@@ -304,7 +307,7 @@ void TStoryReader::ChapterListArrived(bool failed, const AnsiString& text, bool 
     TStoryDB* db = StoryDB();
     if (db && !cancelled_ && !chapters.empty()) {
         TStoryDB::ChapterBatch batch(*db);
-        for (size_t i = 0; i < chapters.size(); ++i) {
+        for (size_t i = 0; i < chapters.size() && batch.Began(); ++i) {
             if (cancelled_) {
                 batch.SetIncomplete();
                 break;
@@ -312,6 +315,12 @@ void TStoryReader::ChapterListArrived(bool failed, const AnsiString& text, bool 
             const auto& entry = chapters[i];
             db->AddChapter(siteID, articleID, entry.ChapterID, entry.VolumnName, entry.ChapterName,
                            "", static_cast<int>(i));
+        }
+        // A list that did not reach the database is a story that could not be
+        // read: its chapters could be neither downloaded nor exported.
+        if (!batch.Commit() && !cancelled_) {
+            FireFail();
+            return;
         }
     }
     writer_->SetChapters(chapters);
@@ -376,9 +385,9 @@ void TStoryReader::ChapterPageArrived(bool failed, const AnsiString& text) {
     const AnsiString page = DecodeCharset(text, story_->CodePage);
     AnsiString content = story_->ExtractChapterContent(page);
     AnsiString name, author;
-    if (TStoryDB* db = StoryDB()) {
-        db->GetChapterName(siteID, articleID, chapterID, name);
-        db->GetArticleAuthor(siteID, articleID, author);
+    if (!ReadChapterLabels(siteID, articleID, chapterID, name, author)) {
+        FireDone("");
+        return;
     }
 
     std::vector<TChapterPicData> pictures;
@@ -413,6 +422,17 @@ void TStoryReader::ChapterPageArrived(bool failed, const AnsiString& text) {
     if (!content.empty() || mode == 0)
         path = writer_->WriteChapterPage(chapterID, author, name, content);
     FireDone(path);
+}
+
+bool TStoryReader::ReadChapterLabels(const AnsiString& siteID, const AnsiString& articleID,
+                                     const AnsiString& chapterID, AnsiString& name,
+                                     AnsiString& author) {
+    TStoryDB* db = StoryDB();
+    if (!db) return true;
+    // A page written without them would count as published and keep its
+    // blank heading for good; the chapter fails and is fetched again.
+    return !db->GetChapterName(siteID, articleID, chapterID, name).Failed() &&
+           !db->GetArticleAuthor(siteID, articleID, author).Failed();
 }
 
 void TStoryReader::FetchNextPicture() {
@@ -458,9 +478,9 @@ void TStoryReader::WriteChapterWithPictures() {
         content = chapterText_;
     }
     AnsiString name, author;
-    if (TStoryDB* db = StoryDB()) {
-        db->GetChapterName(siteID, articleID, chapterID, name);
-        db->GetArticleAuthor(siteID, articleID, author);
+    if (!ReadChapterLabels(siteID, articleID, chapterID, name, author)) {
+        FireDone("");
+        return;
     }
     const std::string path = writer_->WriteChapterPage(chapterID, author, name, content);
     FireDone(path);

@@ -78,6 +78,11 @@ class TStoryReader {
     void ChapterPageArrived(bool failed, const AnsiString& text);
     void PictureArrived(bool failed, const std::string* stream);
     void FetchNextPicture();
+    // The chapter's name and the story's author for its page; false when the
+    // database could not be read.
+    static bool ReadChapterLabels(const AnsiString& siteID, const AnsiString& articleID,
+                                  const AnsiString& chapterID, AnsiString& name,
+                                  AnsiString& author);
     void WriteChapterWithPictures();
     void LoadSiteFor(const AnsiString& siteID);
     void Download(Step step, const std::string& url);

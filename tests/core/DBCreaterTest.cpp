@@ -193,7 +193,7 @@ TEST(CheckDatabase, HotJournalIsRolledBackBySQLite) {
     // A process that dies in the middle of a write transaction leaves a hot
     // journal behind.
     {
-        dbtest::LockHolder child(path, 0, tree.Path("dying"), dbtest::LockHolder::Mode::Die);
+        dbtest::LockHolder child(path, 0, dbtest::LockHolder::Mode::Die);
         EXPECT_EQ(child.Wait(), 0);
     }
     ASSERT_TRUE(std::filesystem::exists(path + "-journal"));
@@ -222,8 +222,7 @@ TEST(CheckDatabase, FailedTableTestEndsTheCheckAndChangesNothing) {
     }
     const std::string before = Dump(path);
     {
-        dbtest::LockHolder holder(path, 400, tree.Path("locked"),
-                                  dbtest::LockHolder::Mode::Exclusive);
+        dbtest::LockHolder holder(path, 400, dbtest::LockHolder::Mode::Exclusive);
         ASSERT_TRUE(holder.WaitUntilLocked());
         TDBCreater creater(20);
         EXPECT_FALSE(creater.CheckDatabase(path, shipped));

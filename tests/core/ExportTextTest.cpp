@@ -208,4 +208,25 @@ TEST_F(ExportTextDatabaseTest, StartExportsOnAWorkerAndCancelSavesNothing) {
     EXPECT_TRUE(std::filesystem::exists(fileName)) << fileName;
 }
 
+// The other program keeps the database locked past the busy time-out: the
+// export fails and says why, rather than writing the header alone as a story
+// without chapters.
+TEST_F(ExportTextDatabaseTest, ChapterListThatCannotBeReadFailsTheExport) {
+    const std::string path = (dir_.Path() / "idata.dll").string();
+    SetStoryDB(std::make_unique<TStoryDB>(path, 50));
+    TExportText exporter;
+    exporter.LoadArticleInfo("s", "a");
+    auto other = dbtest::Raw(path);
+    ASSERT_TRUE(other->Execute("BEGIN EXCLUSIVE"));
+    exporter.LoadChapters("s", "a");
+    ASSERT_TRUE(other->Execute("COMMIT"));
+    EXPECT_TRUE(exporter.Chapters.empty());
+    EXPECT_THROW(exporter.Export(dir_.Folder() + "out", 0), TExportError);
+    EXPECT_FALSE(std::filesystem::exists(dir_.Folder() + "out"));
+    // Read again, the list is there and the export goes through.
+    exporter.LoadChapters("s", "a");
+    EXPECT_EQ(exporter.Chapters.size(), 3u);
+    EXPECT_NO_THROW(exporter.Export(dir_.Folder() + "out", 0));
+}
+
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -52,7 +55,7 @@ TEST_F(StoryDBSharing, WritesWaitForTheOtherProgramsLockAndNothingIsLost) {
         // An existing row first, so the position is a test and then an update.
         ASSERT_TRUE(db->SaveReadPosition("s1", story, "2024-01-01 00:00:00", "c0", 0, 0));
         {
-            LockHolder other(path, 300, tree.Path(story + ".position"), c.lock);
+            LockHolder other(path, 300, c.lock);
             ASSERT_TRUE(other.WaitUntilLocked());
             EXPECT_TRUE(db->SaveReadPosition("s1", story, "2024-01-02 00:00:00", "0123", 5, 6));
             EXPECT_EQ(other.Wait(), 0);
@@ -63,7 +66,7 @@ TEST_F(StoryDBSharing, WritesWaitForTheOtherProgramsLockAndNothingIsLost) {
                 TStoryDB::ChapterBatch batch(*db);
                 db->AddChapter("s1", story, "old", "", "old", "", 0);
             }
-            LockHolder other(path, 300, tree.Path(story + ".chapters"), c.lock);
+            LockHolder other(path, 300, c.lock);
             ASSERT_TRUE(other.WaitUntilLocked());
             {
                 TStoryDB::ChapterBatch batch(*db);
@@ -141,6 +144,126 @@ TEST_F(StoryDBSharing, ManyThreadsShareOneObject) {
               std::to_string(kThreads * kStories));
     EXPECT_EQ(One(*raw, "select count(distinct FolderName) from Article"),
               std::to_string(kThreads * kStories));
+}
+
+// While the other program keeps the file locked past the busy time-out, a
+// read says that it failed: a story that has chapters must not look like one
+// that has none. Once the lock is gone the same reads find their rows, and a
+// story that has none reads as empty.
+TEST_F(StoryDBSharing, ReadsTellAFailureFromAnEmptyAnswer) {
+    ASSERT_TRUE(db->AddArticle("s1", "a", "title", "", "", "", "", -1, ""));
+    {
+        TStoryDB::ChapterBatch batch(*db);
+        ASSERT_TRUE(db->AddChapter("s1", "a", "1", "", "one", "", 0));
+    }
+    ASSERT_TRUE(db->SaveReadPosition("s1", "a", "2024-01-01 00:00:00", "1", 0, 3));
+    ASSERT_TRUE(db->SetParam("ExportFolder", "/x"));
+    TStoryDB quick(path, 50);
+
+    const auto reads = [&](TDBRead::Status want) {
+        std::vector<TChapterItemData> list;
+        EXPECT_EQ(quick.GetChapterList("s1", "a", list), want);
+        EXPECT_EQ(list.size(), want == TDBRead::Status::Found ? 1u : 0u);
+        EXPECT_EQ(quick.ArticleExists("s1", "a"), want);
+        TReadHistoryData position;
+        EXPECT_EQ(quick.GetReadPosition("s1", "a", position), want);
+        AnsiString folder = "default";
+        EXPECT_EQ(quick.GetExportFolder(folder), want);
+        EXPECT_EQ(folder, want == TDBRead::Status::Found ? "/x" : "default");
+        std::vector<TBookListData> shelf;
+        EXPECT_EQ(quick.GetShelf(shelf, kShelfBoth),
+                  want == TDBRead::Status::Failed ? want : TDBRead::Status::Empty);
+    };
+    {
+        auto other = dbtest::Raw(path);
+        ASSERT_TRUE(other->Execute("BEGIN EXCLUSIVE"));
+        SCOPED_TRACE("locked");
+        reads(TDBRead::Status::Failed);
+        ASSERT_TRUE(other->Execute("COMMIT"));
+    }
+    {
+        SCOPED_TRACE("free");
+        reads(TDBRead::Status::Found);
+    }
+    std::vector<TChapterItemData> list;
+    EXPECT_EQ(quick.GetChapterList("s1", "none", list), TDBRead::Status::Empty);
+    EXPECT_EQ(quick.ArticleExists("s1", "none"), TDBRead::Status::Empty);
+    // Not knowing whether the story is stored, nothing is written for it.
+    {
+        auto other = dbtest::Raw(path);
+        ASSERT_TRUE(other->Execute("BEGIN EXCLUSIVE"));
+        EXPECT_FALSE(quick.AddArticle("s1", "b", "title", "", "", "", "", -1, ""));
+        ASSERT_TRUE(other->Execute("COMMIT"));
+    }
+    EXPECT_EQ(quick.ArticleExists("s1", "b"), TDBRead::Status::Empty);
+}
+
+// A chapter batch that cannot take the file in time writes nothing, not even
+// once the file is free again half-way through, says so at its end, and gives
+// the lock of the object back.
+TEST_F(StoryDBSharing, BatchThatCannotBeginWritesNothingAndSaysSo) {
+    TStoryDB quick(path, 50);
+    auto other = dbtest::Raw(path);
+    ASSERT_TRUE(other->Execute("BEGIN IMMEDIATE"));
+    {
+        TStoryDB::ChapterBatch batch(quick);
+        EXPECT_FALSE(batch.Began());
+        EXPECT_FALSE(quick.AddChapter("s1", "a", "1", "", "one", "", 0));
+        ASSERT_TRUE(other->Execute("COMMIT"));
+        EXPECT_FALSE(quick.AddChapter("s1", "a", "2", "", "two", "", 1));
+        EXPECT_FALSE(batch.Commit());
+    }
+    EXPECT_EQ(One(*other, "select count(*) from Chapter"), "0");
+    // The lock is free: another thread gets through at once.
+    auto read = std::async(std::launch::async, [&] {
+        std::vector<TChapterItemData> list;
+        return quick.GetChapterList("s1", "a", list).GetStatus();
+    });
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(read.get(), TDBRead::Status::Empty);
+    // The next batch works again.
+    TStoryDB::ChapterBatch batch(quick);
+    EXPECT_TRUE(batch.Began());
+    EXPECT_TRUE(quick.AddChapter("s1", "a", "1", "", "one", "", 0));
+    EXPECT_TRUE(batch.Commit());
+    EXPECT_EQ(One(*other, "select count(*) from Chapter"), "1");
+}
+
+// The other program stores the same new story while this one saves a
+// position or stamps a read time: the test for the row and the write that
+// follows from it are one step, so the story keeps one history row.
+TEST_F(StoryDBSharing, TwoProgramsSavingANewStoryKeepOneHistoryRow) {
+    struct Case {
+        const char* name;
+        std::function<bool(TStoryDB&, const std::string&)> save;
+    };
+    const Case cases[] = {
+        {"position",
+         [](TStoryDB& d, const std::string& story) {
+             return d.SaveReadPosition("s1", story, "2024-01-02 00:00:00", "7", 1, 2);
+         }},
+        {"read time",
+         [](TStoryDB& d, const std::string& story) { return d.TouchReadTime("s1", story); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string story = std::string("new ") + c.name;
+        auto other = dbtest::Raw(path);
+        ASSERT_TRUE(other->Execute("BEGIN IMMEDIATE"));
+        auto saved = std::async(std::launch::async, [&] { return c.save(*db, story); });
+        // Time for the save to reach the file and wait there; the result holds
+        // whatever the order.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ASSERT_TRUE(other->Execute(
+            "insert into LastReadHistory(SiteID,StoryID,ReadTime) values('s1',:Story,'2024-01-01')",
+            {{":Story", story}}));
+        ASSERT_TRUE(other->Execute("COMMIT"));
+        EXPECT_TRUE(saved.get());
+        EXPECT_EQ(One(*other, "select count(*) from LastReadHistory where StoryID='" + story + "'"),
+                  "1");
+        EXPECT_NE(One(*other, "select ReadTime from LastReadHistory where StoryID='" + story + "'"),
+                  "2024-01-01");
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "StoryNetFixture.h"
+#include "core/SqliteDB.h"
 #include "core/StoryExportHTML.h"
 
 namespace fs = std::filesystem;
@@ -240,6 +241,27 @@ TEST_F(StoryDownLoadTest, TextModeLeavesPicturedChaptersOutAndSaysSo) {
     WholeRun run;
     run.download->Start("pic", story.id, 2, 0);
     EXPECT_EQ(run.WaitComplete(), 2);
+}
+
+// The other program holds the database past the busy time-out while the run
+// reads the chapter list: that is no story without missing chapters, and the
+// run says so instead of reporting the story complete.
+TEST_F(StoryDownLoadTest, ChapterListThatCannotBeReadIsReportedAsSuch) {
+    const FakeStory story = Story(5);
+    SetStoryDB(std::make_unique<TStoryDB>(dbPath_, 50));
+    auto other = SqliteDB::Open(dbPath_, SqliteDB::Mode::ReadWrite, 50);
+    ASSERT_TRUE(other && other->Execute("BEGIN EXCLUSIVE"));
+    WholeRun run;
+    run.download->Start("gbk", story.id, 1, 0);
+    EXPECT_EQ(run.WaitComplete(), TStoryDownLoad::kListUnreadable);
+    EXPECT_TRUE(run.download->ListUnreadable());
+    EXPECT_TRUE(server_.Requests().empty());
+    ASSERT_TRUE(other->Execute("COMMIT"));
+
+    WholeRun again;
+    again.download->Start("gbk", story.id, 1, 0);
+    EXPECT_EQ(again.WaitComplete(), 0);
+    EXPECT_EQ(Cached(story).size(), 5u);
 }
 
 }  // namespace

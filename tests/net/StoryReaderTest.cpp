@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "StoryNetFixture.h"
+#include "core/SqliteDB.h"
 #include "core/StoryExportHTML.h"
 #include "net/DownLoader.h"
 
@@ -333,6 +334,27 @@ TEST_F(StoryReaderTest, CompressedPictureIsStoredAsThePicture) {
     ASSERT_FALSE(r.Wait().path.empty());
     const std::string local = SaltedMD5(site.PictureURL(story.id, chapter->pictures[0]));
     EXPECT_EQ(TempTree::Read(Folder("gbk", story.id) + local), bytes);
+}
+
+// The chapter list cannot be stored (the other program holds the database
+// past the busy time-out): the story is not read, rather than shown with a
+// list that the database does not have.
+TEST_F(StoryReaderTest, ChapterListThatCannotBeStoredFailsTheStory) {
+    FakeNovelSite& site = AddSite(Options("gbk", SiteCharset::Gbk));
+    const FakeStory story = site.AddStory("锁住的书", "某人", 4, 1);
+    SetStoryDB(std::make_unique<TStoryDB>(dbPath_, 50));
+    auto other = SqliteDB::Open(dbPath_, SqliteDB::Mode::ReadWrite, 50);
+    ASSERT_TRUE(other);
+    // The other program takes the file once the story itself is stored.
+    server_.Route(site.ChapterListPath(story.id), [&](const testing_support::HttpRequestRecord&) {
+        EXPECT_TRUE(other->Execute("BEGIN IMMEDIATE"));
+        return testing_support::HttpReply::Page(site.ChapterListPage(story));
+    });
+    Reader r;
+    r.reader.UpdateStory("gbk", story.id, 0);
+    EXPECT_FALSE(r.Wait().done);
+    ASSERT_TRUE(other->Execute("COMMIT"));
+    EXPECT_TRUE(Chapters("gbk", story.id).empty());
 }
 
 }  // namespace

@@ -101,19 +101,20 @@ TEST(WinHTTPLibHeaders, SentInTheirOrderWithTheirValues) {
     ASSERT_TRUE(lib.Fetch(server.URL("/p"), ""));  // fills the jar
     lib.Referer = "http://127.0.0.1/ref.html";
     ASSERT_TRUE(lib.Fetch(server.URL("/p"), ""));
-    const auto r = server.Requests().back();
-    EXPECT_EQ(r.method, "GET");
+    const auto r = server.LastRequest();
+    ASSERT_TRUE(r) << "no request reached the server";
+    EXPECT_EQ(r->method, "GET");
     const std::vector<std::string> order = {"Host",       "User-Agent",     "Cookie",
                                             "Accept",     "Referer",        "Accept-Encoding",
                                             "Connection", "Accept-Language"};
-    EXPECT_EQ(r.HeaderNames(), order);
-    EXPECT_EQ(r.Header("User-Agent"), TWinHTTPLib::kDefaultUserAgent);
-    EXPECT_EQ(r.Header("Cookie"), "sid=1");
-    EXPECT_EQ(r.Header("Accept"), "*/*");
-    EXPECT_EQ(r.Header("Accept-Encoding"), "gzip, deflate");
-    EXPECT_EQ(r.Header("Connection"), "Keep-Alive");
-    EXPECT_EQ(r.Header("Accept-Language"), "zh-cn");
-    EXPECT_EQ(r.Header("Referer"), "http://127.0.0.1/ref.html");
+    EXPECT_EQ(r->HeaderNames(), order);
+    EXPECT_EQ(r->Header("User-Agent"), TWinHTTPLib::kDefaultUserAgent);
+    EXPECT_EQ(r->Header("Cookie"), "sid=1");
+    EXPECT_EQ(r->Header("Accept"), "*/*");
+    EXPECT_EQ(r->Header("Accept-Encoding"), "gzip, deflate");
+    EXPECT_EQ(r->Header("Connection"), "Keep-Alive");
+    EXPECT_EQ(r->Header("Accept-Language"), "zh-cn");
+    EXPECT_EQ(r->Header("Referer"), "http://127.0.0.1/ref.html");
 }
 
 TEST(WinHTTPLibHeaders, EmptySettingsSendNoHeaderAndPostCarriesForm) {
@@ -125,15 +126,16 @@ TEST(WinHTTPLibHeaders, EmptySettingsSendNoHeaderAndPostCarriesForm) {
     lib.UserAgent.clear();
     const std::string body = "a=1&b=%D6%D0&raw=\x01\xff";
     ASSERT_TRUE(lib.Fetch(server.URL("/form"), body));
-    const auto r = server.Requests().back();
-    EXPECT_EQ(r.method, "POST");
-    EXPECT_EQ(r.body, body);
-    EXPECT_EQ(r.Header("Content-Type"), "application/x-www-form-urlencoded");
-    EXPECT_FALSE(r.HasHeader("Accept"));
-    EXPECT_FALSE(r.HasHeader("Accept-Encoding"));
-    EXPECT_FALSE(r.HasHeader("User-Agent"));
-    EXPECT_FALSE(r.HasHeader("Expect"));
-    EXPECT_FALSE(r.HasHeader("Cookie"));
+    const auto r = server.LastRequest();
+    ASSERT_TRUE(r) << "no request reached the server";
+    EXPECT_EQ(r->method, "POST");
+    EXPECT_EQ(r->body, body);
+    EXPECT_EQ(r->Header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_FALSE(r->HasHeader("Accept"));
+    EXPECT_FALSE(r->HasHeader("Accept-Encoding"));
+    EXPECT_FALSE(r->HasHeader("User-Agent"));
+    EXPECT_FALSE(r->HasHeader("Expect"));
+    EXPECT_FALSE(r->HasHeader("Cookie"));
 }
 
 TEST(WinHTTPLibCookies, JarRulesOverRealRequests) {
@@ -167,7 +169,9 @@ TEST(WinHTTPLibCookies, JarRulesOverRealRequests) {
                           Case{"novel.localhost", "uid=second; token=t1; theme=dark"},
                           Case{"other.localhost", ""}, Case{"evilnovel.localhost", ""}}) {
         ASSERT_TRUE(lib.Fetch("http://" + c.host + ":" + port + "/page", "")) << c.host;
-        EXPECT_EQ(server.Requests().back().Header("Cookie"), c.cookie) << c.host;
+        const auto r = server.LastRequest();
+        ASSERT_TRUE(r) << c.host;
+        EXPECT_EQ(r->Header("Cookie"), c.cookie) << c.host;
     }
 }
 
@@ -230,7 +234,9 @@ TEST(WinHTTPLibURL, RequestGoesToTheAuthorityPort) {
     TWinHTTPLib lib;
     // A colon and digits in the query name no port.
     ASSERT_TRUE(lib.Fetch(server.URL("/p?next=http://x:8080/&t=1:2"), ""));
-    EXPECT_EQ(server.Requests().back().query, "next=http://x:8080/&t=1:2");
+    const auto r = server.LastRequest();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->query, "next=http://x:8080/&t=1:2");
     // HTTPS with an explicit port goes to that port (the plain server then fails the handshake).
     const auto before = server.ConnectionCount();
     EXPECT_FALSE(lib.Fetch("https://127.0.0.1:" + std::to_string(server.Port()) + "/p", ""));

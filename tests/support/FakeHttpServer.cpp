@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -22,6 +23,19 @@ namespace testing_support {
 namespace {
 
 constexpr std::size_t kMaxHead = 64 * 1024;
+
+// The tests' requests go to 127.0.0.1 and localhost: a proxy named in the
+// environment of whoever runs them must not take those. Set before main runs,
+// while the process has a single thread.
+[[maybe_unused]] const bool kLoopbackBypassesProxy = [] {
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+        std::string value = "127.0.0.1,localhost";
+        if (const char* old = std::getenv(name); old && *old)
+            value = std::string(old) + "," + value;
+        ::setenv(name, value.c_str(), 1);
+    }
+    return true;
+}();
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -303,6 +317,12 @@ std::size_t FakeHttpServer::RequestCount(std::string_view path) const {
     std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(
         std::count_if(log_.begin(), log_.end(), [&](const auto& r) { return r.path == path; }));
+}
+
+std::optional<HttpRequestRecord> FakeHttpServer::LastRequest() const {
+    std::lock_guard lock(mutex_);
+    if (log_.empty()) return std::nullopt;
+    return log_.back();
 }
 
 void FakeHttpServer::ClearLog() {

@@ -113,6 +113,8 @@ class FakeHttpServer {
     std::vector<HttpRequestRecord> Requests() const;
     std::vector<HttpRequestRecord> RequestsTo(std::string_view path) const;
     std::size_t RequestCount(std::string_view path) const;
+    // The last request read; nothing when none came.
+    std::optional<HttpRequestRecord> LastRequest() const;
     void ClearLog();
     // Waits until the log holds at least count requests; false on time-out.
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
