@@ -31,8 +31,9 @@ constexpr size_t kFolderNameLength = 30;
 // The programs whose files carry the build's version.
 constexpr std::string_view kOwnPrograms[] = {"Quira", "QuiraReader"};
 
-// The folder texts: set once at start on the user-interface thread, read
-// everywhere afterwards.
+// The folder texts: set at start on the user-interface thread (the data
+// folder again from the settings), read by every thread, always as copies.
+std::mutex folderMutex;
 std::optional<std::string> appFolder;
 std::optional<std::string> dataFolder;
 std::optional<std::string> programFolder;
@@ -134,16 +135,21 @@ std::string GetSpecialFolder(int csidl) {
     }
 }
 
-const std::string& AppFolder() {
-    if (appFolder) return *appFolder;
+std::string AppFolder() {
+    {
+        const std::lock_guard lock(folderMutex);
+        if (appFolder) return *appFolder;
+    }
     // Not set yet: follow the environment (a test's own XDG tree).
-    thread_local std::string computed;
-    computed = AppFolderFromEnvironment();
-    return computed;
+    return AppFolderFromEnvironment();
 }
 
-const std::string& DataFolder() {
-    return dataFolder ? *dataFolder : AppFolder();
+std::string DataFolder() {
+    {
+        const std::lock_guard lock(folderMutex);
+        if (dataFolder) return *dataFolder;
+    }
+    return AppFolder();
 }
 
 std::string BookFolder() {
@@ -155,18 +161,27 @@ std::string SettingsFile() {
 }
 
 std::string ProgramFolder() {
-    if (programFolder) return *programFolder;
+    {
+        const std::lock_guard lock(folderMutex);
+        if (programFolder) return *programFolder;
+    }
     return WithSlash(platform::ProgramFolderOf(platform::ProgramFile()));
 }
 
 void SetAppFolder(std::string folder) {
-    appFolder = WithSlash(std::move(folder));
+    folder = WithSlash(std::move(folder));
+    const std::lock_guard lock(folderMutex);
+    appFolder = std::move(folder);
 }
 void SetDataFolder(std::string folder) {
-    dataFolder = WithSlash(std::move(folder));
+    folder = WithSlash(std::move(folder));
+    const std::lock_guard lock(folderMutex);
+    dataFolder = std::move(folder);
 }
 void SetProgramFolder(std::string folder) {
-    programFolder = WithSlash(std::move(folder));
+    folder = WithSlash(std::move(folder));
+    const std::lock_guard lock(folderMutex);
+    programFolder = std::move(folder);
 }
 
 void InitFolders() {

@@ -8,8 +8,10 @@
 
 // Where both programs keep their files, the [General] keys of set.ini, the
 // installation check and the small platform helpers around them. Folder texts
-// are UTF-8 file-system paths that end with "/"; they are set once at start on
-// the user-interface thread and only read afterwards.
+// are UTF-8 file-system paths that end with "/". They are set at start on the
+// user-interface thread, and the data folder again when the settings move it
+// while workers write chapters into it: every getter hands out a copy taken
+// under a lock, never a reference to the text that may change.
 
 // File and folder names that stored data relies on.
 inline constexpr std::string_view kAppFolderName = "Velqo";
@@ -30,11 +32,11 @@ inline constexpr std::string_view kGeneralSection = "General";
 std::string GetSpecialFolder(int csidl);
 
 // The process-wide folder texts.
-const std::string& AppFolder();   // application data + "Velqo/"
-const std::string& DataFolder();  // VelqoData, or the application folder
-std::string BookFolder();         // DataFolder() + "BooK/"
-std::string SettingsFile();       // AppFolder() + "set.ini"
-std::string ProgramFolder();      // the folder of the running program
+std::string AppFolder();      // application data + "Velqo/"
+std::string DataFolder();     // VelqoData, or the application folder
+std::string BookFolder();     // DataFolder() + "BooK/"
+std::string SettingsFile();   // AppFolder() + "set.ini"
+std::string ProgramFolder();  // the folder of the running program
 void SetAppFolder(std::string folder);
 void SetDataFolder(std::string folder);
 void SetProgramFolder(std::string folder);  // tests and the programs' start

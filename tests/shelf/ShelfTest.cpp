@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "core/Cache.h"
 #include "platform/IniFile.h"
@@ -154,6 +156,29 @@ TEST(ReaderStarter, StartsTheReaderOnlyAfterTheOldOneLetGoOfItsLock) {
     std::filesystem::remove(record);
     EXPECT_TRUE(starter.Start(program, {"-localread"}));
     EXPECT_TRUE(LoopUntil([&] { return std::filesystem::exists(record); }));
+}
+
+// Mended: the settings moved the data folder while workers read the folder
+// text to write chapters; a reader could see the text half changed.
+TEST(FolderTexts, StayWholeWhileTheSettingsMoveTheDataFolder) {
+    const std::string first = "/tmp/quira-first-data-folder/";
+    const std::string second = "/tmp/quira-the-second-and-much-longer-data-folder-name/";
+    SetDataFolder(first);
+    std::atomic<bool> stop{false};
+    std::atomic<int> torn{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 4; ++i) {
+        readers.emplace_back([&] {
+            while (!stop) {
+                const std::string book = BookFolder();
+                if (book != first + "BooK/" && book != second + "BooK/") ++torn;
+            }
+        });
+    }
+    for (int i = 0; i < 2000; ++i) SetDataFolder(i % 2 ? first : second);
+    stop = true;
+    for (auto& reader : readers) reader.join();
+    EXPECT_EQ(torn, 0);
 }
 
 }  // namespace
