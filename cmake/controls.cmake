@@ -43,7 +43,9 @@ endfunction()
 quira_artwork_source(controls quira_controls_artwork ${_art_dir}/ControlsArtwork.c)
 quira_artwork_source(reader quira_reader_artwork ${_art_dir}/ReaderArtwork.c)
 
-add_library(controls STATIC ${_controls_sources} ${_art_dir}/ControlsArtwork.c)
+# Both programs' bundles: LoadResourceImage serves the one of the program that runs.
+add_library(controls STATIC ${_controls_sources} ${_art_dir}/ControlsArtwork.c
+                            ${_art_dir}/ReaderArtwork.c)
 target_include_directories(controls PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(controls PUBLIC core platform_ui PkgConfig::GTK3 PkgConfig::PANGOCAIRO PkgConfig::PIXBUF
                                       PkgConfig::GLIB)
@@ -52,9 +54,8 @@ target_link_libraries(controls PUBLIC core platform_ui PkgConfig::GTK3 PkgConfig
 file(GLOB _reader_controls_sources CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/reader/MinMaxCloseButton2.cpp
      ${CMAKE_SOURCE_DIR}/reader/XReaderButton3.cpp
-     ${CMAKE_SOURCE_DIR}/reader/XColor.cpp
-     ${CMAKE_SOURCE_DIR}/reader/ReaderArtwork.cpp)
-add_library(reader_controls STATIC ${_reader_controls_sources} ${_art_dir}/ReaderArtwork.c)
+     ${CMAKE_SOURCE_DIR}/reader/XColor.cpp)
+add_library(reader_controls STATIC ${_reader_controls_sources})
 target_include_directories(reader_controls PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(reader_controls PUBLIC controls)
 

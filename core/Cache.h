@@ -39,9 +39,11 @@ bool CacheOverLimit(int64_t totalSize, int maxCacheSizeMB);
 
 // Runs one TCache scan off the user-interface thread and raises OnScanDone on
 // the thread that runs the given GLib main context (the default context, that
-// is the user-interface thread, unless told otherwise). The owner frees the
-// object, at the latest from OnScanDone; freeing it earlier waits for the scan
-// and drops the report.
+// is the user-interface thread, unless told otherwise). It never frees itself
+// when done: its owner (the main window, which starts the one scan of a run)
+// frees it, from OnScanDone or later; freeing it earlier waits for the scan
+// and drops the report. The scan's thread ends with the scan; the object and
+// its TCache live until the owner frees them.
 class TCacheThread {
   public:
     using ScanDoneEvent = std::function<void(

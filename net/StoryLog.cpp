@@ -24,13 +24,17 @@ std::string ReadFileBytes(const std::string& path) {
     return out.str();
 }
 
+// A colour number of the list as 0xRRGGBB. The list writes Windows colour
+// numbers, red in the low byte and blue in the third (0x00BBGGRR); the
+// fallback is given in either form, as white and black read the same.
 uint32_t ColorOr(std::string_view text, uint32_t fallback) {
     const std::string copy(text);
     if (copy.empty()) return fallback;
     char* end = nullptr;
     const long long value = std::strtoll(copy.c_str(), &end, 10);
     if (end != copy.c_str() + copy.size() || value < 0 || value > 0xFFFFFFFFll) return fallback;
-    return static_cast<uint32_t>(value);
+    const auto bgr = static_cast<uint32_t>(value);
+    return ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ class TStoryLog {
     struct TStatusMessage {
         AnsiString Title;
         std::string URL;
-        uint32_t Color = 0;
+        uint32_t Color = 0;  // 0xRRGGBB, converted from the list's Windows colour number
     };
     struct TPictureEntry {
         std::string Pic;
@@ -59,7 +59,8 @@ class TStoryLog {
     // Readers of a stored Story.cab text, entries in the file's order.
     static AnsiString Attribute(std::string_view value, std::string_view name);
     static std::vector<THotStory> ReadHotStories(std::string_view text);
-    // [windows] (default colour 16777215, white) or [windows2] (default 0).
+    // [windows] (default colour 16777215, white) or [windows2] (default 0,
+    // black).
     static std::vector<TStatusMessage> ReadStatusMessages(std::string_view text,
                                                           std::string_view section);
     static std::vector<TPictureEntry> ReadPictures(std::string_view text);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 
 #include "core/Regex.h"
@@ -313,6 +314,13 @@ bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t 
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // HTTP/1.1 over TLS too (libcurl would offer HTTP/2 there), so that every
+    // request carries its Connection header as the sites expect it.
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // The system's certificates, or the bundle named the way OpenSSL programs
+    // take one (a private authority, a filtering proxy).
+    if (const char* bundle = std::getenv("SSL_CERT_FILE"); bundle && *bundle)
+        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     // The body stays as it came; DecodeResponseBody decodes it.

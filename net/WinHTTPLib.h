@@ -13,8 +13,9 @@
 // The synchronous HTTP client: one request from start to end on the calling
 // thread, over libcurl. It sends a fixed set of headers in a fixed order, keeps
 // a cookie jar across the requests of one object, and keeps the body exactly as
-// it came (content decoding is a separate step). It never runs on the
-// user-interface thread; the request thread of WinHTTPRequest2.h is its user.
+// it came (content decoding is a separate step). Requests go out as HTTP/1.1,
+// over TLS as well. It never runs on the user-interface thread; the request
+// thread of WinHTTPRequest2.h is its user.
 //
 // Connections are kept alive in a process-wide pool of libcurl sessions, so the
 // next request to the same host (from any thread) can reuse the connection.

@@ -27,7 +27,9 @@ class TWinHTTPRequest {
     std::string AcceptEncoding = "gzip,deflate";
     std::string AcceptLanguage = "zh-cn";
     std::string URL;  // of the last Send
-    THTTPTimeouts Timeouts;
+    // The platform's own waits (60 s to connect, 30 s each for sending and
+    // receiving), not the 10 s of the page clients.
+    THTTPTimeouts Timeouts{.Connect = 60000, .Send = 30000, .Receive = 30000};
 
     // Written by the worker of the current request before its event.
     std::string Response;         // the body as received

@@ -1,12 +1,12 @@
 #include "reader/MinMaxCloseButton2.h"
 
-#include "reader/ReaderArtwork.h"
+#include "shelf/controls/ComponentGlobal.h"
 
 TMinMaxCloseButton2::TMinMaxCloseButton2()
     : TMinMaxCloseButton(
-          Images{LoadReaderImage("SysButtonClose_2"), LoadReaderImage("SysButtonMin_2"),
-                 LoadReaderImage("SysButtonMax_2"), LoadReaderImage("SysButtonRestore_2"),
-                 LoadReaderImage("MINMAXCLOSEBG")}) {}
+          Images{LoadResourceImage("SysButtonClose_2"), LoadResourceImage("SysButtonMin_2"),
+                 LoadResourceImage("SysButtonMax_2"), LoadResourceImage("SysButtonRestore_2"),
+                 LoadResourceImage("MINMAXCLOSEBG")}) {}
 
 TRect TMinMaxCloseButton2::FullScreenRect() const {
     const TRect area = WorkAreaAtOrigin();

@@ -1,8 +1,8 @@
 #include "reader/XReaderButton3.h"
 
-#include "reader/ReaderArtwork.h"
+#include "shelf/controls/ComponentGlobal.h"
 
 TXReaderButton3::TXReaderButton3() {
     FrameCount = 4;
-    SetSprite(LoadReaderImage("XReaderButton3"));
+    SetSprite(LoadResourceImage("XReaderButton3"));
 }

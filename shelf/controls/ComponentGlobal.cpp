@@ -1,5 +1,8 @@
 #include "shelf/controls/ComponentGlobal.h"
 
+#include <gio/gio.h>
+
+#include <atomic>
 #include <string>
 
 #include "core/Regex.h"
@@ -7,6 +10,8 @@
 extern "C" {
 GResource* quira_controls_artwork_get_resource(void);
 void quira_controls_artwork_register_resource(void);
+GResource* quira_reader_artwork_get_resource(void);
+void quira_reader_artwork_register_resource(void);
 }
 
 namespace {
@@ -22,8 +27,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && LowerAscii(text.substr(0, prefix.size())) == prefix;
 }
 
-}  // namespace
+std::atomic<TProgramArtwork> g_program{TProgramArtwork::Main};
 
+// The images stored under /quira/artwork/<folder>/ of a compiled-in bundle.
 std::unique_ptr<TGPImage> LoadBundleImage(GResource* bundle, std::string_view folder,
                                           std::string_view name) {
     if (!bundle || name.empty()) return nullptr;
@@ -39,13 +45,34 @@ std::unique_ptr<TGPImage> LoadBundleImage(GResource* bundle, std::string_view fo
     return image;
 }
 
+}  // namespace
+
+TProgramArtwork SetProgramArtwork(TProgramArtwork program) {
+    return g_program.exchange(program);
+}
+
+TProgramArtwork ProgramArtwork() {
+    return g_program.load();
+}
+
 std::unique_ptr<TGPImage> LoadResourceImage(std::string_view name) {
-    // The bundle is compiled in; it is set up once, on first use.
-    static GResource* const bundle = [] {
+    return LoadProgramImage(ProgramArtwork(), name);
+}
+
+std::unique_ptr<TGPImage> LoadProgramImage(TProgramArtwork program, std::string_view name) {
+    // The bundles are compiled in; each is set up once, on first use.
+    if (program == TProgramArtwork::Reader) {
+        static GResource* const reader = [] {
+            quira_reader_artwork_register_resource();
+            return quira_reader_artwork_get_resource();
+        }();
+        return LoadBundleImage(reader, "reader", name);
+    }
+    static GResource* const controls = [] {
         quira_controls_artwork_register_resource();
         return quira_controls_artwork_get_resource();
     }();
-    return LoadBundleImage(bundle, "controls", name);
+    return LoadBundleImage(controls, "controls", name);
 }
 
 void ExtractDateText(const AnsiString& text, AnsiString& result) {

@@ -209,8 +209,9 @@ void TQuiraListBox::PaintCloseRows(TCanvas& canvas, const TNodeData& parent, int
                 TRect::FromSize(0, sub.CloseState != 0 ? frame : 0, close_->Width(), frame));
         }
         y += 20;
-        // What does not fit above the last 40 pixels ends in "more".
-        if (Height() < y + 40 && k + 1 < parent.Children.size()) {
+        // A row that ends within the last 40 pixels is followed by "more",
+        // the last row too: it leads to the whole list.
+        if (Height() < y + 40) {
             canvas.Font.Color = more_.State != 0 ? kAccentText : kNormalText;
             const int moreWidth = canvas.TextWidth(more_.Caption);
             canvas.DrawText(more_.Caption, {c.Left + 30, y, c.Right - 12, y + 20},

@@ -4,7 +4,6 @@
 
 TXButton::TXButton() : sprite_(LoadResourceImage("XButton")) {
     SetBounds(0, 0, 80, sprite_ ? sprite_->Height() / 3 : 20);
-    Cursor = TCursor::HandPoint;
 }
 
 TXButton::~TXButton() = default;

@@ -5,7 +5,6 @@
 TXCheckBox::TXCheckBox()
     : sprite_(LoadResourceImage("CheckBox")), background_(LoadResourceImage("CheckBoxBG")) {
     SetBounds(0, 0, 80, 16);
-    Cursor = TCursor::HandPoint;
 }
 
 TXCheckBox::~TXCheckBox() = default;

@@ -7,7 +7,6 @@ TXCloseButton::TXCloseButton() : sprite_(LoadResourceImage("SysButtonClose2")) {
         SetBounds(0, 0, sprite_->Width(), sprite_->Height() / 4);
     else
         SetBounds(0, 0, 40, 17);
-    Cursor = TCursor::HandPoint;
 }
 
 TXCloseButton::~TXCloseButton() = default;

@@ -8,7 +8,6 @@ constexpr TColor kDisabledCaption = RGB(0x83, 0x83, 0x83);
 
 TXStandardButton::TXStandardButton() {
     SetBounds(0, 0, 80, 20);
-    Cursor = TCursor::HandPoint;
 }
 
 TXStandardButton::~TXStandardButton() = default;

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "FrameProbe.h"
-#include "reader/ReaderArtwork.h"
+#include "ProgramArtwork.h"
 #include "reader/XReaderButton3.h"
 #include "shelf/controls/ComponentGlobal.h"
 #include "shelf/controls/XButton.h"
@@ -90,7 +90,8 @@ void StandardTable(const char* sprite, int width, int height, std::unique_ptr<TG
 TEST(ButtonFrames, StandardButtonFamily) {
     StandardTable<TXReaderButton2>("ReaderButton2", 82, 21, LoadResourceImage("ReaderButton2"));
     StandardTable<TXBackButton>("BackBtnBG", 60, 24, LoadResourceImage("BackBtnBG"));
-    StandardTable<TXReaderButton3>("XReaderButton3", 80, 27, LoadReaderImage("XReaderButton3"));
+    const UseArtworkOf reader(TProgramArtwork::Reader);
+    StandardTable<TXReaderButton3>("XReaderButton3", 80, 27, LoadResourceImage("XReaderButton3"));
 }
 
 TEST(ButtonFrames, StickyXButton) {
@@ -156,15 +157,31 @@ TEST(ButtonFrames, SearchButtonDrawsStatesOnlyWhenEnabled) {
              band);
 }
 
-TEST(ButtonFrames, SearchButtonSetsTheHandCursor) {
-    TXSearchBtn button;
-    THeadlessHost host(100, 60);
-    button.SetLeft(10);
-    host.Add(button);
-    host.MoveTo(20, 10);
-    EXPECT_EQ(host.EffectiveCursor(), TCursor::HandPoint);
-    host.MoveTo(95, 55);
-    EXPECT_EQ(host.EffectiveCursor(), TCursor::Default);
+// The hand shows over the search button alone; the other buttons and the
+// check box keep the default cursor.
+TEST(ButtonFrames, OnlyTheSearchButtonShowsTheHand) {
+    struct Case {
+        const char* what;
+        std::unique_ptr<TControl> control;
+        TCursor inside;
+    };
+    Case cases[] = {
+        {"search button", std::make_unique<TXSearchBtn>(), TCursor::HandPoint},
+        {"standard button", std::make_unique<TXBackButton>(), TCursor::Default},
+        {"text button", std::make_unique<TXButton>(), TCursor::Default},
+        {"close button", std::make_unique<TXCloseButton>(), TCursor::Default},
+        {"check box", std::make_unique<TXCheckBox>(), TCursor::Default},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        THeadlessHost host(100, 60);
+        c.control->SetLeft(10);
+        host.Add(*c.control);
+        host.MoveTo(20, 10);
+        EXPECT_EQ(host.EffectiveCursor(), c.inside);
+        host.MoveTo(95, 55);
+        EXPECT_EQ(host.EffectiveCursor(), TCursor::Default);
+    }
 }
 
 TEST(ButtonFrames, CheckBox) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeForm.h"
+#include "ProgramArtwork.h"
 #include "core/Folders.h"
 #include "platform/IniFile.h"
 #include "reader/MinMaxCloseButton2.h"
@@ -39,7 +40,10 @@ TEST(CaptionStrip, ButtonRectanglesFromTheImages) {
          {-6, 0, 22, 19}},
         // 123 and 75 pixel strips: 41 and 25 wide, 17 high.
         {"reader",
-         std::make_unique<TMinMaxCloseButton2>(),
+         [] {
+             const UseArtworkOf reader(TProgramArtwork::Reader);
+             return std::make_unique<TMinMaxCloseButton2>();
+         }(),
          91,
          17,
          0,
@@ -133,6 +137,10 @@ TEST_F(StripFixture, DragStartsBesideTheButtonsOnly) {
     host.Press(10, 5);
     EXPECT_EQ(form.drags, 1);
     EXPECT_EQ(host.Captured(), nullptr) << "the window drag takes the pointer over";
+    // The drag swallows the release: the press ends with it, so the next
+    // hover shows no pressed face.
+    host.MoveTo(At(TMinMaxCloseButton::CloseButton).X, 5);
+    EXPECT_EQ(strip.ButtonState(TMinMaxCloseButton::CloseButton), 1);
     host.PointerPress(TMouseButton::Right, 12, 5);
     EXPECT_EQ(form.drags, 1) << "only the left button drags";
 }

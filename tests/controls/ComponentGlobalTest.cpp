@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "reader/ReaderArtwork.h"
+#include "FrameProbe.h"
+#include "ProgramArtwork.h"
+#include "reader/XReaderButton3.h"
 #include "shelf/controls/Canvas.h"
 #include "shelf/controls/GPImageList.h"
 
@@ -101,16 +103,39 @@ TEST(LoadResourceImage, EveryImageHasItsSize) {
         {"SysButtonClose_2", 123, 17}, {"SysButtonMax_2", 75, 17},  {"SysButtonRestore_2", 75, 17},
         {"SysButtonMin_2", 75, 17},    {"XReaderButton3", 80, 108}, {"Background", 30, 150},
         {"QuirAReader", 20, 20},       {"ICON_Refresh", 16, 16},    {"ICON_Back", 16, 16},
-        {"ICON_Forward", 16, 16},      {"ICON_Home2", 16, 16},
+        {"ICON_Forward", 16, 16},      {"ICON_Home2", 16, 16},      {"LabelBG", 15, 23},
     };
     for (const Case& c : reader) {
-        const auto image = LoadReaderImage(c.name);
+        const auto image = LoadProgramImage(TProgramArtwork::Reader, c.name);
         ASSERT_TRUE(image) << c.name;
         EXPECT_EQ(image->Width(), c.width) << c.name;
         EXPECT_EQ(image->Height(), c.height) << c.name;
     }
-    // The reader's caption strip draws no background of the main window's.
-    EXPECT_EQ(LoadReaderImage("MINMAXCLOSEBG"), nullptr);
+}
+
+// Each program loads its own artwork through the one loader: the reader its
+// variants and the status label it shares, nothing of the main window's.
+TEST(LoadResourceImage, ServesTheArtworkOfTheRunningProgram) {
+    EXPECT_EQ(ProgramArtwork(), TProgramArtwork::Main);
+    EXPECT_TRUE(LoadResourceImage("XButton"));
+    EXPECT_EQ(LoadResourceImage("XReaderButton3"), nullptr);
+    {
+        const UseArtworkOf reader(TProgramArtwork::Reader);
+        EXPECT_TRUE(LoadResourceImage("xreaderbutton3"));
+        EXPECT_TRUE(LoadResourceImage("LabelBG"));
+        EXPECT_EQ(LoadResourceImage("XButton"), nullptr);
+        // The reader's caption strip draws no background of the main window's.
+        EXPECT_EQ(LoadResourceImage("MINMAXCLOSEBG"), nullptr);
+        // The window frame of the same name is the reader's own.
+        const auto frame = LoadResourceImage("Background");
+        const auto mainFrame = LoadProgramImage(TProgramArtwork::Main, "Background");
+        ASSERT_TRUE(frame && mainFrame);
+        EXPECT_NE(Pixels(frame->Surface(), {0, 0, 30, 150}),
+                  Pixels(mainFrame->Surface(), {0, 0, 30, 150}));
+        TXReaderButton3 button;
+        EXPECT_EQ(button.Height(), 27) << "sized from its own strip";
+    }
+    EXPECT_EQ(ProgramArtwork(), TProgramArtwork::Main);
 }
 
 TEST(IsWebURL, AcceptsOnlyHttpAndHttpsWithAHost) {

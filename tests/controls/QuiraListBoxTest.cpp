@@ -132,6 +132,14 @@ TEST_F(NavFixture, RecentReadsThatDoNotFitEndInMore) {
     EXPECT_EQ(events, (std::vector<Event>{{"main", "RecentRead", ""}}));
 }
 
+TEST_F(NavFixture, MoreFollowsTheLastRowWhenItEndsInTheLastFortyPixels) {
+    Build(450);  // the tenth row ends at 419, within the last 40 pixels
+    const auto& reads = recent->Children;
+    EXPECT_EQ(reads[9]->Rect.Top, 399);
+    EXPECT_EQ(list.MoreEntry().Rect.Top, 419);
+    EXPECT_EQ(list.MoreEntry().Rect.Right, 188);
+}
+
 TEST_F(NavFixture, HiddenLayoutsAndClearedItemsAreNotClickable) {
     Build(700);
     list.AddSubClass(hot, "hidden", "x");

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "FrameProbe.h"
+#include "ProgramArtwork.h"
 #include "reader/XColor.h"
 #include "reader/XReaderButton3.h"
 
 namespace {
 
 TEST(XReaderButton3, ACaptionChangeRepaintsAtOnce) {
+    const UseArtworkOf reader(TProgramArtwork::Reader);
     TXReaderButton3 button;
     EXPECT_EQ(button.Width(), 80);
     EXPECT_EQ(button.Height(), 27);

@@ -272,7 +272,8 @@ std::string Package(const std::string& marker, const std::string& system) {
            "\" SearchWords=\"" + A("剑来") +
            "\">\r\n[windows]\r\nw1=<a Title=\"t\" URL=\"u\">\r\nw2=<a Title=\"c\" "
            "Color=\"255\">\r\n"
-           "[windows2]\r\nr1=<a Title=\"r\">\r\n[system]\r\n" +
+           "[windows2]\r\nr1=<a Title=\"r\">\r\nr2=<a Title=\"g\" Color=\"12615680\">\r\n"
+           "[system]\r\n" +
            system;
 }
 
@@ -314,11 +315,13 @@ TEST_F(VendorTest, StoryListIsStoredAndPicturesChecked) {
     ASSERT_EQ(main.size(), 2u);
     EXPECT_EQ(main[0].Color, 16777215u);
     EXPECT_EQ(main[0].URL, "u");
-    EXPECT_EQ(main[1].Color, 255u);
+    // Colours are Windows colour numbers (red in the low byte) read as 0xRRGGBB.
+    EXPECT_EQ(main[1].Color, 0xFF0000u);
     EXPECT_EQ(TStoryLog::ReadStatusMessages(stored, "WINDOWS").at(0).Color, 16777215u);
     const auto reader = TStoryLog::ReadStatusMessages(stored, "windows2");
-    ASSERT_EQ(reader.size(), 1u);
+    ASSERT_EQ(reader.size(), 2u);
     EXPECT_EQ(reader[0].Color, 0u);
+    EXPECT_EQ(reader[1].Color, 0x0080C0u);  // 12615680 is 0xC08000: blue C0, green 80
 }
 
 TEST_F(VendorTest, StoryListWithoutItsMarkerIsRejected) {

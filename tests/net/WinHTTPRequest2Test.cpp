@@ -317,6 +317,19 @@ TEST_F(AsyncClient, PortAndSchemeComeFromTheURL) {
     EXPECT_EQ(server.ConnectionCount(), before + 1);
 }
 
+// The report waits for a slow service as long as the platform would: an
+// answer after 11 seconds, beyond the page clients' 10, still completes.
+TEST_F(AsyncClient, WaitsAsLongAsThePlatformWould) {
+    server.Serve("/slow", HttpReply::Page("late"));
+    server.SetFault("/slow", Fault{.delay = 11s});
+    TWinHTTPRequest request;
+    request.OnComplete = [&](TWinHTTPRequest* r) { events.Add("complete " + r->ResponseText); };
+    request.OnError = [&](TWinHTTPRequest*) { events.Add("error"); };
+    request.Send(server.URL("/slow"), "");
+    ASSERT_TRUE(events.WaitFor(1, 25s));
+    EXPECT_EQ(events.Get(), std::vector<std::string>{"complete late"});
+}
+
 TEST_F(AsyncClient, SecondSendSupersedesTheFirst) {
     server.Serve("/a", HttpReply::Page("a"));
     server.Serve("/b", HttpReply::Page("b"));

@@ -285,10 +285,7 @@ class Artwork {
         cairo_t* cr = cairo_create(surface);
         paint(cr);
         cairo_destroy(cr);
-        std::string file = name;
-        std::transform(file.begin(), file.end(), file.begin(),
-                       [](unsigned char ch) { return std::tolower(ch); });
-        file += ".png";
+        const std::string file = FileName(name);
         std::filesystem::create_directories(root_ / bundle);
         const std::string path = (root_ / bundle / file).string();
         if (cairo_surface_write_to_png(surface, path.c_str()) != CAIRO_STATUS_SUCCESS) {
@@ -296,7 +293,21 @@ class Artwork {
             failed_ = true;
         }
         cairo_surface_destroy(surface);
-        bundles_[bundle].push_back(file);
+        bundles_[bundle].push_back({file, bundle + '/' + file});
+    }
+
+    // An image drawn for one bundle that another program carries as well (a
+    // control both programs build): listed in both manifests.
+    void Share(const std::string& from, const std::string& name, const std::string& to) {
+        for (const auto& [file, source] : bundles_[from]) {
+            if (file == FileName(name)) {
+                bundles_[to].push_back({file, source});
+                return;
+            }
+        }
+        std::fprintf(stderr, "quira_artwork: no image %s in %s to share\n", name.c_str(),
+                     from.c_str());
+        failed_ = true;
     }
 
     // One manifest per bundle; each file is stored under its own name.
@@ -305,9 +316,8 @@ class Artwork {
             std::ofstream out(root_ / (bundle + ".gresource.xml"));
             out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gresources>\n"
                 << "  <gresource prefix=\"/quira/artwork/" << bundle << "\">\n";
-            for (const auto& file : files)
-                out << "    <file alias=\"" << file << "\">" << bundle << '/' << file
-                    << "</file>\n";
+            for (const auto& [file, source] : files)
+                out << "    <file alias=\"" << file << "\">" << source << "</file>\n";
             out << "  </gresource>\n</gresources>\n";
             if (!out) return false;
         }
@@ -315,8 +325,16 @@ class Artwork {
     }
 
   private:
+    // Images are stored under their lower-case names: lookups ignore case.
+    static std::string FileName(std::string name) {
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char ch) { return std::tolower(ch); });
+        return name + ".png";
+    }
+
     std::filesystem::path root_;
-    std::map<std::string, std::vector<std::string>> bundles_;
+    // Per bundle: the name each image has in it and the file it comes from.
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> bundles_;
     bool failed_ = false;
 };
 
@@ -720,6 +738,8 @@ void FrameImages(Artwork& art) {
 // The reader's images: a light frame, dark glyphs.
 
 void ReaderImages(Artwork& art) {
+    // The status label, which the reader builds as well.
+    art.Share("controls", "LabelBG", "reader");
     CaptionStrip(art, "reader", "SysButtonClose_2", 123, 17, CaptionGlyph::Close, false);
     CaptionStrip(art, "reader", "SysButtonMax_2", 75, 17, CaptionGlyph::Max, false);
     CaptionStrip(art, "reader", "SysButtonRestore_2", 75, 17, CaptionGlyph::Restore, false);

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "reader/MinMaxCloseButton2.h"
-#include "reader/ReaderArtwork.h"
 #include "reader/XColor.h"
 #include "reader/XReaderButton3.h"
 #include "shelf/controls/ComponentGlobal.h"
@@ -251,7 +250,8 @@ bool RenderArtwork(const std::string& path) {
     cairo_t* cr = cairo_create(host.Surface());
     int x = 10, y = 10, rowHeight = 0;
     for (const Entry& e : entries) {
-        auto image = e.reader ? LoadReaderImage(e.name) : LoadResourceImage(e.name);
+        auto image =
+            LoadProgramImage(e.reader ? TProgramArtwork::Reader : TProgramArtwork::Main, e.name);
         if (!image) continue;
         const int w = image->Width() * scale, h = image->Height() * scale;
         const int cellW = std::max(w, 120);

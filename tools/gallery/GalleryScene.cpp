@@ -2,7 +2,6 @@
 
 #include <cairo.h>
 
-#include "reader/ReaderArtwork.h"
 #include "shelf/controls/ComponentGlobal.h"
 
 namespace {
@@ -12,12 +11,15 @@ AnsiString A(const char* utf8) {
 }
 
 // A stand-in for the main window's painted skin, so that the controls are
-// seen on the background they are made for.
+// seen on the background they are made for. Made while the artwork of the
+// window's program is the chosen one.
 class Skin : public TControl {
   public:
     explicit Skin(bool reader) : reader_(reader) {
-        background_ = reader ? LoadReaderImage("Background") : LoadResourceImage("Background");
-        if (!reader) {
+        background_ = LoadResourceImage("Background");
+        if (reader) {
+            icon_ = LoadResourceImage("QuirAReader");
+        } else {
             band_ = LoadResourceImage("Background2");
             logo_ = LoadResourceImage("VelqoLog");
         }
@@ -38,8 +40,7 @@ class Skin : public TControl {
             canvas.StretchDraw(b, TRect::FromSize(0, 0, w, 1), TRect::FromSize(6, 0, 1, 1));
             canvas.StretchDraw(b, TRect::FromSize(0, h - 1, w, 1),
                                TRect::FromSize(6, bh - 1, 1, 1));
-            auto icon = LoadReaderImage("QuirAReader");
-            canvas.StretchDraw(icon.get(), TRect::FromSize(2, 2, 20, 20));
+            canvas.StretchDraw(icon_.get(), TRect::FromSize(2, 2, 20, 20));
             canvas.Font.Color = RGB(0x66, 0x66, 0x66);
             canvas.DrawText(A("《诡秘之主》 第一章 绯红"), {24, 3, w - 200, 20},
                             tf::SingleLine | tf::VCenter);
@@ -66,7 +67,7 @@ class Skin : public TControl {
 
   private:
     bool reader_;
-    std::unique_ptr<TGPImage> background_, band_, logo_;
+    std::unique_ptr<TGPImage> background_, band_, logo_, icon_;
 };
 
 template <typename T>
@@ -176,6 +177,8 @@ std::unique_ptr<GalleryScene> BuildGalleryScene(TControlHost& host) {
     s.label->SetReportError(A("问题反馈"));
     s.label->AddMessage(A("新版本发布：阅读更流畅"), "https://example.com/", RGB(0xD0, 0x40, 0x20));
 
+    // The reader's part is made from the reading program's artwork.
+    const TProgramArtwork program = SetProgramArtwork(TProgramArtwork::Reader);
     auto readerSkin = std::make_unique<Skin>(true);
     readerSkin->SetBounds(0, 440, W, 130);
     Put(s, host, std::move(readerSkin));
@@ -186,7 +189,7 @@ std::unique_ptr<GalleryScene> BuildGalleryScene(TControlHost& host) {
                               {"ICON_Home2", "目录"},
                               {"ICON_Refresh", "刷新"}};
     for (int i = 0; i < 4; ++i) {
-        s.icons.push_back(LoadReaderImage(tools[i][0]));
+        s.icons.push_back(LoadResourceImage(tools[i][0]));
         TXReaderButton3* b = Put(s, host, std::make_unique<TXReaderButton3>());
         b->SetLeft(10 + i * 88);
         b->SetTop(440 + 40);
@@ -201,5 +204,6 @@ std::unique_ptr<GalleryScene> BuildGalleryScene(TControlHost& host) {
                      RGB(0x29, 0x44, 0x49)})
         s.colorBox->AddItem("1", c);
     s.colorBox->SetItemIndex(2);
+    SetProgramArtwork(program);
     return scene;
 }

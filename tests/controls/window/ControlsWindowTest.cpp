@@ -163,12 +163,19 @@ TEST(GtkControlHost, OutlivesTheWindowItSatIn) {
     EXPECT_EQ(criticals, 0);
 }
 
-TEST_F(WindowFixture, TheHandCursorShowsOverClickableControls) {
+// The hand over the search button and a status-bar link, not over the
+// other buttons.
+TEST_F(WindowFixture, TheHandCursorShowsOverTheSearchButtonAndLinks) {
     GalleryScene& s = *scene;
-    MoveTo(s.shelfButton->Left() + 10, s.shelfButton->Top() + 5);
+    MoveTo(s.searchButton->Left() + 10, s.searchButton->Top() + 5);
     EXPECT_TRUE(RunUntil([&] { return gdk_window_get_cursor(Surface()) != nullptr; }));
     MoveTo(600, 300);  // the empty content area
     EXPECT_TRUE(RunUntil([&] { return gdk_window_get_cursor(Surface()) == nullptr; }));
+    MoveTo(s.label->Left() + 20, s.label->Top() + 11);  // the product link
+    EXPECT_TRUE(RunUntil([&] { return gdk_window_get_cursor(Surface()) != nullptr; }));
+    MoveTo(s.shelfButton->Left() + 10, s.shelfButton->Top() + 5);
+    EXPECT_TRUE(RunUntil([&] { return s.shelfButton->Hover(); }));
+    EXPECT_EQ(gdk_window_get_cursor(Surface()), nullptr);
 }
 
 TEST_F(WindowFixture, TheSearchFieldIsARealEditAndEnterSearches) {
