@@ -320,9 +320,15 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
     fs::create_directories(root / "META-INF", error);
     fs::create_directories(package.Oebps(), error);
 
+    // A missing or broken template would make a book no reader opens; the
+    // export fails instead (the chapter template when its first page is
+    // made). The type line and the style sheet have safe stand-ins (the
+    // fixed type, no style).
+    const std::string container = LoadTemplateText("EPUB_container");
+    if (!WellFormed(container)) throw TExportError("the container template is missing or broken");
     const std::string mimetype = Trim(LoadTemplateText("EPUB_mimetype"));
     WriteBytes(root / "mimetype", mimetype.empty() ? kMimetype : mimetype);
-    WriteBytes(root / "META-INF" / "container.xml", LoadTemplateText("EPUB_container") + "\r\n");
+    WriteBytes(root / "META-INF" / "container.xml", container + "\r\n");
     WriteBytes(package.Oebps() / "default.css", LoadTemplateText("EPUB_default") + "\r\n");
 
     const std::string title = platform::AnsiToUtf8(Title);
@@ -340,7 +346,7 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
         DocPtr page = ParseXml(
             FillTemplate(LoadTemplateText("EPUB_cover"),
                          {{"Title", coverTitle}, {"create", "Tolvane"}, {"Cover", "cover.jpg"}}));
-        if (!page) throw TExportError("the cover template is not well-formed");
+        if (!page) throw TExportError("the cover template is missing or broken");
         if (!hasCover) ForEachElement(xmlDocGetRootElement(page.get()), "img", Remove);
         SaveXml(page.get(), package.Oebps() / "cover.html");
     }
@@ -351,7 +357,7 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
         {"Title", XmlEscape(title)}, {"Author", XmlEscape(author)}, {"Date", Today()}};
     DocPtr toc = ParseXml(FillTemplate(toc_, packageValues));
     DocPtr opf = ParseXml(FillTemplate(contentOpf_, packageValues));
-    if (!toc || !opf) throw TExportError("the package templates are not well-formed");
+    if (!toc || !opf) throw TExportError("the package templates are missing or broken");
     xmlNode* navMap = FindElement(xmlDocGetRootElement(toc.get()), "navMap");
     xmlNode* manifest = FindElement(xmlDocGetRootElement(opf.get()), "manifest");
     xmlNode* spine = FindElement(xmlDocGetRootElement(opf.get()), "spine");
@@ -411,6 +417,7 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
             values.emplace_back("Content",
                                 "<p>" + XmlEscape(platform::AnsiToUtf8(StripTags(html))) + "</p>");
             page = Trim(FillTemplate(content_, values));
+            if (!WellFormed(page)) throw TExportError("the chapter template is missing or broken");
         }
         const std::string target = std::to_string(i) + ".html";
         if (!WriteBytes(package.Oebps() / target, page + "\r\n"))

@@ -13,7 +13,9 @@
 // built with libxml2's tree API, chapter HTML is turned into well-formed XHTML
 // by its HTML parser, and libzip packs the archive. The work files live in a
 // private temporary folder that is always removed; the export folder only
-// ever receives the finished .epub.
+// ever receives the finished .epub. A template that is missing or not
+// well-formed fails the export (TExportError) rather than making a book no
+// reader opens.
 class TExportEPUB final : public TStoryExport {
   public:
     TExportEPUB();

@@ -51,6 +51,10 @@ bool IsBlock(const std::string& name) {
     return OneOf(name, kNames);
 }
 
+bool IsHeading(const std::string& name) {
+    return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
+}
+
 bool IsKeptInline(const std::string& name) {
     static constexpr std::array<std::string_view, 8> kNames{"b",   "strong", "i",     "em",
                                                             "sub", "sup",    "small", "big"};
@@ -113,6 +117,13 @@ class Converter {
             if (IsDropped(name)) continue;
             if (name == "br") {
                 paragraph_ = nullptr;
+            } else if (IsHeading(name)) {
+                // A heading stays one, its content flattened to what a
+                // heading may hold.
+                paragraph_ = nullptr;
+                xmlNode* heading = xmlNewChild(container_, nullptr, X(name.c_str()), nullptr);
+                for (xmlNode* child = node->children; child; child = child->next)
+                    Inline(heading, child);
             } else if (IsBlock(name) || HasBlockInside(node)) {
                 paragraph_ = nullptr;
                 Block(node->children);
@@ -152,10 +163,18 @@ class Converter {
             xmlNewChild(parent, nullptr, X("br"), nullptr);
         } else if (name == "img") {
             const std::string src = picture_ ? picture_(Attribute(node, "src")) : std::string();
-            if (src.empty()) return;
+            const std::string alt = Attribute(node, "alt");
+            if (src.empty()) {
+                // A picture the book cannot hold (its download failed, or it
+                // is no picture of the story) leaves a trace of where it was.
+                AddText(parent, alt.find_first_not_of(" \t\r\n") == std::string::npos
+                                    ? std::string("[图片]")
+                                    : "[图片：" + alt + "]");
+                return;
+            }
             xmlNode* img = xmlNewChild(parent, nullptr, X("img"), nullptr);
             xmlNewProp(img, X("src"), X(XmlChars(src).c_str()));
-            xmlNewProp(img, X("alt"), X(XmlChars(Attribute(node, "alt")).c_str()));
+            xmlNewProp(img, X("alt"), X(XmlChars(alt).c_str()));
         } else if (IsKeptInline(name)) {
             xmlNode* element = xmlNewChild(parent, nullptr, X(name.c_str()), nullptr);
             for (xmlNode* child = node->children; child; child = child->next)

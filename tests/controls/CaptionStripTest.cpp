@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "FakeForm.h"
 #include "ProgramArtwork.h"
 #include "core/Folders.h"
@@ -241,11 +243,15 @@ TEST_F(PlacementTest, AnUnreadableSettingsFileIsIgnored) {
     strip.SaveWindowPos("quira");  // nothing written, nothing thrown
     strip.LoadWindowPos("quira");
     EXPECT_EQ(form.normal, TRect::FromSize(510, 257, 900, 566)) << "centred at the design size";
-    // The reader's strip, too, carries on.
+    // Mended: the reader's strip, too, carries on (its reads and writes were
+    // left unguarded): it centres its window and keeps the file as it was.
     TMinMaxCloseButton2 reader;
     reader.SetForm(&form);
+    form.normal = TRect::FromSize(0, 0, 800, 500);
     EXPECT_NO_THROW(reader.SaveWindowPos("Reader"));
     EXPECT_NO_THROW(reader.LoadWindowPos("Reader"));
+    EXPECT_EQ(form.normal, TRect::FromSize(560, 290, 800, 500));
+    EXPECT_TRUE(std::filesystem::is_directory(SettingsFile()));
 }
 
 // Mended: a placement saved on a monitor that is no longer there (or a damaged

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "StoryTestSupport.h"
 #include "core/StoryDB.h"
@@ -152,7 +153,7 @@ class ExportEPUBTest : public ::testing::Test {
                     "　　第一段 & 第二句 &copy; <b>未闭合<br>第二行&#20013;<p>段"),
             chapter("第一卷", "", "nameless"),
             chapter("第二卷", "第二章 ]]> </text><script>alert(2)</script>",
-                    "<div>图：<img src=\"" + kPng + "\"><img src='" + kJpeg +
+                    "<h3>插图</h3><div>图：<img src=\"" + kPng + "\"><img src='" + kJpeg +
                         "'></div>"
                         "<img src=\"" +
                         kNotAPicture + "\"><img src=\"" + kLink +
@@ -258,6 +259,13 @@ TEST_F(ExportEPUBTest, PackageIsValidAndHoldsOnlyWhatItShould) {
     EXPECT_EQ(pictured.Attributes("img", "src"),
               (std::vector<std::string>{kPng + ".png", "fedcba9876543210fedcba9876543210.jpg",
                                         kPng + ".png"}));
+    // The heading stays one; each picture the book cannot hold leaves a note.
+    EXPECT_EQ(pictured.Texts("h3"), std::vector<std::string>{"插图"});
+    const std::string& page = files["OEBPS/3.html"];
+    size_t notes = 0;
+    for (size_t at = page.find("[图片]"); at != std::string::npos; at = page.find("[图片]", at + 1))
+        ++notes;
+    EXPECT_EQ(notes, 4u) << page;
 
     std::string report;
     EXPECT_EQ(RunEpubcheck(file, report), 0) << report;
@@ -292,6 +300,82 @@ TEST_F(ExportEPUBTest, CancelledExportWritesNothing) {
     EXPECT_FALSE(file.empty());
     EXPECT_FALSE(fs::exists(file));
     EXPECT_FALSE(fs::exists(exporter_->WorkFolderPath()));
+}
+
+// A template bundle beside a program folder of its own: the shipped
+// templates, one of them left out or replaced.
+std::string BundleWithout(const fs::path& folder, const std::string& name,
+                          const std::optional<std::string>& replacement) {
+    GResource* shipped =
+        g_resource_load((std::string(QUIRA_BIN_DIR) + "/Quira2.gresource").c_str(), nullptr);
+    if (!shipped) return {};
+    gchar** names =
+        g_resource_enumerate_children(shipped, "/quira2/", G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+    std::string manifest = "<gresources><gresource prefix=\"/quira2\">";
+    for (gchar** n = names; n && *n; ++n) {
+        std::string bytes;
+        if (*n == name) {
+            if (!replacement) continue;
+            bytes = *replacement;
+        } else if (GBytes* data =
+                       g_resource_lookup_data(shipped, (std::string("/quira2/") + *n).c_str(),
+                                              G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr)) {
+            gsize size = 0;
+            const auto* p = static_cast<const char*>(g_bytes_get_data(data, &size));
+            bytes.assign(p, size);
+            g_bytes_unref(data);
+        }
+        WriteFile(folder / "src" / *n, bytes);
+        manifest += std::string("<file>") + *n + "</file>";
+    }
+    g_strfreev(names);
+    g_resource_unref(shipped);
+    manifest += "</gresource></gresources>";
+    WriteFile(folder / "src" / "bundle.xml", manifest);
+    const std::string source = "--sourcedir=" + (folder / "src").string();
+    const std::string target = "--target=" + (folder / "programs" / "Quira2.gresource").string();
+    const std::string manifestPath = (folder / "src" / "bundle.xml").string();
+    fs::create_directories(folder / "programs");
+    const char* argv[] = {QUIRA_GLIB_COMPILE_RESOURCES, source.c_str(), target.c_str(),
+                          manifestPath.c_str(), nullptr};
+    gint status = -1;
+    if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
+                      nullptr, nullptr, nullptr, &status, nullptr) ||
+        !g_spawn_check_wait_status(status, nullptr))
+        return {};
+    return (folder / "programs").string() + "/";
+}
+
+// Mended: a missing or broken template wrote empty or broken files into a
+// book that was then reported written. The export fails and leaves nothing.
+TEST_F(ExportEPUBTest, AMissingOrBrokenTemplateFailsTheExport) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> replacement;
+    } const cases[] = {
+        {"EPUB_container", std::nullopt},
+        {"EPUB_content", std::nullopt},
+        {"EPUB_content", "<html><body>{#Content#}</body>"},
+        {"EPUB_cover", std::nullopt},
+        {"EPUB_toc", "<ncx><navMap></ncx>"},
+        {"EPUB_content_opf", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.replacement ? " broken" : " missing"));
+        const TempDir tree;
+        const std::string programs = BundleWithout(tree.Path(), c.name, c.replacement);
+        ASSERT_FALSE(programs.empty());
+        SetProgramFolder(programs);
+        TExportEPUB exporter;
+        exporter.Title = A("书");
+        exporter.Chapters = exporter_->Chapters;
+        exporter.StoryFolder = exporter_->StoryFolder;
+        const fs::path out = tree.Path() / "export";
+        EXPECT_THROW(exporter.Export(out.string(), 0), TExportError);
+        EXPECT_FALSE(fs::exists(out / "书.epub"));
+        EXPECT_FALSE(fs::exists(exporter.WorkFolderPath()));
+    }
+    storytest::UseShippedTemplates();
 }
 
 TEST_F(ExportEPUBTest, HtmlToXhtmlTurnsLineBreaksAndDropsParagraphTags) {

@@ -82,6 +82,21 @@ TEST_F(ExportTextTest, WritesGbkHeaderAndChaptersWithNoticesForMissingText) {
     EXPECT_EQ(progress.back(), std::make_pair(5, A("第四章")));
 }
 
+// Mended: an empty title named the file ".txt", hidden and nameless; such a
+// title gives "未命名".
+TEST(ExportFileName, AnEmptyTitleGivesAName) {
+    EXPECT_EQ(ExportFileName("/x", "", ".txt"), "/x/未命名.txt");
+    EXPECT_EQ(ExportFileName("/x/", "..", ".epub"), "/x/未命名.epub");
+    EXPECT_EQ(ExportFileName("/x", A("剑来"), ".txt"), "/x/剑来.txt");
+}
+
+// Mended: a five-digit reference above 65535 is no UTF-16 code unit; read as
+// one it became another character. It stays as written.
+TEST(DecodeFiveDigitReferences, OnlyCodeUnitsBecomeCharacters) {
+    EXPECT_EQ(DecodeFiveDigitReferences("&#20013;&#65535;&#65536;&#99999;"),
+              A("中") + platform::Utf16UnitToAnsi(65535) + "&#65536;&#99999;");
+}
+
 TEST_F(ExportTextTest, StartIndexChoosesTheFirstChapter) {
     const std::string fromThird = storytest::U(ReadFile(exporter_->Export(dir_.Folder(), 3)));
     EXPECT_EQ(fromThird.find("第二章"), std::string::npos);

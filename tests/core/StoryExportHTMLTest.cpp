@@ -141,6 +141,15 @@ TEST_F(StoryExportHTMLTest, ListWithoutVolumesOrLastReadChapterHasNoHeadingsAndE
     EXPECT_NE(html.find("id=\"firstname\">第一章<"), std::string::npos);
 }
 
+// Mended: without a last-read chapter, a chapter whose id is empty (a list
+// rule that finds no id) was marked as the last one read.
+TEST_F(StoryExportHTMLTest, NoLastReadChapterMarksNothing) {
+    writer_->SetChapters({{A("第一卷"), A("序"), "", ""}, {A("第一卷"), A("第一章"), "1", ""}});
+    const std::string html = U(writer_->ListPage(false, "s", "a"));
+    EXPECT_EQ(html.find("#FF0000"), std::string::npos) << html;
+    EXPECT_NE(html.find("id=\"lastread\"></b>"), std::string::npos) << html;
+}
+
 TEST_F(StoryExportHTMLTest, ItemsAreJoinedAsTheyAreAndOnlyNamedVolumesStartHeadings) {
     writer_->SetChapters({
         {A("第一卷"), A("第一章"), "1", ""},

@@ -170,6 +170,30 @@ TEST(StoryTest, ChapterListOfAPageWithoutMatchesOrWithoutARuleIsEmpty) {
     EXPECT_TRUE(list.empty());
 }
 
+// Mended: rules that can also match the empty text cut the page at every
+// byte into nameless volumes and added an empty chapter at every byte; only
+// matches that take some text count.
+TEST(StoryTest, EmptyHeadingAndChapterMatchesAddNothing) {
+    TStory story;
+    story.ArticleSubVolumnsName = "(?:<h2>([^<]*)</h2>)?";
+    story.ArticleChapterNameID = "(?:<a href=\\d+>[^<]*</a>)?";
+    story.ArticleChapterName = ">([^<]*)<";
+    story.ArticleChapterID = "href=(\\d+)";
+    const AnsiString page =
+        A("<h2>卷一</h2><a href=1>一</a> <a href=2>二</a>\r\n"
+          "<h2>卷二</h2><a href=3>三</a>");
+    std::vector<TArticleVolumnChapterData> list;
+    AnsiString lastName;
+    story.ParseChapterList(page, &list, lastName);
+    const std::vector<TArticleVolumnChapterData> expected{
+        {A("卷一"), A("一"), "1", ""},
+        {A("卷一"), A("二"), "2", ""},
+        {A("卷二"), A("三"), "3", ""},
+    };
+    EXPECT_EQ(list, expected);
+    EXPECT_EQ(lastName, A("三"));
+}
+
 TEST(StoryTest, ChapterContentAppliesEveryFilterLineUntilNothingMatches) {
     const TStory story = FixtureStory();
     // Entities stay: the chapter text is HTML.

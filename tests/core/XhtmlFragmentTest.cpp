@@ -27,6 +27,9 @@ TEST(XhtmlFragmentTest, SiteHtmlBecomesWellFormedParagraphs) {
         {"<p>one<p>two<b>bold<i>both</b>tail",
          "<p>one</p>\n<p>two<b>bold<i>both</i></b>tail</p>\n"},
         {"<font color=red>red</font><a href=\"x\">link</a><u>u</u>", "<p>redlinku</p>\n"},
+        // Headings stay headings, their content flattened to inline text.
+        {"<h2>第一章 <b>风起</b></h2>正文<H3>小节<div>一</div></H3><h4> </h4>",
+         "<h2>第一章 <b>风起</b></h2>\n<p>正文</p>\n<h3>小节一</h3>\n"},
         {"<script>alert(1)</script><style>p{}</style>text<iframe src=x></iframe>", "<p>text</p>\n"},
         {"<b>bold<div>block</div>after</b>", "<p>bold</p>\n<p>block</p>\n<p>after</p>\n"},
         {"<div>\r\n\r\n</div>   ", ""},
@@ -42,17 +45,21 @@ TEST(XhtmlFragmentTest, SiteHtmlBecomesWellFormedParagraphs) {
     }
 }
 
-TEST(XhtmlFragmentTest, PicturesKeepOnlyWhatTheMapperAccepts) {
+// A picture the mapper turns down (one whose download failed keeps its
+// remote address) leaves its alt text or a short note where it was.
+TEST(XhtmlFragmentTest, PicturesKeepOnlyWhatTheMapperAcceptsAndLeaveATraceElsewhere) {
     const auto mapper = [](std::string_view src) -> std::string {
         return src == "0123456789abcdef0123456789abcdef" ? "0123456789abcdef0123456789abcdef.png"
                                                          : "";
     };
     const std::string out = HtmlToXhtmlFragment(
         "<img src=\"0123456789abcdef0123456789abcdef\" alt='a\"b'>text"
-        "<img src=\"http://remote/x.jpg\"><IMG SRC=\"../../etc/passwd\">",
+        "<img src=\"http://remote/x.jpg\"><IMG SRC=\"../../etc/passwd\" alt=\" \">"
+        "<img src=\"http://remote/y.jpg\" alt=\"地图 <&>\">",
         mapper);
     EXPECT_EQ(out,
-              "<p><img src=\"0123456789abcdef0123456789abcdef.png\" alt=\"a&quot;b\"/>text</p>\n");
+              "<p><img src=\"0123456789abcdef0123456789abcdef.png\" alt=\"a&quot;b\"/>text"
+              "[图片][图片][图片：地图 &lt;&amp;&gt;]</p>\n");
     EXPECT_TRUE(WellFormed(out));
 }
 

@@ -124,13 +124,21 @@ class TlsServer {
             current_ = {};
             SSL* ssl = SSL_new(ctx_.get());
             SSL_set_fd(ssl, fd);
-            if (SSL_accept(ssl) == 1) {
+            const bool accepted = SSL_accept(ssl) == 1;
+            if (accepted) {
                 char chunk[4096];
                 while (current_.head.find("\r\n\r\n") == std::string::npos) {
                     const int n = SSL_read(ssl, chunk, sizeof chunk);
                     if (n <= 0) break;
                     current_.head.append(chunk, static_cast<size_t>(n));
                 }
+            }
+            {
+                // Recorded before the answer, which ends the client's wait.
+                std::lock_guard lock(mutex_);
+                exchanges_.push_back(current_);
+            }
+            if (accepted) {
                 const std::string reply =
                     "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5\r\n"
                     "Connection: close\r\n\r\nhello";
@@ -139,8 +147,6 @@ class TlsServer {
             }
             SSL_free(ssl);
             ::close(fd);
-            std::lock_guard lock(mutex_);
-            exchanges_.push_back(current_);
         }
     }
 
