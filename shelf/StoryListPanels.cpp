@@ -8,10 +8,6 @@
 #include "shelf/controls/StoryPicPanel.h"
 #include "shelf/controls/XLabel.h"
 
-unsigned SwapRedBlue(unsigned windowsColor) {
-    return ((windowsColor & 0xFF) << 16) | (windowsColor & 0xFF00) | ((windowsColor >> 16) & 0xFF);
-}
-
 void LoadHotStories(const std::string& storyListFile, THotStoryPanel& hotStories,
                     TXLabel& statusBar) {
     std::string text;
@@ -30,7 +26,7 @@ void LoadHotStories(const std::string& storyListFile, THotStoryPanel& hotStories
         statusBar.ClearMessages();
         for (const auto& message : messages) {
             if (!message.Title.empty() && !message.URL.empty())
-                statusBar.AddMessage(message.Title, message.URL, SwapRedBlue(message.Color));
+                statusBar.AddMessage(message.Title, message.URL, message.Color);
         }
     }
 }

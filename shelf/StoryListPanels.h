@@ -11,7 +11,8 @@ class TXLabel;
 // was; a section without entries leaves its panel's content alone.
 
 // [Story] entries with a name and search words into the hot-story panel, then
-// [windows] messages with a title and an address into the status bar.
+// [windows] messages with a title and an address into the status bar (their
+// colours come converted from the list's Windows colour numbers).
 void LoadHotStories(const std::string& storyListFile, THotStoryPanel& hotStories,
                     TXLabel& statusBar);
 
@@ -19,7 +20,3 @@ void LoadHotStories(const std::string& storyListFile, THotStoryPanel& hotStories
 // picture panel, which shows the first of them and is visible exactly when it
 // holds one.
 void LoadStoryPictures(const std::string& storyListFile, TStoryPicPanel& pictures);
-
-// A colour of the story list (the Windows order 0x00BBGGRR) as the controls
-// take it (0xRRGGBB).
-unsigned SwapRedBlue(unsigned windowsColor);

@@ -170,10 +170,4 @@ TEST_F(StoryListPanels, FillsHotStoriesMessagesAndMatchingPictures) {
     EXPECT_EQ(hot.Stories().size(), 2u);
 }
 
-TEST(StoryListColours, WindowsOrderBecomesTheControlsOrder) {
-    EXPECT_EQ(SwapRedBlue(0x0000FF), 0xFF0000u);
-    EXPECT_EQ(SwapRedBlue(0x123456), 0x563412u);
-    EXPECT_EQ(SwapRedBlue(0xFFFFFF), 0xFFFFFFu);
-}
-
 }  // namespace
