@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <stdexcept>
 #include <utility>
 
 #include "core/Folders.h"
@@ -42,12 +43,18 @@ BridgeReply Value(BridgeValue value) {
 }
 
 // The page gets its (empty) answer first; the action runs afterwards, while
-// the object still exists.
+// the object still exists. A failure then has no call left to fail: it ends
+// the action, never the program's loop.
 template <class Action>
 BridgeReply Later(TXExternal& self, Action action) {
     return BridgeReply{std::monostate{},
                        [weak = self.weak_from_this(), action = std::move(action)] {
-                           if (const auto alive = weak.lock()) action(*alive);
+                           const auto alive = weak.lock();
+                           if (!alive) return;
+                           try {
+                               action(*alive);
+                           } catch (const std::exception&) {
+                           }
                        }};
 }
 

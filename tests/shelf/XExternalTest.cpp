@@ -253,6 +253,13 @@ TEST_F(XExternalTest, EventsRunAfterThePageHasItsAnswer) {
     // A search type that is no number fails the call itself, at once.
     EXPECT_THROW(Call("Search", {AnsiString("x"), AnsiString("abc")}), BridgeError);
 
+    // A handler that fails after the answer ends its action, not the loop.
+    external->OnAddShelf = [](TXExternal*, const AnsiString&, const AnsiString&) {
+        throw std::runtime_error("disk full");
+    };
+    EXPECT_NO_THROW(Call("AddShelf", {AnsiString("s1"), AnsiString("a")}).then());
+    external->OnAddShelf = story("add");
+
     // The object went before its action ran: the action is dropped.
     raised.clear();
     BridgeReply late = Call("AddShelf", {AnsiString("s1"), AnsiString("a")});
