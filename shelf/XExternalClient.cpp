@@ -7,15 +7,18 @@
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 #include "core/Folders.h"
-#include "platform/MainContextPost.h"
 #include "platform/Shell.h"
 
 namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
+
+// How often the caller's loop looks for a request's outcome.
+constexpr milliseconds kWatchInterval(20);
 
 bool PostToMain(const platform::ChannelMessage& message) {
     return platform::ProgramChannel::PostToTitle(kMainWindowTitleMark, message);
@@ -43,9 +46,6 @@ struct TXExternalClient::State {
     std::mutex lock;
     std::condition_variable wake;
     bool stopping = false;
-    // Read and written on the caller's thread only: done is never told once
-    // the object is gone.
-    bool alive = true;
 
     // Waits the step out unless the client is being freed; false then.
     bool Pause(milliseconds step) {
@@ -92,6 +92,33 @@ platform::ChannelMessage SearchExRequest(const AnsiString& StoryName, const Ansi
         {platform::AnsiToUtf8(StoryName), platform::AnsiToUtf8(Author)});
 }
 
+// One request: the worker writes its outcome under the lock; a timer on the
+// caller's loop picks it up, so that nothing of GLib is handed between
+// threads and done runs where the caller asked.
+struct TXExternalClient::Request {
+    std::mutex lock;
+    std::optional<bool> delivered;
+    // Caller's thread only.
+    TDoneEvent done;
+    GSource* watch = nullptr;
+
+    static gboolean Watch(gpointer data) {
+        auto* request = static_cast<Request*>(data);
+        std::optional<bool> outcome;
+        {
+            const std::lock_guard guard(request->lock);
+            outcome = request->delivered;
+        }
+        if (!outcome) return G_SOURCE_CONTINUE;
+        // done may free the client and this request with it: nothing of the
+        // request is touched after the call.
+        request->watch = nullptr;
+        const TDoneEvent done = std::move(request->done);
+        if (done) done(*outcome);
+        return G_SOURCE_REMOVE;
+    }
+};
+
 TXExternalClient::TXExternalClient(std::string mainProgram, milliseconds patience)
     : mainProgram_(mainProgram.empty() ? ProgramFolder() + kMainProgramName
                                        : std::move(mainProgram)),
@@ -99,7 +126,10 @@ TXExternalClient::TXExternalClient(std::string mainProgram, milliseconds patienc
       state_(std::make_shared<State>()) {}
 
 TXExternalClient::~TXExternalClient() {
-    state_->alive = false;
+    for (const auto& request : requests_) {
+        if (request->watch) g_source_destroy(request->watch);
+        request->watch = nullptr;
+    }
     {
         const std::lock_guard guard(state_->lock);
         state_->stopping = true;
@@ -114,13 +144,19 @@ void TXExternalClient::SearchEx(const AnsiString& StoryName, const AnsiString& A
 }
 
 void TXExternalClient::Send(platform::ChannelMessage message, TDoneEvent done) {
+    auto request = std::make_shared<Request>();
+    request->done = std::move(done);
     GMainContext* context = g_main_context_ref_thread_default();
-    workers_.emplace_back([state = state_, program = mainProgram_, patience = patience_,
-                           message = std::move(message), done = std::move(done), context] {
+    request->watch = g_timeout_source_new(kWatchInterval.count());
+    g_source_set_callback(request->watch, &Request::Watch, request.get(), nullptr);
+    g_source_attach(request->watch, context);
+    g_source_unref(request->watch);
+    g_main_context_unref(context);
+    requests_.push_back(request);
+    workers_.emplace_back([state = state_, request, program = mainProgram_, patience = patience_,
+                           message = std::move(message)] {
         const bool delivered = state->Deliver(program, patience, message);
-        platform::PostToContext(context, [state, done, delivered] {
-            if (state->alive && done) done(delivered);
-        });
-        g_main_context_unref(context);
+        const std::lock_guard guard(request->lock);
+        request->delivered = delivered;
     });
 }

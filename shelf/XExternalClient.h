@@ -43,15 +43,18 @@ class TXExternalClient {
     TXExternalClient& operator=(const TXExternalClient&) = delete;
 
     // Searches for the story in the main program (title + "+" + author).
-    // done runs on the main context of the calling thread.
+    // done runs on the main context of the calling thread, which must run
+    // its loop; done may free this object.
     void SearchEx(const AnsiString& StoryName, const AnsiString& Author, TDoneEvent done = {});
 
   private:
     struct State;
+    struct Request;
     void Send(platform::ChannelMessage message, TDoneEvent done);
 
     std::string mainProgram_;
     std::chrono::milliseconds patience_;
     std::shared_ptr<State> state_;
+    std::vector<std::shared_ptr<Request>> requests_;
     std::vector<std::thread> workers_;
 };

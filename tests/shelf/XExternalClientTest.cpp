@@ -57,10 +57,14 @@ TEST_F(XExternalClientTest, SearchExReachesTheRunningMainProgramsWindow) {
         });
     ASSERT_TRUE(channel);
 
-    // Nothing is started: the program named here does not even exist.
-    TXExternalClient client(tree.Path("missing/Quira"));
-    client.SearchEx(G("斗破苍穹"), G("天蚕土豆"), Done());
-    ASSERT_TRUE(RunLoopUntil([&] { return delivered.has_value() && !searched.empty(); }));
+    // Nothing is started: the program named here does not even exist. The
+    // caller frees the client when it is told, as the reader closes then.
+    auto client = std::make_unique<TXExternalClient>(tree.Path("missing/Quira"));
+    client->SearchEx(G("斗破苍穹"), G("天蚕土豆"), [&](bool ok) {
+        delivered = ok;
+        client.reset();
+    });
+    ASSERT_TRUE(RunLoopUntil([&] { return !client && !searched.empty(); }));
     EXPECT_TRUE(*delivered);
     EXPECT_EQ(searched, std::vector<AnsiString>{G("斗破苍穹+天蚕土豆")});
 
