@@ -237,7 +237,8 @@ bool TXExternal::DispatchChannelRequest(const platform::ChannelMessage& message)
 std::vector<BridgeMember> TXExternal::Members() const {
     std::vector<BridgeMember> members;
     members.reserve(kMembers.size());
-    for (const auto& entry : kMembers) members.push_back({entry.name, entry.kind});
+    for (const auto& entry : kMembers)
+        members.push_back({entry.name, entry.kind, entry.servicePages});
     return members;
 }
 

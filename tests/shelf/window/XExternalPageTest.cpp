@@ -15,6 +15,7 @@
 #include "shelf/LoginTexts.h"
 #include "shelf/XExternal.h"
 #include "tests/core/DatabaseFixtures.h"
+#include "tests/support/FakeHttpServer.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/standin/StandIn.h"
 #include "tests/support/window/WindowTest.h"
@@ -126,6 +127,77 @@ TEST(XExternalPage, LocalPageCallsTheMembers) {
     browser.reset();
     gtk_widget_destroy(window);
     platform::ui::SetTrustedPageFolders({});
+    SetLoginTexts({});
+    SetStoryDB(nullptr);
+}
+
+// A page of the vendor's service: only the members that search, navigate,
+// read a flag or log in exist for it.
+const char* kServicePage = R"HTML(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>start</title><script>
+function run() {
+  var out = {};
+  function attempt(name, f) { try { out[name] = f(); } catch (e) { out[name] = 'error: ' + e.message; } }
+  var names = [];
+  for (var name in window.external) names.push(name);
+  out.members = names;
+  attempt('shelf', function () { return external.IsAddShelf('s1', 'a1'); });
+  attempt('login', function () { return external.LoginUC('u', 'k', 'i', 'f'); });
+  attempt('add', function () { return external.AddShelf('s1', 'a1'); });
+  attempt('forged', function () {
+    var x = new XMLHttpRequest();
+    x.open('POST', 'quira-ext://call/DeleteErrorBook', false);
+    x.send(JSON.stringify({t: '', m: 'DeleteErrorBook', k: 'call', a: ['s1', 'a1']}));
+    return x.status;
+  });
+  document.title = 'done:' + JSON.stringify(out);
+}
+</script></head><body onload="run()">vendor</body></html>)HTML";
+
+TEST(XExternalPage, ServicePagesGetOnlyTheMembersThatSearchNavigateReadOrLogIn) {
+    uitest::RequireUi();
+    TempTree tree(TempTree::Profile::kXdg);
+    const std::string database = tree.Path("idata.dll");
+    dbtest::MakeStoryDatabase(database);
+    SetStoryDB(std::make_unique<TStoryDB>(database));
+    ASSERT_TRUE(StoryDB()->AddArticle("s1", "a1", "t", "w", "", "", "", 0, ""));
+    ASSERT_TRUE(StoryDB()->SetInOnlineShelf("s1", "a1", true));
+    testing_support::FakeHttpServer service;
+    service.Serve("/velqonew/index.html", testing_support::HttpReply::Page(kServicePage));
+    platform::ui::SetServicePageOrigin(service.BaseURL());
+
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    auto browser = std::make_unique<platform::ui::Browser>();
+    gtk_container_add(GTK_CONTAINER(window), browser->Widget());
+    gtk_widget_show_all(window);
+    const auto external = TXExternal::Create();
+    std::vector<std::string> added;
+    external->OnAddShelf = [&](TXExternal*, const AnsiString& site, const AnsiString& story) {
+        added.push_back(site + story);
+    };
+    browser->SetExternalProvider(external);
+    browser->Navigate(service.URL("/velqonew/index.html"));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return browser->Title().rfind("done:", 0) == 0; }, 30000))
+        << browser->Title();
+    const Json out = Json::parse(browser->Title().substr(5));
+
+    EXPECT_EQ(out["members"],
+              Json::array({"Search", "SearchEx", "BrowseBClass", "SearchPage", "ConcernInfo",
+                           "ConcernPage", "IsAddShelf", "IsConcern", "IsRead", "BackPrevious",
+                           "GetSearchWords", "IsInLocalShelf", "LastReadInfo", "LoginUC",
+                           "SynReadHistory"}));
+    EXPECT_EQ(out["shelf"], 1);
+    EXPECT_EQ(out["login"], 1);
+    EXPECT_EQ(GetLoginTexts(), (TLoginTexts{"u", "k", "i", "f"}));
+    EXPECT_EQ(out["add"].get<std::string>().rfind("error: ", 0), 0u);
+    EXPECT_NE(out["forged"], 200);
+    uitest::Settle();
+    EXPECT_TRUE(added.empty());
+    EXPECT_TRUE(StoryDB()->IsInOnlineShelf("s1", "a1"));
+
+    browser.reset();
+    gtk_widget_destroy(window);
+    platform::ui::SetServicePageOrigin({});
     SetLoginTexts({});
     SetStoryDB(nullptr);
 }
