@@ -16,6 +16,7 @@ struct TDownLoader::State {
     std::string url;
     std::string userAgent, referer;
     int maxRetry = 3;
+    uint64_t maxBodyBytes = TWinHTTPLib::kDefaultMaxBodyBytes;
     int failures = 0;
     int tries = 0;
     bool cancelled = false;
@@ -93,6 +94,7 @@ void TDownLoader::Download(const std::string& url) {
         s.userAgent = UserAgent;
         s.referer = Referer;
         s.maxRetry = MaxRetry < 0 ? 0 : MaxRetry;
+        s.maxBodyBytes = MaxBodyBytes;
         s.failures = 0;
         s.tries = 0;
         s.cancelled = false;
@@ -155,6 +157,7 @@ void TDownLoader::State::StartTry() {
         target = url;
         request.UserAgent = userAgent;
         request.Referer = referer;
+        request.MaxBodyBytes = maxBodyBytes;
     }
     try {
         request.Get(target);

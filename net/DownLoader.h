@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "net/WinHTTPLib.h"
 #include "platform/Charset.h"
 
 // Downloads one URL at a time with a fixed number of immediate retries and
@@ -32,6 +33,9 @@ class TDownLoader {
     std::string UserAgent;
     std::string Referer;
     int MaxRetry = 3;  // further tries after the first failure
+    // The most bytes a body may have, as received and as decoded: a try whose
+    // body passes it fails.
+    uint64_t MaxBodyBytes = TWinHTTPLib::kDefaultMaxBodyBytes;
     // Set before the first Download; replaced only while no download runs.
     ResultEvent OnResult;
 

@@ -22,6 +22,8 @@ constexpr const char* kUnpackedName = "temp.db";
 // A site database is a few megabytes; an entry claiming more is refused
 // rather than filling the disk.
 constexpr zip_uint64_t kMaxUnpackedSize = 512ull * 1024 * 1024;
+// The site-database package may be larger than any page; still bounded.
+constexpr uint64_t kMaxPackageBytes = 256ull * 1024 * 1024;
 
 std::vector<std::string_view> SplitOn(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -230,6 +232,7 @@ void TSoftUpdateCheker::Check() {
     if (url.empty()) return;  // no vendor service configured
     downloader_->Cancel();
     fetchingPackage_ = false;
+    downloader_->MaxBodyBytes = TWinHTTPLib::kDefaultMaxBodyBytes;
     downloader_->Download(url);
 }
 
@@ -245,6 +248,7 @@ void TSoftUpdateCheker::DescriptionArrived(bool failed, const AnsiString& text) 
     const TUpdateDecision decision = DecideUpdate(description, InstalledVersion, localVersion);
     if (decision.DownloadDatabase) {
         fetchingPackage_ = true;
+        downloader_->MaxBodyBytes = kMaxPackageBytes;
         downloader_->Download(std::string(Trim(description.DBURL)));
         return;
     }

@@ -82,8 +82,10 @@ void Append(Slist& list, const std::string& line) {
     list.reset(grown);
 }
 
-// Inflates one zlib stream kind; nothing when the bytes end before the stream does.
-std::optional<std::string> Inflate(std::string_view bytes, int windowBits) {
+// Inflates one zlib stream kind; nothing when the bytes end before the stream
+// does, or when the output would pass maxBytes (then tooLarge is set).
+std::optional<std::string> Inflate(std::string_view bytes, int windowBits, uint64_t maxBytes,
+                                   bool& tooLarge) {
     z_stream z{};
     if (inflateInit2(&z, windowBits) != Z_OK) return std::nullopt;
     std::string out;
@@ -95,7 +97,14 @@ std::optional<std::string> Inflate(std::string_view bytes, int windowBits) {
         z.next_out = reinterpret_cast<Bytef*>(buffer);
         z.avail_out = sizeof buffer;
         const int rc = inflate(&z, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - z.avail_out);
+        const size_t produced = sizeof buffer - z.avail_out;
+        // Checked before the bytes are kept: a small body may inflate to
+        // gigabytes, and ten workers would each hold that much.
+        if (out.size() + produced > maxBytes) {
+            tooLarge = true;
+            break;
+        }
+        out.append(buffer, produced);
         if (rc == Z_STREAM_END) {
             // Gzip bodies may hold several members one after another.
             if (z.avail_in >= 2 && z.next_in[0] == 0x1F && z.next_in[1] == 0x8B &&
@@ -198,7 +207,9 @@ struct Transfer {
     std::string* body;
     const std::atomic<bool>* cancelled;
     const std::atomic<bool>* abort;
+    uint64_t maxBody;
     Clock::time_point lastActivity;
+    bool tooLarge = false;
     bool connected = false;
     curl_off_t uploaded = 0, downloaded = 0;
     curl_off_t uploadTotal = 0;
@@ -209,6 +220,12 @@ struct Transfer {
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     if (t->Stopped()) return 0;  // makes libcurl end the transfer with an error
+    // A body with no length, or one longer than it said, ends here rather
+    // than growing until the overall time-out.
+    if (t->body->size() + size * count > t->maxBody) {
+        t->tooLarge = true;
+        return 0;
+    }
     t->body->append(data, size * count);
     t->lastActivity = Clock::now();
     return size * count;
@@ -270,11 +287,26 @@ bool TWinHTTPLib::Request(const std::string& url, const char* body, std::size_t 
     ContentEncoding.clear();
     decoded_.reset();
     responseHeaders_.clear();
-    const bool ok = Perform(url, body, length);
-    if (!ok) return false;
-    decoded_ = DecodeResponseBody(true);
-    // A body that does not decode is a broken page, not an empty one.
-    return decoded_.has_value() && !Stopped();
+    Failure = TRequestFailure::None;
+    if (!Perform(url, body, length)) {
+        if (Failure == TRequestFailure::None)
+            Failure = Stopped() ? TRequestFailure::Cancelled : TRequestFailure::Network;
+        // What came of an oversized body is not kept: it may be most of the limit.
+        if (Failure == TRequestFailure::TooLarge) Body.clear();
+        return false;
+    }
+    bool tooLarge = false;
+    decoded_ = DecodeContent(Body, ContentEncoding, MaxBodyBytes, &tooLarge);
+    if (Stopped()) {
+        Failure = TRequestFailure::Cancelled;
+    } else if (!decoded_) {
+        // A body that does not decode is a broken page, not an empty one.
+        Failure = tooLarge ? TRequestFailure::TooLarge : TRequestFailure::BadBody;
+    }
+    if (Failure == TRequestFailure::None) return true;
+    decoded_.reset();
+    if (Failure == TRequestFailure::TooLarge) Body.clear();
+    return false;
 }
 
 bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t length) {
@@ -292,7 +324,7 @@ bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t 
     CURLM* multi = session->multi.get();
     curl_easy_reset(easy);
 
-    Transfer transfer{this, &Body, &cancelled_, AbortFlag, Clock::now()};
+    Transfer transfer{this, &Body, &cancelled_, AbortFlag, MaxBodyBytes, Clock::now()};
     const bool post = length != 0;
     transfer.uploadTotal = static_cast<curl_off_t>(length);
 
@@ -325,6 +357,8 @@ bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t 
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     // The body stays as it came; DecodeResponseBody decodes it.
     curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    // A length announced over the limit fails before any of the body comes.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(MaxBodyBytes));
     if (!UserAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, UserAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(ConnectTimeout ? ConnectTimeout : kDefaultConnectMs));
@@ -401,6 +435,7 @@ bool TWinHTTPLib::Perform(const std::string& url, const char* body, std::size_t 
         QueryHeaderText("Content-Encoding", ContentEncoding);
         ReadSetCookies();
     }
+    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) Failure = TRequestFailure::TooLarge;
     curl_multi_remove_handle(multi, easy);
     // A connection left in an unknown state by a failed or cut transfer is not
     // worth keeping: libcurl closes those itself, the session stays reusable.
@@ -415,18 +450,29 @@ std::string TWinHTTPLib::ReadResponseText() const {
 
 std::optional<std::string> TWinHTTPLib::DecodeResponseBody(bool decode) const {
     if (!decode) return Body;
-    return DecodeContent(Body, ContentEncoding);
+    return DecodeContent(Body, ContentEncoding, MaxBodyBytes);
 }
 
 std::optional<std::string> TWinHTTPLib::DecodeContent(std::string_view bytes,
-                                                      std::string_view contentEncoding) {
+                                                      std::string_view contentEncoding,
+                                                      uint64_t maxBytes, bool* tooLarge) {
+    bool over = false;
     const std::string encoding = Lower(contentEncoding);
     const bool gzip = encoding.find("gzip") != std::string::npos;
     const bool deflate = !gzip && encoding.find("deflate") != std::string::npos;
-    // An empty body (a HEAD answer, 204, 304) decodes to nothing.
-    if ((!gzip && !deflate) || bytes.empty()) return std::string(bytes);
-    if (gzip) return Inflate(bytes, 15 + 32);  // gzip, or a zlib stream mislabelled as gzip
-    return Inflate(bytes, LooksZlibWrapped(bytes) ? 15 : -15);
+    std::optional<std::string> decoded;
+    if ((!gzip && !deflate) || bytes.empty()) {
+        // An empty body (a HEAD answer, 204, 304) decodes to nothing.
+        over = bytes.size() > maxBytes;
+        if (!over) decoded = std::string(bytes);
+    } else if (gzip) {
+        // gzip, or a zlib stream mislabelled as gzip
+        decoded = Inflate(bytes, 15 + 32, maxBytes, over);
+    } else {
+        decoded = Inflate(bytes, LooksZlibWrapped(bytes) ? 15 : -15, maxBytes, over);
+    }
+    if (tooLarge) *tooLarge = over;
+    return decoded;
 }
 
 bool TWinHTTPLib::QueryHeaderText(std::string_view name, std::string& text,

@@ -35,10 +35,23 @@ struct TURLParts {
     std::string PathAndQuery;
 };
 
+// Why a request did not give a body: the clear status of a failed try.
+enum class TRequestFailure {
+    None,       // the body came whole and decoded
+    Cancelled,  // cut off by Cancel or the abort flag
+    Network,    // no answer, a broken transfer, a time-out
+    TooLarge,   // the body, as received or as decoded, passed MaxBodyBytes
+    BadBody,    // the body does not decode by its content encoding
+};
+
 class TWinHTTPLib {
   public:
     static constexpr const char* kDefaultUserAgent =
         "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; .NET CLR 2.0.50727)";
+    // Far above any real page; a body that grows past it, or inflates past
+    // it, is an attack or a fault, and holding it would take the memory of
+    // the whole process (ten workers at once).
+    static constexpr uint64_t kDefaultMaxBodyBytes = 64ull * 1024 * 1024;
 
     TWinHTTPLib();
     ~TWinHTTPLib();
@@ -66,18 +79,22 @@ class TWinHTTPLib {
     // Checked beside Cancelled and never cleared here: the request thread's own
     // "cut off" flag, so that a cancel that comes before Request begins still counts.
     const std::atomic<bool>* AbortFlag = nullptr;
+    // The most bytes a body may have, as received and after content decoding.
+    uint64_t MaxBodyBytes = kDefaultMaxBodyBytes;
 
     // State and results.
     std::vector<TCookieRec> Cookies;  // kept across requests of this object
     std::string Body;                 // the body exactly as received
     std::string ContentEncoding;      // the Content-Encoding response header
     long StatusCode = 0;              // the final response's status; 0 when none came
+    TRequestFailure Failure = TRequestFailure::None;  // why the last Request returned false
 
     // Request with the bytes of bodyText as the request body; never throws.
     bool Fetch(const std::string& url, std::string_view bodyText);
     // The whole request: GET, or POST when length is not 0. True only when the
-    // response came and its body was read to the end, decodes by its content
-    // encoding, and nothing cancelled it. A non-2xx status is no failure.
+    // response came and its body was read to the end within MaxBodyBytes,
+    // decodes by its content encoding within the same limit, and nothing
+    // cancelled it; otherwise Failure says why. A non-2xx status is no failure.
     bool Request(const std::string& url, const char* body, std::size_t length);
     // Stops the running request from any thread; it returns false at once.
     // A cancel before Request begins is forgotten (Request clears it).
@@ -109,9 +126,12 @@ class TWinHTTPLib {
     // Group 1 of the first match of pattern in text; empty when none (or a bad pattern).
     static std::string RegexGroup1(std::string_view text, std::string_view pattern);
 
-    // Decodes bytes in the named content encoding; nothing when they do not decode.
+    // Decodes bytes in the named content encoding; nothing when they do not
+    // decode or decode to more than maxBytes (tooLarge, when given, tells).
     static std::optional<std::string> DecodeContent(std::string_view bytes,
-                                                    std::string_view contentEncoding);
+                                                    std::string_view contentEncoding,
+                                                    uint64_t maxBytes = kDefaultMaxBodyBytes,
+                                                    bool* tooLarge = nullptr);
 
     struct Session;  // a libcurl handle pair from the process-wide pool
 

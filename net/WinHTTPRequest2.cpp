@@ -74,6 +74,7 @@ void TWinHTTPThread::Execute() {
     lib_.SendTimeout = Timeouts.Send;
     lib_.ReceiveTimeout = Timeouts.Receive;
     lib_.TotalTimeout = Timeouts.Total;
+    lib_.MaxBodyBytes = MaxBodyBytes;
     lib_.AbortFlag = &cutOff_;
     const bool ok = !cutOff_ && lib_.Fetch(URL, PostData);
     if (cutOff_) return;  // cancelled: no event
@@ -102,6 +103,7 @@ bool TWinHTTPRequest2::Post(const std::string& url, const std::string& postData)
     thread->PostData = postData;
     thread->UserAgent = UserAgent;
     thread->Timeouts = Timeouts;
+    thread->MaxBodyBytes = MaxBodyBytes;
 
     // Cuts off the request under way (waiting for its handler when it runs on
     // another thread) before the new one can fire.
@@ -115,10 +117,11 @@ bool TWinHTTPRequest2::Post(const std::string& url, const std::string& postData)
             HandleDone(lib, event);
         });
     };
-    thread->OnFail = [this, gate, ticket, event = OnFail](TWinHTTPThread& sender, TWinHTTPLib&) {
+    thread->OnFail = [this, gate, ticket, event = OnFail](TWinHTTPThread& sender,
+                                                          TWinHTTPLib& lib) {
         gate->Fire(ticket, [&] {
             Forget(sender);
-            HandleFail(event);
+            HandleFail(lib, event);
         });
     };
     std::shared_ptr<TWinHTTPThread> superseded;
@@ -171,12 +174,14 @@ void TWinHTTPRequest2::HandleDone(TWinHTTPLib& lib, const TNotifyEvent& event) {
     Text = lib.ReadResponseText();
     Stream = lib.Body;
     StatusCode = static_cast<int>(lib.StatusCode);
+    Failure = TRequestFailure::None;
     if (event) event(this);
 }
 
-void TWinHTTPRequest2::HandleFail(const TNotifyEvent& event) {
+void TWinHTTPRequest2::HandleFail(TWinHTTPLib& lib, const TNotifyEvent& event) {
     Text.clear();
     Stream.clear();
     StatusCode = 0;
+    Failure = lib.Failure;
     if (event) event(this);
 }

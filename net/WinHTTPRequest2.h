@@ -42,6 +42,7 @@ class TWinHTTPThread {
     // Copies taken when the request starts; the worker reads only these.
     std::string Referer, URL, PostData, UserAgent;
     THTTPTimeouts Timeouts;
+    uint64_t MaxBodyBytes = TWinHTTPLib::kDefaultMaxBodyBytes;
     TLibEvent OnDone, OnFail;
 
     // The worker's own client, for settings beyond the copies above; touch it
@@ -80,11 +81,14 @@ class TWinHTTPRequest2 {
     std::string Referer;    // sent when not empty
     std::string UserAgent;  // empty: no agent name
     THTTPTimeouts Timeouts;
+    // The most bytes a body may have, as received and as decoded.
+    uint64_t MaxBodyBytes = TWinHTTPLib::kDefaultMaxBodyBytes;
 
     // Written by the worker of the current request before its event.
     std::string Text;    // the body decoded by content encoding
     std::string Stream;  // the body exactly as received
     int StatusCode = 0;  // the response's HTTP status; 0 after a failure
+    TRequestFailure Failure = TRequestFailure::None;  // why the request failed
 
     // Taken for a request when it starts (so a handler in flight never sees
     // them change); they run on the worker thread.
@@ -99,7 +103,7 @@ class TWinHTTPRequest2 {
 
   private:
     void HandleDone(TWinHTTPLib& lib, const TNotifyEvent& event);
-    void HandleFail(const TNotifyEvent& event);
+    void HandleFail(TWinHTTPLib& lib, const TNotifyEvent& event);
     void CancelCurrent(bool closing);
     void Forget(const TWinHTTPThread& sender);
 

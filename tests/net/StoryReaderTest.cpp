@@ -282,6 +282,7 @@ TEST_F(StoryReaderTest, DownloaderRetriesAtMostFourTimesAndNeverPassesAnErrorPag
         Fault fault;
         bool failed;
         size_t requests;
+        uint64_t maxBody = TWinHTTPLib::kDefaultMaxBodyBytes;
     };
     Fault flaky;
     flaky.failFirst = 3;
@@ -294,6 +295,8 @@ TEST_F(StoryReaderTest, DownloaderRetriesAtMostFourTimesAndNeverPassesAnErrorPag
         {"third retry succeeds", flaky, false, 4},
         {"four resets fail", reset, true, 4},
         {"error page fails", notFound, true, 4},
+        {"body over the limit fails", Fault{}, true, 4, 6},
+        {"body at the limit", Fault{}, false, 1, 7},
     };
     server_.Serve("/file", testing_support::HttpReply::Page("content"));
     for (const auto& c : cases) {
@@ -303,6 +306,7 @@ TEST_F(StoryReaderTest, DownloaderRetriesAtMostFourTimesAndNeverPassesAnErrorPag
         server_.SetFault("/file", c.fault);
         Inbox<std::pair<bool, std::string>> inbox;
         TDownLoader downloader;
+        downloader.MaxBodyBytes = c.maxBody;
         downloader.OnResult = [&](TDownLoader*, const std::string&, bool failed,
                                   const AnsiString& text, const std::string* stream) {
             inbox.Add({failed, stream ? *stream : text});

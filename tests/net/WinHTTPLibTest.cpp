@@ -86,6 +86,62 @@ TEST(WinHTTPLibDecoding, BodyThatDoesNotDecodeFailsTheRequest) {
     EXPECT_EQ(lib.ReadResponseText(), "plain");
 }
 
+// A body over the limit, as received or as it inflates, fails the request
+// with its own status as soon as it passes the limit, whatever its framing;
+// one exactly at the limit is a page like any other.
+TEST(WinHTTPLibDecoding, BodiesOverTheLimitFailAsTooLarge) {
+    constexpr uint64_t kLimit = 256 * 1024;
+    const std::string atLimit(kLimit, 'a');
+    const std::string over(kLimit + 1, 'b');
+    struct Case {
+        const char* name;
+        const std::string* body;
+        BodyEncoding encoding;
+        BodyFraming framing;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"at the limit", &atLimit, BodyEncoding::Identity, BodyFraming::ContentLength, true},
+        {"inflates to the limit", &atLimit, BodyEncoding::Gzip, BodyFraming::Chunked, true},
+        {"length over", &over, BodyEncoding::Identity, BodyFraming::ContentLength, false},
+        {"chunked over", &over, BodyEncoding::Identity, BodyFraming::Chunked, false},
+        {"no length, over", &over, BodyEncoding::Identity, BodyFraming::CloseWithoutLength, false},
+        {"small gzip inflating over", &over, BodyEncoding::Gzip, BodyFraming::ContentLength, false},
+        {"small deflate inflating over", &over, BodyEncoding::RawDeflate,
+         BodyFraming::CloseWithoutLength, false},
+    };
+    FakeHttpServer server;
+    for (const Case& c : cases) {
+        HttpReply reply = HttpReply::Page(*c.body);
+        reply.encoding = c.encoding;
+        reply.framing = c.framing;
+        server.Serve("/body", reply);
+        TWinHTTPLib lib;
+        lib.MaxBodyBytes = kLimit;
+        const auto start = Clock::now();
+        EXPECT_EQ(lib.Fetch(server.URL("/body"), ""), c.ok) << c.name;
+        EXPECT_LT(Clock::now() - start, 10s) << c.name << ": ended by the limit, not a time-out";
+        EXPECT_EQ(lib.Failure, c.ok ? TRequestFailure::None : TRequestFailure::TooLarge) << c.name;
+        EXPECT_EQ(lib.ReadResponseText(), c.ok ? *c.body : std::string()) << c.name;
+    }
+}
+
+// Without a limit of its own a request still has one: a gzip body of a few
+// kilobytes that inflates past it fails instead of taking the memory.
+TEST(WinHTTPLibDecoding, DefaultLimitStopsAnInflatingBomb) {
+    const std::string bomb = testing_support::Compress(
+        std::string(TWinHTTPLib::kDefaultMaxBodyBytes + 1, '\0'), BodyEncoding::Gzip);
+    ASSERT_LT(bomb.size(), 512u * 1024);
+    FakeHttpServer server;
+    server.Serve("/bomb", HttpReply::Page(bomb).Header("Content-Encoding", "gzip"));
+    TWinHTTPLib lib;
+    EXPECT_FALSE(lib.Fetch(server.URL("/bomb"), ""));
+    EXPECT_EQ(lib.Failure, TRequestFailure::TooLarge);
+    bool tooLarge = false;
+    EXPECT_FALSE(TWinHTTPLib::DecodeContent(bomb, "gzip", 1024, &tooLarge));
+    EXPECT_TRUE(tooLarge);
+}
+
 TEST(WinHTTPLibDecoding, EmptyCompressedBodyIsEmptyPage) {
     EXPECT_EQ(TWinHTTPLib::DecodeContent("", "gzip"), std::string());
     EXPECT_EQ(TWinHTTPLib::DecodeContent("abc", "br"), std::string("abc"));
