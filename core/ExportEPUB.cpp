@@ -255,13 +255,16 @@ std::vector<fs::path> FilesUnder(const fs::path& folder) {
 }
 
 // Packs the work folder: mimetype first and stored (as EPUB readers need to
-// recognise the file), then OEBPS, then META-INF. libzip writes a temporary
-// file beside the target and renames it at the end, so a failed pack leaves
-// any earlier file as it was.
+// recognise the file), then OEBPS, then META-INF. The archive is written
+// under a temporary name beside the target, synced, and renamed over it, so a
+// failed pack or a power cut leaves any earlier file as it was.
 void Pack(const fs::path& root, const std::string& fileName) {
+    const std::string temporary = fileName + ".part";
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
     int error = 0;
     std::unique_ptr<zip_t, ZipDiscard> archive(
-        zip_open(fileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
+        zip_open(temporary.c_str(), ZIP_CREATE | ZIP_EXCL, &error));
     if (!archive) throw TExportError("cannot create " + fileName);
     bool ok = AddFile(archive.get(), root / "mimetype", "mimetype", true);
     for (const char* folder : {"OEBPS", "META-INF"})
@@ -271,6 +274,12 @@ void Pack(const fs::path& root, const std::string& fileName) {
     if (!ok) throw TExportError("cannot pack " + fileName);
     if (zip_close(archive.get()) != 0) throw TExportError("cannot write " + fileName);
     archive.release();
+    // libzip leaves its file private; an export is the user's ordinary file.
+    if (::chmod(temporary.c_str(), platform::NewFileMode()) != 0 ||
+        !platform::ReplaceFileDurably(temporary, fileName)) {
+        fs::remove(temporary, ignored);
+        throw TExportError("cannot write " + fileName);
+    }
 }
 
 }  // namespace

@@ -101,6 +101,16 @@ std::string WithTrailingSlash(const std::string& folder) {
 std::string ExportFileName(const std::string& folder, std::string_view title,
                            std::string_view extension) {
     std::string name = platform::AnsiToUtf8(SafeFileName(title));
+    // A file name holds at most 255 bytes, and the temporary file written
+    // beside it adds its own suffix: a longer title is cut, between two
+    // characters, so that the export can still be made.
+    const size_t room =
+        kMaxExportNameBytes > extension.size() ? kMaxExportNameBytes - extension.size() : 0;
+    if (name.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
     // A title of dots alone would name a hidden file or no file at all.
     if (name.find_first_not_of(". ") == std::string::npos) name = "未命名";
     return WithTrailingSlash(folder) + name + std::string(extension);

@@ -93,8 +93,13 @@ class TStoryExport {
 // A folder name with a trailing "/".
 std::string WithTrailingSlash(const std::string& folder);
 
+// The most bytes of an export file's name: a file system's 255, less room for
+// the suffix of the temporary file written beside it.
+inline constexpr size_t kMaxExportNameBytes = 255 - 16;
+
 // The export file's path: folder + SafeFileName(title) + extension, the name
-// converted to UTF-8 for the file system. An empty title gives "未命名".
+// converted to UTF-8 for the file system and cut at a character boundary to
+// kMaxExportNameBytes. An empty title gives "未命名".
 std::string ExportFileName(const std::string& folder, std::string_view title,
                            std::string_view extension);
 

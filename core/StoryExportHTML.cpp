@@ -115,7 +115,7 @@ std::string TStoryExportHTML::WriteChapterPage(std::string_view chapterID, std::
                                                             {"Content", SanitizeHtml(content)},
                                                             {"LastDateTime", now}});
     const std::string file = folder + SaltedMD5(chapterID) + ".txt";
-    WriteFileAtomic(file, page + "\r\n");
+    WriteFileAtomic(file, page + "\r\n", FileDurability::Replaceable);
     return file;
 }
 
@@ -179,10 +179,13 @@ void TStoryExportHTML::WriteListPages(std::string_view siteID, std::string_view 
     const std::string folder = StoryFolder();
     if (folder.empty()) return;
     MakeFolders(folder);
+    // Made again whenever the story is read.
     WriteFileAtomic(folder + "List.HTML",
-                    platform::AnsiToUtf8(ListPage(false, siteID, storyID)) + "\r\n");
+                    platform::AnsiToUtf8(ListPage(false, siteID, storyID)) + "\r\n",
+                    FileDurability::Replaceable);
     WriteFileAtomic(folder + "List2.HTML",
-                    platform::AnsiToUtf8(ListPage(true, siteID, storyID)) + "\r\n");
+                    platform::AnsiToUtf8(ListPage(true, siteID, storyID)) + "\r\n",
+                    FileDurability::Replaceable);
 }
 
 AnsiString TStoryExportHTML::SavePicture(std::string_view bytes, std::string_view url) {
@@ -191,7 +194,7 @@ AnsiString TStoryExportHTML::SavePicture(std::string_view bytes, std::string_vie
     if (folder.empty()) return AnsiString(url);
     MakeFolders(folder);
     const std::string name = SaltedMD5(url);
-    WriteFileAtomic(folder + name, bytes);
+    WriteFileAtomic(folder + name, bytes, FileDurability::Replaceable);
     return name;
 }
 
@@ -210,5 +213,5 @@ bool TStoryExportHTML::SaveCover() {
     const std::string jpeg(buffer, size);
     g_free(buffer);
     MakeFolders(folder);
-    return WriteFileAtomic(folder + "cover.jpg", jpeg);
+    return WriteFileAtomic(folder + "cover.jpg", jpeg, FileDurability::Replaceable);
 }

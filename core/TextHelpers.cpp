@@ -329,7 +329,10 @@ std::string AbsoluteURL(std::string_view base, std::string_view link) {
 }
 
 AnsiString SafeFileName(std::string_view name) {
-    AnsiString out(name);
+    AnsiString out;
+    // A NUL byte would end the name for the file system and cut it short.
+    for (const char c : name)
+        if (c != '\0') out += c;
     // Character by character: the trail byte of a double-byte character may be
     // "\" or "|" (億 is 83 7C) and must not be touched.
     for (size_t i = 0; i < out.size();) {

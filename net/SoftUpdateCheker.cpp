@@ -1,13 +1,15 @@
 #include "net/SoftUpdateCheker.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
+#include "core/AtomicFile.h"
 #include "core/Folders.h"
 #include "core/StoryDB.h"
 #include "net/IniText.h"
@@ -24,6 +26,26 @@ constexpr const char* kUnpackedName = "temp.db";
 constexpr zip_uint64_t kMaxUnpackedSize = 512ull * 1024 * 1024;
 // The site-database package may be larger than any page; still bounded.
 constexpr uint64_t kMaxPackageBytes = 256ull * 1024 * 1024;
+
+// A new file at path, never reached through a link that stands there (the
+// update folder holds fixed names that another local user or program could
+// have planted as links): what stands at the name goes first, and the file is
+// created, not opened. -1 on failure.
+int CreateNewFile(const std::filesystem::path& path) {
+    ::unlink(path.c_str());
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 std::vector<std::string_view> SplitOn(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -181,8 +203,8 @@ std::string ExtractUpdatePackage(const std::string& archivePath) {
     if (!entry) return {};
     bool ok = true;
     {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        ok = static_cast<bool>(out);
+        const int out = CreateNewFile(partial);
+        ok = out >= 0;
         char buffer[64 * 1024];
         zip_uint64_t written = 0;
         while (ok) {
@@ -191,11 +213,9 @@ std::string ExtractUpdatePackage(const std::string& archivePath) {
             if (n <= 0) break;
             written += static_cast<zip_uint64_t>(n);
             if (written > kMaxUnpackedSize) ok = false;
-            out.write(buffer, n);
-            ok = ok && static_cast<bool>(out);
+            ok = ok && WriteAll(out, buffer, static_cast<size_t>(n));
         }
-        out.close();
-        ok = ok && !out.fail();
+        if (out >= 0) ok = (::close(out) == 0) && ok;
     }
     if (!ok) {
         std::filesystem::remove(partial, ignored);
@@ -264,12 +284,9 @@ void TSoftUpdateCheker::PackageArrived(bool failed, const std::string* stream) {
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     const std::filesystem::path archive = folder / (std::string(kUnpackedName) + ".tmp");
-    {
-        std::ofstream out(archive, std::ios::binary | std::ios::trunc);
-        out.write(stream->data(), static_cast<std::streamsize>(stream->size()));
-        out.close();
-        if (out.fail()) return;
-    }
+    // Written beside and renamed over the name, which replaces a link that
+    // stands there instead of writing through it.
+    if (!WriteFileAtomic(archive.string(), *stream, FileDurability::Replaceable)) return;
     const std::string path = ExtractUpdatePackage(archive.string());
     if (!path.empty() && std::filesystem::exists(path, ignored) && OnResult)
         OnResult(this, 2, path);

@@ -149,16 +149,9 @@ void TStoryLog::PictureArrived(bool failed, const std::string* stream) {
     // A failed or altered download never replaces a stored picture.
     if (!failed && stream && StreamMD5(*stream) == current.MD5) {
         const std::string file = PicFileName(current.Pic);
-        std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
-        const std::string partial = file + ".part";
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(stream->data(), static_cast<std::streamsize>(stream->size()));
-        out.close();
-        if (out.fail())
-            std::filesystem::remove(partial, ignored);
-        else
-            std::filesystem::rename(partial, file, ignored);
+        MakeFolders(std::filesystem::path(file).parent_path().string());
+        // Kept durably: the list names them by checksum and may not offer them again.
+        WriteFileAtomic(file, *stream);
     }
     ++index_;
     // Told before the next fetch starts, so that the events never overlap.

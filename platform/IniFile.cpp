@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/AtomicFile.h"
 #include "platform/Folders.h"
 
 namespace platform {
@@ -69,22 +70,7 @@ struct Document {
             text.append(lines[i]);
             if (i + 1 < lines.size() || finalBreak) text.append(lineBreak);
         }
-        const std::string temporary = path + ".tmp" + std::to_string(getpid());
-        {
-            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-            if (!file) return false;
-            file << text;
-            file.flush();
-            if (!file) {
-                std::remove(temporary.c_str());
-                return false;
-            }
-        }
-        if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-        return true;
+        return WriteFileAtomic(path, text, FileDurability::Durable);
     }
 };
 

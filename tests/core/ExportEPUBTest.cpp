@@ -16,6 +16,7 @@
 #include "core/StoryDB.h"
 #include "core/StoryExportHTML.h"
 #include "core/TextHelpers.h"
+#include "platform/AtomicFile.h"
 
 using storytest::A;
 using storytest::ReadFile;
@@ -289,6 +290,23 @@ TEST_F(ExportEPUBTest, WithoutCoverOrChaptersTheBookIsStillValid) {
     EXPECT_EQ(RunEpubcheck(file, report), 0) << report;
     EXPECT_EQ(report.find("ERROR"), std::string::npos) << report;
     EXPECT_EQ(report.find("FATAL"), std::string::npos) << report;
+}
+
+// A title longer than a file name may be is cut between two characters, and
+// the book is an ordinary file of the user's, with the mode the umask gives.
+TEST_F(ExportEPUBTest, LongTitleIsCutToAFileNameAndTheModeFollowsTheUmask) {
+    std::string title;
+    for (int i = 0; i < 150; ++i) title += "长";
+    exporter_->Title = A(title);
+    const std::string file = exporter_->Export((dir_.Path() / "export").string(), 99);
+    ASSERT_TRUE(fs::exists(file)) << file;
+    const std::string name = fs::path(file).filename().string();
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_TRUE(platform::IsValidUtf8(name));
+    EXPECT_EQ(title.rfind(name.substr(0, name.size() - 5), 0), 0u) << name;
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, platform::NewFileMode());
 }
 
 TEST_F(ExportEPUBTest, CancelledExportWritesNothing) {

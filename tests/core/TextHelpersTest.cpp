@@ -288,6 +288,8 @@ TEST(SafeFileName, ReplacesCharactersNotTrailBytes) {
     for (const auto& c : cases) {
         EXPECT_EQ(SafeFileName(c.in), c.expected) << c.name;
     }
+    // A NUL byte would end the name early for the file system.
+    EXPECT_EQ(SafeFileName(std::string_view("a\0b:\0", 6)), "ab ");
 }
 
 TEST(ReaderFiles, SizeAndPublishedMarker) {

@@ -119,6 +119,32 @@ TEST_F(VendorTest, HostilePackagesAreRefused) {
     }
 }
 
+// Links planted at the fixed names of the update folder are replaced, never
+// written through: the files they point at keep their bytes, and the package
+// is still unpacked.
+TEST_F(VendorTest, LinksAtThePackageNamesAreNeverFollowed) {
+    StoryDB()->SetParam("Version", "2");
+    const std::string url = vendor_.SetSiteDatabasePackage("sites.db", "SQLite bytes");
+    vendor_.SetUpdateDescription("[General]\r\nVersion=2.1.0.8\r\nDBURL=" + url +
+                                 "\r\nDBVersion=3\r\n");
+    tree_.Make("app/update");
+    std::vector<std::string> victims;
+    for (const char* name : {"temp.db.tmp", "temp.db.part", "temp.db"}) {
+        victims.push_back(tree_.Write(std::string("victim-") + name, "keep"));
+        fs::create_symlink(victims.back(), AppFolder() + "update/" + name);
+    }
+    TSoftUpdateCheker checker;
+    checker.InstalledVersion = "2.1.0.8";
+    Results results(checker);
+    checker.Check();
+    ASSERT_TRUE(results.inbox.WaitFor(1));
+    const auto [kind, path] = results.inbox.Items().front();
+    EXPECT_EQ(kind, 2);
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(TempTree::Read(path), "SQLite bytes");
+    for (const std::string& victim : victims) EXPECT_EQ(TempTree::Read(victim), "keep") << victim;
+}
+
 TEST_F(VendorTest, NoDescriptionNoResult) {
     TSoftUpdateCheker checker;  // the stand-in answers 404: no description set
     Results results(checker);

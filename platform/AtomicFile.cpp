@@ -1,0 +1,123 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+
+namespace platform {
+namespace {
+
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    // Closes now; false when the close reports a failed write.
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// A new temporary file beside path, created (never opened through a link)
+// with the mode the umask gives.
+int CreateTemporary(const std::string& path, std::string& name) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".part-%08x", g_random_int());
+        name = path + suffix;
+        const int fd =
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
+mode_t NewFileMode() {
+    // Read rather than set and reset: umask() changes it for every thread.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) != 0) continue;
+        try {
+            return static_cast<mode_t>(0666 & ~std::stoul(line.substr(6), nullptr, 8));
+        } catch (...) {
+            break;
+        }
+    }
+    return 0644;
+}
+
+bool SyncFolder(const std::string& folder) {
+    const Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.Get() >= 0 && ::fsync(fd.Get()) == 0;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, FileDurability durability) {
+    std::string name;
+    Fd fd(CreateTemporary(path, name));
+    if (fd.Get() < 0) return false;
+    const bool durable = durability == FileDurability::Durable;
+    bool ok = WriteAll(fd.Get(), bytes);
+    // A replaced file keeps the mode its owner gave it.
+    struct stat old {};
+    if (ok && ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
+    ok = ok && (!durable || ::fsync(fd.Get()) == 0);
+    ok = fd.Close() && ok;
+    ok = ok && ::rename(name.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(name.c_str());
+        return false;
+    }
+    return !durable || SyncFolder(FolderOf(path));
+}
+
+bool ReplaceFileDurably(const std::string& temporary, const std::string& path) {
+    bool ok = false;
+    {
+        Fd fd(::open(temporary.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+        ok = fd.Get() >= 0 && ::fsync(fd.Get()) == 0 && fd.Close();
+    }
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return SyncFolder(FolderOf(path));
+}
+
+}  // namespace platform
