@@ -49,13 +49,14 @@ AnsiString TExportText::NoticeText() {
 }
 
 AnsiString TExportText::HtmlToText(std::string_view html) {
-    AnsiString text = StripTags(DecodeEntities(html));
+    // A plain-text file holds no markup: every reference becomes its
+    // character, named or numeric, in one pass.
+    AnsiString text = StripTags(DecodeHtmlEntities(html));
     text = RegexReplaceAll("(?i)<br\\s*/?>", text, "\r\n");
     text = RegexReplaceAll("(?i)<p>", text, "\r\n");
     text = RegexReplaceAll("(?i)</p>", text, "");
     // Lines holding only white space or "|" between two line breaks go.
-    text = RegexReplaceAll("\\n[\\s| ]*\\r", text, "");
-    return DecodeFiveDigitReferences(text);
+    return RegexReplaceAll("\\n[\\s| ]*\\r", text, "");
 }
 
 std::string TExportText::DoExport(const std::string& folder, int startIndex) {

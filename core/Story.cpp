@@ -209,15 +209,20 @@ void TStory::ParseChapterList(std::string_view page, std::vector<TArticleVolumnC
     };
     std::vector<TArticleSubVolumnData> pieces;
     const AnsiString firstVolume = RegexMatchAny(page, ArticleSubVolumnsName);
-    const bool withVolumes = !firstVolume.empty();
+    const auto headingRegex = Regex::Get("(?i)" + ArticleSubVolumnsName);
+    const auto headings = headingRegex->SearchAll(page);
+    // The list has volumes when any heading names one: a first heading
+    // without a name must not cost every later volume its name.
+    bool withVolumes = !firstVolume.empty();
+    for (const auto& heading : headings)
+        withVolumes = withVolumes || !heading.Group(page, 1).empty();
     if (withVolumes) {
         // The page is cut at every volume heading; text before the first
         // heading belongs to no volume and is not parsed.
-        const auto headingRegex = Regex::Get("(?i)" + ArticleSubVolumnsName);
         AnsiString volume = firstVolume;
         size_t start = 0;
         bool started = false;
-        for (const auto& heading : headingRegex->SearchAll(page)) {
+        for (const auto& heading : headings) {
             if (heading.End() == heading.Start()) continue;
             if (started) pieces.push_back({volume, page.substr(start, heading.Start() - start)});
             volume = AnsiString(heading.Group(page, 1));

@@ -1,7 +1,11 @@
 #include "core/TextHelpers.h"
 
+#include <glib.h>
+#include <libxml/HTMLparser.h>
+
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include "core/Regex.h"
 #include "platform/Crypto.h"
@@ -165,10 +169,14 @@ AnsiString ReplaceTemplateTag(std::string_view text, std::string_view name,
 }
 
 AnsiString GetHTMLAttribute(std::string_view name, std::string_view tag) {
-    const std::string quoted = Caseless(std::string(name) + "\\s*=\\s*(\"|')(.*?)(\"|')");
-    AnsiString value = FirstGroup(tag, quoted, 2);
-    if (!value.empty()) return value;
-    return FirstGroup(tag, Caseless(std::string(name) + "\\s*=\\s*([^\\s>]+)"), 1);
+    // The name as a whole name: "src" is not the end of "data-src".
+    const std::string head = Caseless("(?<![\\w:.-])" + std::string(name) + "\\s*=\\s*");
+    // A quoted value is the value, also when it is empty: the two quotes
+    // must not be taken for a bare value.
+    RegexMatchResult match;
+    if (Regex::Get(head + "(\"|')(.*?)(\"|')")->Search(tag, match))
+        return AnsiString(match.Group(tag, 2));
+    return FirstGroup(tag, head + "([^\\s>]+)", 1);
 }
 
 // HTML clean-up.
@@ -191,6 +199,78 @@ AnsiString DecodeEntities(std::string_view text) {
     };
     AnsiString out(text);
     for (const auto& [entity, character] : kEntities) out = ReplaceCaseless(out, entity, character);
+    return out;
+}
+
+namespace {
+
+// The character a reference at the start of text stands for, and the
+// reference's length; nothing when it names no character.
+std::optional<AnsiString> CharacterReference(std::string_view text, size_t& length) {
+    const size_t semicolon = text.find(';');
+    // "&" and ";" around at most 32 characters: longer is no reference.
+    if (semicolon == std::string_view::npos || semicolon < 2 || semicolon > 33) return {};
+    const std::string_view body = text.substr(1, semicolon - 1);
+    length = semicolon + 1;
+    uint32_t code = 0;
+    if (body[0] == '#') {
+        const bool hex = body.size() > 1 && AsciiLower(body[1]) == 'x';
+        const std::string_view digits = body.substr(hex ? 2 : 1);
+        if (digits.empty()) return {};
+        for (const char c : digits) {
+            const int digit = hex ? HexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+            if (digit < 0) return {};
+            code = code * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+            if (code > 0x10FFFF) return {};
+        }
+    } else {
+        for (const char c : body)
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+                return {};
+        // The names of DecodeEntities keep its meaning in any letter case.
+        std::string lower(body);
+        for (char& c : lower) c = AsciiLower(c);
+        if (lower == "nbsp") return AnsiString(" ");
+        for (const auto& [name, character] : {std::pair{"quot", "\""},
+                                              {"lt", "<"},
+                                              {"gt", ">"},
+                                              {"amp", "&"},
+                                              {"ldquo", "\xA1\xB0"},
+                                              {"rdquo", "\xA1\xB1"}})
+            if (lower == name) return AnsiString(character);
+        const std::string name(body);
+        const htmlEntityDesc* entity = htmlEntityLookup(BAD_CAST name.c_str());
+        if (!entity) return {};
+        code = entity->value;
+    }
+    if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) return {};
+    char utf8[8] = {};
+    const int size = g_unichar_to_utf8(static_cast<gunichar>(code), utf8);
+    return platform::Utf8ToAnsi(std::string_view(utf8, static_cast<size_t>(size)));
+}
+
+}  // namespace
+
+AnsiString DecodeHtmlEntities(std::string_view text) {
+    AnsiString out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t amp = text.find('&', i);
+        if (amp == std::string_view::npos) {
+            out.append(text.substr(i));
+            break;
+        }
+        out.append(text.substr(i, amp - i));
+        size_t length = 0;
+        if (const auto character = CharacterReference(text.substr(amp), length)) {
+            out.append(*character);
+            i = amp + length;
+        } else {
+            out += '&';
+            i = amp + 1;
+        }
+    }
     return out;
 }
 
@@ -319,7 +399,15 @@ std::string CombineURL(std::string_view base, std::string_view relative) {
 }
 
 std::string AbsoluteURL(std::string_view base, std::string_view link) {
-    if (link.find("http") != std::string_view::npos) return std::string(link);
+    // Only a link that begins with the web scheme is absolute: "http" inside a
+    // path or a query ("/book/httpd/1.html") is no scheme.
+    const auto startsWith = [&](std::string_view scheme) {
+        if (link.size() < scheme.size()) return false;
+        for (size_t i = 0; i < scheme.size(); ++i)
+            if (AsciiLower(link[i]) != scheme[i]) return false;
+        return true;
+    };
+    if (startsWith("http:") || startsWith("https:")) return std::string(link);
     if (link.starts_with("../") || link.starts_with("./") || link.starts_with("/")) {
         return CombineURL(base, link);
     }

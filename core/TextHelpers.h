@@ -36,6 +36,12 @@ AnsiString GetHTMLAttribute(std::string_view name, std::string_view tag);
 // HTML clean-up.
 AnsiString StripTags(std::string_view text);
 AnsiString DecodeEntities(std::string_view text);
+// Every character reference of HTML as its character, for text made plain:
+// the names of HTML's whole table (those of DecodeEntities in any letter
+// case, with their meaning there), and decimal and hexadecimal references of
+// any length. One pass from the left, so an escaped reference ("&amp;lt;")
+// stays what it shows ("&lt;"); a reference that names no character stays.
+AnsiString DecodeHtmlEntities(std::string_view text);
 AnsiString RemoveLineBreaks(std::string_view text);
 AnsiString TrimAndIndent(std::string_view text);
 AnsiString ReplaceNulWithLF(std::string_view text);

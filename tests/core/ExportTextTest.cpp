@@ -38,7 +38,9 @@ class ExportTextTest : public ::testing::Test {
         exporter_->Author = A("烽火");
         exporter_->Intro = A("<p>简介&nbsp;一</p><p>简介二</p>");
         exporter_->Chapters = {
-            Chapter("第一章", "1", "<p>第一段&#20013;&#2001;&#200130;</p><p>第二段</p>"),
+            Chapter("第一章", "1",
+                    "<p>第一段&#20013;&#x4e2d;&#2001;&#200130;&hellip;&mdash;&copy;&#8230;"
+                    "&amp;lt;&bogus;</p><p>第二段</p>"),
             Chapter("", "2", "nameless"),
             Chapter("第二章", "3", ""),
             Chapter("第三章", "4", ""),
@@ -66,8 +68,9 @@ TEST_F(ExportTextTest, WritesGbkHeaderAndChaptersWithNoticesForMissingText) {
 
     EXPECT_EQ(text.rfind("《剑来: 第一部?》\r\n作者：烽火\r\n", 0), 0u) << text;
     EXPECT_NE(text.find("简介 一\r\n简介二"), std::string::npos);
-    // Five-digit references decode; four- and six-digit ones stay.
-    EXPECT_NE(text.find("第一章\r\n\r\n  \r\n第一段中&#2001;&#200130;\r\n第二段"),
+    // A plain-text file holds no markup: every named and numeric reference
+    // is its character, an escaped one shows as it did, an unknown one stays.
+    EXPECT_NE(text.find("第一章\r\n\r\n  \r\n第一段中中\u07D1\U00030DC2…—©…&lt;&bogus;\r\n第二段"),
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("nameless"), std::string::npos);

@@ -134,6 +134,25 @@ TEST(StoryTest, ChapterListWithVolumesKeepsPageOrderAndSkipsTextBeforeTheFirstHe
     EXPECT_EQ(story.GetLastChapterName(page), "");
 }
 
+// The first volume heading has no name: the later volumes keep theirs, and
+// the chapters of the nameless one have none.
+TEST(StoryTest, ChapterListWhoseFirstVolumeHasNoNameKeepsTheOtherVolumes) {
+    const TStory story = FixtureStory();
+    const AnsiString page =
+        A("<h3 class=\"vol\"></h3><li><a href=\"1.html\">第一章</a></li>"
+          "<h3 class=\"vol\">第二卷</h3><li><a href=\"2.html\">第二章</a></li>"
+          "<li><a href=\"3.html\">第三章</a></li>");
+    std::vector<TArticleVolumnChapterData> list;
+    AnsiString lastName;
+    story.ParseChapterList(page, &list, lastName);
+    const std::vector<TArticleVolumnChapterData> expected{
+        {"", A("第一章"), "1", ""},
+        {A("第二卷"), A("第二章"), "2", ""},
+        {A("第二卷"), A("第三章"), "3", ""},
+    };
+    EXPECT_EQ(list, expected);
+}
+
 TEST(StoryTest, ChapterListWithoutVolumesDropsNavigationLinksAndEmptyNames) {
     const TStory story = FixtureStory();
     const std::string page = Fixture("list_plain_gbk.html");

@@ -118,6 +118,11 @@ TEST(GetHTMLAttribute, QuotedThenBare) {
         {"bare", "<img src=p.jpg alt=x>", "src", "p.jpg"},
         {"bare at tag end", "<img src=p.jpg>", "src", "p.jpg"},
         {"missing", "<img alt=x>", "src", ""},
+        {"empty quoted value is empty", "<img src=\"\" alt=x>", "src", ""},
+        {"empty single-quoted value", "<img src='' alt=x>", "src", ""},
+        {"a longer name is another attribute", "<img data-src=\"lazy.jpg\">", "src", ""},
+        {"the whole name after a longer one", "<img data-src=\"lazy.jpg\" src=\"p.jpg\">", "src",
+         "p.jpg"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(GetHTMLAttribute(c.pattern, c.text), c.expected) << c.name;
@@ -154,6 +159,26 @@ TEST(StripTags, DropsListedTagsAndKeepsTheText) {
     for (const auto& c : cases) {
         EXPECT_EQ(StripTags(c.in), c.expected) << c.name;
     }
+}
+
+TEST(DecodeHtmlEntities, EveryReferenceInOnePass) {
+    const TextCase cases[] = {
+        {"named from the whole table", "&hellip;&mdash;&copy;", platform::Utf8ToAnsi("…—©")},
+        {"decimal of any length", "&#20013;&#65;&#8230;",
+         "\xD6\xD0"
+         "A"
+         "\xA1\xAD"},
+        {"hexadecimal", "&#x4e2d;&#X41;",
+         "\xD6\xD0"
+         "A"},
+        {"escaped reference shows as it did", "&amp;lt;&AMP;lt;", "&lt;&lt;"},
+        {"the classic names in any case", "a&NBSP;b&QUOT;", "a b\""},
+        {"other names keep their case", "&Hellip;", "&Hellip;"},
+        {"unknown, unended or empty stay", "&bogus; &amp &#; &#xZZ; & x",
+         "&bogus; &amp &#; &#xZZ; & x"},
+        {"no character stays", "&#0;&#xD800;&#1114112;", "&#0;&#xD800;&#1114112;"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DecodeHtmlEntities(c.in), c.expected) << c.name;
 }
 
 TEST(DecodeEntities, DecodesInOrderWithoutCase) {
@@ -266,7 +291,11 @@ TEST(AbsoluteURL, ResolvesLikeTheSites) {
         {"dot segments", "../up.jpg", "http://www.site.com/up.jpg"},
         {"dot slash", "./here.jpg", "http://www.site.com/a/here.jpg"},
         {"absolute link unchanged", "https://other.com/x", "https://other.com/x"},
-        {"http in the query unchanged", "go.php?u=http", "go.php?u=http"},
+        {"scheme in any case unchanged", "HTTP://a.com/x", "HTTP://a.com/x"},
+        {"http inside a path is no scheme", "/book/httpd/1.html",
+         "http://www.site.com/book/httpd/1.html"},
+        {"http in the query is no scheme", "go.php?u=http://x/",
+         "http://www.site.com/go.php?u=http://x/"},
         {"query kept", "d.php?id=1&p=%D6", "http://www.site.com/a/d.php?id=1&p=%D6"},
     };
     for (const auto& c : cases) {
