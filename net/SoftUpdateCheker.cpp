@@ -12,9 +12,9 @@
 #include "core/AtomicFile.h"
 #include "core/Folders.h"
 #include "core/StoryDB.h"
-#include "net/IniText.h"
 #include "net/ServiceURL.h"
 #include "platform/BuildConfig.h"
+#include "platform/IniFile.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ int CompareVersions(std::string_view a, std::string_view b) {
 }
 
 TUpdateDescription TUpdateDescription::Parse(std::string_view iniText) {
-    const TIniText ini(iniText);
+    const platform::IniText ini(iniText);
     TUpdateDescription d;
     d.Version = ini.ReadString("General", "Version", "");
     d.PermitVersion = ini.ReadString("General", "permitversion", "");

@@ -11,8 +11,8 @@
 #include "core/Folders.h"
 #include "core/Regex.h"
 #include "core/TextHelpers.h"
-#include "net/IniText.h"
 #include "net/ServiceURL.h"
+#include "platform/IniFile.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ AnsiString TStoryLog::Attribute(std::string_view value, std::string_view name) {
 
 std::vector<TStoryLog::THotStory> TStoryLog::ReadHotStories(std::string_view text) {
     std::vector<THotStory> stories;
-    for (const auto& [key, value] : TIniText(text).ReadSectionValues("Story"))
+    for (const auto& [key, value] : platform::IniText(text).ReadSectionValues("Story"))
         stories.push_back({Attribute(value, "StoryName"), Attribute(value, "SearchWords")});
     return stories;
 }
@@ -101,7 +101,7 @@ std::vector<TStoryLog::TStatusMessage> TStoryLog::ReadStatusMessages(std::string
         section.size() == 7 && g_ascii_strncasecmp(section.data(), "windows", 7) == 0;
     const uint32_t fallback = mainWindow ? 16777215u : 0u;
     std::vector<TStatusMessage> messages;
-    for (const auto& [key, value] : TIniText(text).ReadSectionValues(section))
+    for (const auto& [key, value] : platform::IniText(text).ReadSectionValues(section))
         messages.push_back({Attribute(value, "Title"), Attribute(value, "URL"),
                             ColorOr(Attribute(value, "Color"), fallback)});
     return messages;
@@ -109,7 +109,7 @@ std::vector<TStoryLog::TStatusMessage> TStoryLog::ReadStatusMessages(std::string
 
 std::vector<TStoryLog::TPictureEntry> TStoryLog::ReadPictures(std::string_view text) {
     std::vector<TPictureEntry> pictures;
-    for (const auto& [key, value] : TIniText(text).ReadSectionValues("system"))
+    for (const auto& [key, value] : platform::IniText(text).ReadSectionValues("system"))
         pictures.push_back(
             {Attribute(value, "Pic"), Attribute(value, "URL"), Attribute(value, "MD5")});
     return pictures;

@@ -41,21 +41,25 @@ struct Document {
     bool finalBreak = true;
 
     static std::optional<Document> Load(const std::string& path) {
-        Document document;
         std::string text;
         if (!ReadWholeFile(path, text)) return std::nullopt;
+        return Parse(text);
+    }
+
+    static Document Parse(std::string_view text) {
+        Document document;
         if (text.find("\r\n") != std::string::npos) document.lineBreak = "\r\n";
         size_t start = 0;
         while (start < text.size()) {
             size_t end = text.find('\n', start);
             if (end == std::string::npos) {
-                document.lines.push_back(text.substr(start));
+                document.lines.emplace_back(text.substr(start));
                 document.finalBreak = false;
                 break;
             }
             size_t lineEnd = end;
             if (lineEnd > start && text[lineEnd - 1] == '\r') --lineEnd;
-            document.lines.push_back(text.substr(start, lineEnd - start));
+            document.lines.emplace_back(text.substr(start, lineEnd - start));
             start = end + 1;
         }
         if (document.lines.empty()) document.finalBreak = true;
@@ -103,8 +107,7 @@ struct Range {
     size_t header;
     size_t end;
 };
-std::optional<Range> FindSection(const Document& document, std::string_view section) {
-    const auto& lines = document.lines;
+std::optional<Range> FindSection(const std::vector<std::string>& lines, std::string_view section) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const auto name = HeaderName(lines[i]);
         if (!name || !SameName(*name, Trim(section))) continue;
@@ -115,9 +118,10 @@ std::optional<Range> FindSection(const Document& document, std::string_view sect
     return std::nullopt;
 }
 
-std::optional<size_t> FindKey(const Document& document, const Range& range, std::string_view key) {
+std::optional<size_t> FindKey(const std::vector<std::string>& lines, const Range& range,
+                              std::string_view key) {
     for (size_t i = range.header + 1; i < range.end; ++i) {
-        const auto entry = ParseEntry(document.lines[i]);
+        const auto entry = ParseEntry(lines[i]);
         if (entry && SameName(entry->key, Trim(key))) return i;
     }
     return std::nullopt;
@@ -163,25 +167,86 @@ std::string SingleLine(std::string_view text) {
 
 }  // namespace
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key,
+IniText::IniText(std::string_view text) : lines_(Document::Parse(text).lines) {}
+
+std::string IniText::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-    const auto document = Document::Load(path_);
-    if (!document) return std::string(defaultValue);
-    const auto range = FindSection(*document, section);
+    const auto range = FindSection(lines_, section);
     if (!range) return std::string(defaultValue);
-    const auto line = FindKey(*document, *range, key);
+    const auto line = FindKey(lines_, *range, key);
     if (!line) return std::string(defaultValue);
-    return Unquote(ParseEntry(document->lines[*line])->value);
+    return Unquote(ParseEntry(lines_[*line])->value);
 }
 
-int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
+int IniText::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
     const auto number = ParseInteger(ReadString(section, key, ""));
     if (!number || *number < INT32_MIN || *number > INT32_MAX) return defaultValue;
     return static_cast<int>(*number);
 }
 
-bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+bool IniText::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool IniText::SectionExists(std::string_view section) const {
+    return FindSection(lines_, section).has_value();
+}
+
+bool IniText::ValueExists(std::string_view section, std::string_view key) const {
+    const auto range = FindSection(lines_, section);
+    return range && FindKey(lines_, *range, key).has_value();
+}
+
+std::vector<std::pair<std::string, std::string>> IniText::ReadSectionValues(
+    std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> values;
+    const auto range = FindSection(lines_, section);
+    if (!range) return values;
+    for (size_t i = range->header + 1; i < range->end; ++i) {
+        const auto entry = ParseEntry(lines_[i]);
+        if (!entry) continue;
+        bool seen = false;
+        for (const auto& [key, value] : values) seen = seen || SameName(key, entry->key);
+        if (!seen) values.emplace_back(entry->key, Unquote(entry->value));
+    }
+    return values;
+}
+
+std::vector<std::string> IniText::ReadSection(std::string_view section) const {
+    std::vector<std::string> keys;
+    for (auto& [key, value] : ReadSectionValues(section)) keys.push_back(std::move(key));
+    return keys;
+}
+
+std::vector<std::string> IniText::ReadSections() const {
+    std::vector<std::string> sections;
+    for (const auto& line : lines_) {
+        const auto name = HeaderName(line);
+        if (!name) continue;
+        bool seen = false;
+        for (const auto& section : sections) seen = seen || SameName(section, *name);
+        if (!seen) sections.emplace_back(*name);
+    }
+    return sections;
+}
+
+IniText IniFile::Read() const {
+    std::string text;
+    ReadWholeFile(path_, text);
+    return IniText(text);
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    return Read().ReadString(section, key, defaultValue);
+}
+
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
+    return Read().ReadInteger(section, key, defaultValue);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+    return Read().ReadBool(section, key, defaultValue);
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key,
@@ -195,8 +260,8 @@ bool IniFile::WriteString(std::string_view section, std::string_view key,
     }
     const std::string keyText(Trim(key));
     const std::string line = keyText + "=" + SingleLine(value);
-    if (const auto range = FindSection(document, section)) {
-        if (const auto at = FindKey(document, *range, key)) {
+    if (const auto range = FindSection(document.lines, section)) {
+        if (const auto at = FindKey(document.lines, *range, key)) {
             // Keep the key as the file spells it.
             const std::string stored(ParseEntry(document.lines[*at])->key);
             document.lines[*at] = stored + "=" + SingleLine(value);
@@ -224,53 +289,27 @@ bool IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
-    const auto document = Document::Load(path_);
-    return document && FindSection(*document, section).has_value();
+    return Read().SectionExists(section);
 }
 
 bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
-    const auto document = Document::Load(path_);
-    if (!document) return false;
-    const auto range = FindSection(*document, section);
-    return range && FindKey(*document, *range, key).has_value();
+    return Read().ValueExists(section, key);
 }
 
 std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
-    std::vector<std::string> keys;
-    const auto document = Document::Load(path_);
-    if (!document) return keys;
-    const auto range = FindSection(*document, section);
-    if (!range) return keys;
-    for (size_t i = range->header + 1; i < range->end; ++i) {
-        const auto entry = ParseEntry(document->lines[i]);
-        if (!entry) continue;
-        bool seen = false;
-        for (const auto& key : keys) seen = seen || SameName(key, entry->key);
-        if (!seen) keys.emplace_back(entry->key);
-    }
-    return keys;
+    return Read().ReadSection(section);
 }
 
 std::vector<std::string> IniFile::ReadSections() const {
-    std::vector<std::string> sections;
-    const auto document = Document::Load(path_);
-    if (!document) return sections;
-    for (const auto& line : document->lines) {
-        const auto name = HeaderName(line);
-        if (!name) continue;
-        bool seen = false;
-        for (const auto& section : sections) seen = seen || SameName(section, *name);
-        if (!seen) sections.emplace_back(*name);
-    }
-    return sections;
+    return Read().ReadSections();
 }
 
 bool IniFile::DeleteKey(std::string_view section, std::string_view key) const {
     auto document = Document::Load(path_);
     if (!document) return false;
-    const auto range = FindSection(*document, section);
+    const auto range = FindSection(document->lines, section);
     if (!range) return true;
-    const auto at = FindKey(*document, *range, key);
+    const auto at = FindKey(document->lines, *range, key);
     if (!at) return true;
     document->lines.erase(document->lines.begin() + static_cast<long>(*at));
     return document->Save(path_);
@@ -279,7 +318,7 @@ bool IniFile::DeleteKey(std::string_view section, std::string_view key) const {
 bool IniFile::EraseSection(std::string_view section) const {
     auto document = Document::Load(path_);
     if (!document) return false;
-    const auto range = FindSection(*document, section);
+    const auto range = FindSection(document->lines, section);
     if (!range) return true;
     document->lines.erase(document->lines.begin() + static_cast<long>(range->header),
                           document->lines.begin() + static_cast<long>(range->end));

@@ -2,9 +2,34 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
+
+// An INI text held in memory (a downloaded update description or story list)
+// read with the semantics of IniFile below, which reads its file through it.
+class IniText {
+  public:
+    explicit IniText(std::string_view text);
+
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
+    int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+    bool SectionExists(std::string_view section) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+    // The key names of the section, in file order, each name once.
+    std::vector<std::string> ReadSection(std::string_view section) const;
+    // The keys of the section with their values (as ReadString gives them),
+    // in file order, each name once.
+    std::vector<std::pair<std::string, std::string>> ReadSectionValues(
+        std::string_view section) const;
+    std::vector<std::string> ReadSections() const;
+
+  private:
+    std::vector<std::string> lines_;
+};
 
 // An INI file read and written the way the Windows profile calls do it: each
 // call opens the file, does its work and closes it again, so two programs that
@@ -41,6 +66,9 @@ class IniFile {
     bool EraseSection(std::string_view section) const;
 
   private:
+    // The file as it is now; an unreadable file reads as empty.
+    IniText Read() const;
+
     std::string path_;
 };
 

@@ -387,7 +387,11 @@ TEST_P(CancelPhase, CancelFromAnotherThreadEndsTheRequestAtOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Phases, CancelPhase,
-                         testing::Values(Phase::WaitingForHead, Phase::ReadingBody));
+                         testing::Values(Phase::WaitingForHead, Phase::ReadingBody),
+                         [](const auto& info) {
+                             return info.param == Phase::WaitingForHead ? "WaitingForHead"
+                                                                        : "ReadingBody";
+                         });
 
 TEST(WinHTTPLibCancel, CancelBeforeTheRequestIsForgottenButAbortFlagHolds) {
     FakeHttpServer server;

@@ -207,7 +207,18 @@ TEST_P(InterruptHandler, WaitsForTheHandlerInFlightAndDropsTheRest) {
 
 INSTANTIATE_TEST_SUITE_P(Interrupts, InterruptHandler,
                          testing::Values(Interrupt::Cancel, Interrupt::NewRequest,
-                                         Interrupt::Destroy));
+                                         Interrupt::Destroy),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case Interrupt::Cancel:
+                                     return "Cancel";
+                                 case Interrupt::NewRequest:
+                                     return "NewRequest";
+                                 case Interrupt::Destroy:
+                                     break;
+                             }
+                             return "Destroy";
+                         });
 
 TEST_F(RequestThread, HandlerMayStartTheNextRequestOrFreeItsOwner) {
     auto request = std::make_unique<TWinHTTPRequest2>();

@@ -60,6 +60,32 @@ TEST(IniFile, ReadsWithWindowsProfileSemantics) {
     EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"General", "WindowExMain"}));
 }
 
+// A text held in memory reads as the same text in a file does, LF-ended
+// lines and values of the section included.
+TEST(IniText, ReadsLikeTheFile) {
+    TempTree tree;
+    std::string unixLines = kSample;
+    for (size_t at; (at = unixLines.find("\r\n")) != std::string::npos;)
+        unixLines.replace(at, 2, "\n");
+    for (const std::string& text : {std::string(kSample), unixLines}) {
+        const platform::IniText memory(text);
+        const IniFile file(tree.Write("same.ini", text));
+        for (const auto* section : {"General", "windowexmain", "Missing"}) {
+            EXPECT_EQ(memory.ReadSection(section), file.ReadSection(section)) << section;
+            for (const auto& key : file.ReadSection(section))
+                EXPECT_EQ(memory.ReadString(section, key, "-"), file.ReadString(section, key, "-"));
+        }
+        EXPECT_EQ(memory.ReadSections(), file.ReadSections());
+        EXPECT_EQ(memory.ReadInteger("General", "Hex", 0), 31);
+        using Values = std::vector<std::pair<std::string, std::string>>;
+        EXPECT_EQ(memory.ReadSectionValues("GENERAL"), (Values{{"VelqoData", "/data/books"},
+                                                               {"maxcachesize", "200"},
+                                                               {"Quoted", " padded "},
+                                                               {"Hex", "0x1F"},
+                                                               {"Word", "yes"}}));
+    }
+}
+
 TEST(IniFile, WritesOnlyTheLineConcerned) {
     TempTree tree;
     const std::string path = tree.Write("set.ini", kSample);
