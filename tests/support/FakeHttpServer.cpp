@@ -14,7 +14,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -23,19 +22,6 @@ namespace testing_support {
 namespace {
 
 constexpr std::size_t kMaxHead = 64 * 1024;
-
-// The tests' requests go to 127.0.0.1 and localhost: a proxy named in the
-// environment of whoever runs them must not take those. Set before main runs,
-// while the process has a single thread.
-[[maybe_unused]] const bool kLoopbackBypassesProxy = [] {
-    for (const char* name : {"no_proxy", "NO_PROXY"}) {
-        std::string value = "127.0.0.1,localhost";
-        if (const char* old = std::getenv(name); old && *old)
-            value = std::string(old) + "," + value;
-        ::setenv(name, value.c_str(), 1);
-    }
-    return true;
-}();
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
