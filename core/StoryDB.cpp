@@ -938,6 +938,28 @@ bool TStoryDB::DeleteReadHistory(std::string_view siteID, std::string_view artic
                           {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
 }
 
+bool TStoryDB::ReplaceReadHistory(const std::vector<TReadHistorySyncData>& rows,
+                                  bool replaceAll) {
+    std::lock_guard guard(impl_->lock);
+    // Inside another transaction of this connection (a chapter batch on this
+    // thread) a failure could not be rolled back alone.
+    if (impl_->db->InTransaction()) return false;
+    return impl_->WriteTransaction("ReadHistory", [&] {
+        if (replaceAll && !impl_->Execute("delete from LastReadHistory", {})) return false;
+        for (const TReadHistorySyncData& row : rows) {
+            const TDBRead exists = ArticleExists(row.SiteID, row.StoryID);
+            if (exists.Failed()) return false;
+            if (!exists &&
+                !AddArticle(row.SiteID, row.StoryID, row.StoryName, "", "", "", "", -1, "")) {
+                return false;
+            }
+            if (!SaveReadPosition(row.SiteID, row.StoryID, row.ReadTime, row.ReadChapter, 0, 0))
+                return false;
+        }
+        return true;
+    });
+}
+
 TDBRead TStoryDB::GetParam(std::string_view paramName, AnsiString& paramValue) {
     std::lock_guard guard(impl_->lock);
     SqlRows rows;

@@ -220,6 +220,17 @@ class TDBRead {
 };
 std::ostream& operator<<(std::ostream& out, TDBRead read);
 
+// One reading-history row as the reading-history service gives it back.
+struct TReadHistorySyncData {
+    AnsiString SiteID;
+    AnsiString StoryID;
+    AnsiString StoryName;
+    AnsiString ReadChapter;
+    AnsiString ReadTime;
+
+    bool operator==(const TReadHistorySyncData&) const = default;
+};
+
 // The shelf kinds of GetShelf.
 inline constexpr int kShelfBoth = -1;
 inline constexpr int kShelfOnline = 0;
@@ -367,6 +378,12 @@ class TStoryDB {
     TDBRead GetReadHistory(std::vector<TReadHistoryListData>& list);
     bool TouchReadTime(std::string_view siteID, std::string_view storyID);
     bool DeleteReadHistory(std::string_view siteID, std::string_view articleID);
+    // Writes the rows into LastReadHistory (scroll positions 0) in one
+    // immediate transaction: with replaceAll in place of every row there,
+    // otherwise over the rows of the same stories only. A story without an
+    // Article row gets one with its title; a stored story keeps its details.
+    // When any write fails everything is rolled back and the result is false.
+    bool ReplaceReadHistory(const std::vector<TReadHistorySyncData>& rows, bool replaceAll);
 
     // Name/value parameters; a getter leaves the value unchanged without a row,
     // so the caller's initial value is the default.

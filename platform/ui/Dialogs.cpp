@@ -43,7 +43,7 @@ std::optional<AnsiString> RunChooser(GtkFileChooserNative* chooser) {
 }  // namespace
 
 int MessageBox(GtkWindow* owner, const AnsiString& text, const AnsiString& caption,
-               MessageButtons buttons, MessageIcon icon) {
+               MessageButtons buttons, MessageIcon icon, int defaultResult) {
     GtkWidget* dialog = gtk_message_dialog_new(
         owner, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         TypeOf(icon), GTK_BUTTONS_NONE, "%s", AnsiToUtf8(text).c_str());
@@ -66,6 +66,12 @@ int MessageBox(GtkWindow* owner, const AnsiString& text, const AnsiString& capti
             gtk_dialog_add_buttons(GTK_DIALOG(dialog), "是", IdYes, "否", IdNo, nullptr);
             closed = IdNo;
             break;
+    }
+    if (defaultResult > 0) {
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), defaultResult);
+        if (GtkWidget* button =
+                gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defaultResult))
+            gtk_widget_grab_focus(button);
     }
     gtk_window_set_position(GTK_WINDOW(dialog),
                             owner ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);

@@ -18,8 +18,11 @@ enum MessageResult { IdOk = 1, IdCancel = 2, IdYes = 6, IdNo = 7 };
 
 // A modal message box over owner (may be null), texts in ANSI. Closing it
 // without a button answers Cancel, or No where there is no Cancel, or OK.
+// defaultResult (a MessageResult of one of its buttons) is the button that
+// has the focus, so that Enter gives it; 0: the first button.
 int MessageBox(GtkWindow* owner, const AnsiString& text, const AnsiString& caption,
-               MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None);
+               MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None,
+               int defaultResult = 0);
 
 // Modal results of forms.
 enum ModalResult { MrNone = 0, MrOk = 1, MrCancel = 2, MrYes = 6, MrNo = 7 };

@@ -26,6 +26,18 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
+struct NamedKey {
+    const char* name;
+    unsigned keyval;
+};
+constexpr NamedKey kNamedKeys[] = {
+    {"Space", GDK_KEY_space},  {"Tab", GDK_KEY_Tab},        {"Enter", GDK_KEY_Return},
+    {"Esc", GDK_KEY_Escape},   {"BkSp", GDK_KEY_BackSpace}, {"Ins", GDK_KEY_Insert},
+    {"Del", GDK_KEY_Delete},   {"Home", GDK_KEY_Home},      {"End", GDK_KEY_End},
+    {"PgUp", GDK_KEY_Page_Up}, {"PgDn", GDK_KEY_Page_Down}, {"Left", GDK_KEY_Left},
+    {"Up", GDK_KEY_Up},        {"Right", GDK_KEY_Right},    {"Down", GDK_KEY_Down},
+};
+
 unsigned KeyByName(std::string_view name) {
     if (name.size() == 1) {
         const unsigned char c = static_cast<unsigned char>(name[0]);
@@ -33,19 +45,8 @@ unsigned KeyByName(std::string_view name) {
         return gdk_unicode_to_keyval(static_cast<guint32>(std::tolower(c)));
     }
     const std::string lower = Lower(name);
-    struct Named {
-        const char* name;
-        unsigned keyval;
-    };
-    static const Named kNames[] = {
-        {"space", GDK_KEY_space},  {"tab", GDK_KEY_Tab},        {"enter", GDK_KEY_Return},
-        {"esc", GDK_KEY_Escape},   {"bksp", GDK_KEY_BackSpace}, {"ins", GDK_KEY_Insert},
-        {"del", GDK_KEY_Delete},   {"home", GDK_KEY_Home},      {"end", GDK_KEY_End},
-        {"pgup", GDK_KEY_Page_Up}, {"pgdn", GDK_KEY_Page_Down}, {"left", GDK_KEY_Left},
-        {"up", GDK_KEY_Up},        {"right", GDK_KEY_Right},    {"down", GDK_KEY_Down},
-    };
-    for (const Named& named : kNames)
-        if (lower == named.name) return named.keyval;
+    for (const NamedKey& named : kNamedKeys)
+        if (lower == Lower(named.name)) return named.keyval;
     if (lower.size() >= 2 && lower[0] == 'f') {
         int number = 0;
         for (std::size_t i = 1; i < lower.size(); ++i) {
@@ -82,6 +83,26 @@ std::optional<ShortCut> ParseShortCutText(std::string_view text) {
     result.keyval = KeyByName(text);
     if (result.keyval == 0) return std::nullopt;
     return result;
+}
+
+std::string ShortCutText(const ShortCut& shortCut) {
+    std::string key;
+    const unsigned keyval = gdk_keyval_to_lower(shortCut.keyval);
+    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F24) {
+        key = "F" + std::to_string(keyval - GDK_KEY_F1 + 1);
+    } else {
+        for (const NamedKey& named : kNamedKeys)
+            if (keyval == named.keyval) key = named.name;
+        const guint32 c = gdk_keyval_to_unicode(keyval);
+        if (key.empty() && c > 0x20 && c < 0x7f)
+            key.push_back(static_cast<char>(std::toupper(static_cast<int>(c))));
+    }
+    if (key.empty()) return {};
+    std::string text;
+    if (shortCut.modifiers & kModShift) text += "Shift+";
+    if (shortCut.modifiers & kModControl) text += "Ctrl+";
+    if (shortCut.modifiers & kModAlt) text += "Alt+";
+    return text + key;
 }
 
 std::string AcceleratorText(const ShortCut& shortCut) {

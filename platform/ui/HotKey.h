@@ -25,6 +25,11 @@ struct ShortCut {
 // "BkSp", "Ins", "Del", "Home", "End", "PgUp", "PgDn", "Left", "Up", "Right",
 // "Down". Nothing for an empty or unreadable text.
 std::optional<ShortCut> ParseShortCutText(std::string_view text);
+// The shortcut text of a key with modifiers, in the form ParseShortCutText
+// reads: the modifiers in the order Shift, Ctrl, Alt, then the key's name
+// ("Ctrl+Alt+R", "Shift+F2", "F5"). Empty for a key without a name there
+// (a modifier key itself, for one).
+std::string ShortCutText(const ShortCut& shortCut);
 // The accelerator text of GTK and keybinder ("<Alt>r").
 std::string AcceleratorText(const ShortCut& shortCut);
 

@@ -2,7 +2,10 @@
 
 #include "platform/Crypto.h"
 
+#include <nlohmann/json.hpp>
 #include <zip.h>
+
+#include <map>
 
 #include <memory>
 #include <mutex>
@@ -11,11 +14,98 @@
 
 namespace testing_support {
 
+namespace {
+
+using nlohmann::json;
+
+// The members of a history row in protocol order.
+constexpr std::pair<const char*, std::string SyncHistoryRow::*> kRowMembers[] = {
+    {"bookname", &SyncHistoryRow::bookname},
+    {"authorname", &SyncHistoryRow::authorname},
+    {"bookid", &SyncHistoryRow::bookid},
+    {"sitename", &SyncHistoryRow::sitename},
+    {"siteid", &SyncHistoryRow::siteid},
+    {"lastchapter", &SyncHistoryRow::lastchapter},
+    {"lastchapterid", &SyncHistoryRow::lastchapterid},
+    {"addtime", &SyncHistoryRow::addtime},
+};
+
+// The value of the form field "p" of a request body, percent-decoded.
+std::optional<std::string> FormField(std::string_view body, std::string_view name) {
+    while (!body.empty()) {
+        const size_t end = body.find('&');
+        const std::string_view pair = body.substr(0, end);
+        const size_t equals = pair.find('=');
+        if (equals != std::string_view::npos && pair.substr(0, equals) == name)
+            return PercentDecode(pair.substr(equals + 1));
+        if (end == std::string_view::npos) break;
+        body.remove_prefix(end + 1);
+    }
+    return std::nullopt;
+}
+
+std::string StringMember(const json& object, const char* name) {
+    const auto it = object.find(name);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+HttpReply Answer(const json& flag, const json* data = nullptr) {
+    json answer = {{"flag", flag}};
+    if (data) answer["data"] = *data;
+    return HttpReply::Page(answer.dump(), "application/json");
+}
+
+}  // namespace
+
 struct VendorStandIn::Data {
+    struct Account {
+        std::string loginkey, fdid;
+        std::vector<SyncHistoryRow> rows;
+    };
+
     std::mutex mutex;
     std::optional<std::string> updateDescription;
     std::optional<std::string> storyList;
     Handler api;
+    std::map<std::string, Account> accounts;  // by userid
+    std::string forcedFlag;                   // JSON text; empty: none
+    std::vector<std::string> syncRequests;
+
+    HttpReply Sync(const HttpRequestRecord& request) {
+        std::lock_guard lock(mutex);
+        const std::optional<std::string> p = FormField(request.body, "p");
+        if (p) syncRequests.push_back(*p);
+        if (!forcedFlag.empty()) return Answer(json::parse(forcedFlag));
+        const json message = json::parse(p.value_or(""), nullptr, false);
+        if (!message.is_object()) return Answer("2");
+        const auto account = accounts.find(StringMember(message, "userid"));
+        if (account == accounts.end() ||
+            account->second.loginkey != StringMember(message, "loginkey") ||
+            account->second.fdid != StringMember(message, "fdid")) {
+            return Answer("1");
+        }
+        const std::string action = StringMember(message, "action");
+        if (action == "download") {
+            json data = json::array();
+            for (const SyncHistoryRow& row : account->second.rows) {
+                json item = json::object();
+                for (const auto& [name, member] : kRowMembers) item[name] = row.*member;
+                data.push_back(std::move(item));
+            }
+            return Answer("0", &data);
+        }
+        if (action != "upload") return Answer("2");
+        const auto data = message.find("data");
+        if (data == message.end() || !data->is_array()) return Answer("2");
+        std::vector<SyncHistoryRow> rows;
+        for (const json& item : *data) {
+            if (!item.is_object()) return Answer("2");
+            SyncHistoryRow& row = rows.emplace_back();
+            for (const auto& [name, member] : kRowMembers) row.*member = StringMember(item, name);
+        }
+        account->second.rows = std::move(rows);
+        return Answer("0");
+    }
 
     HttpReply Body(const std::optional<std::string>& body) {
         if (!body) return HttpReply::Status(404, "not here");
@@ -43,7 +133,7 @@ VendorStandIn::VendorStandIn(FakeHttpServer& server)
             std::lock_guard lock(data->mutex);
             api = data->api;
         }
-        return api ? api(request) : HttpReply::Page("{}", "application/json");
+        return api ? api(request) : data->Sync(request);
     });
     server.Route("/velqonew/*", [](const HttpRequestRecord& request) {
         return HttpReply::Page(
@@ -77,6 +167,38 @@ std::string VendorStandIn::SetSiteDatabasePackage(const std::string& entryName,
 void VendorStandIn::SetApiHandler(Handler handler) {
     std::lock_guard lock(data_->mutex);
     data_->api = std::move(handler);
+}
+
+void VendorStandIn::AddSyncAccount(const std::string& userid, const std::string& loginkey,
+                                   const std::string& fdid) {
+    std::lock_guard lock(data_->mutex);
+    auto& account = data_->accounts[userid];
+    account.loginkey = loginkey;
+    account.fdid = fdid;
+}
+
+void VendorStandIn::SetSyncRows(const std::string& userid, std::vector<SyncHistoryRow> rows) {
+    std::lock_guard lock(data_->mutex);
+    data_->accounts[userid].rows = std::move(rows);
+}
+
+std::vector<SyncHistoryRow> VendorStandIn::SyncRows(const std::string& userid) const {
+    std::lock_guard lock(data_->mutex);
+    const auto account = data_->accounts.find(userid);
+    return account == data_->accounts.end() ? std::vector<SyncHistoryRow>()
+                                            : account->second.rows;
+}
+
+void VendorStandIn::SetSyncFlag(std::string flagJson) {
+    if (!flagJson.empty() && json::parse(flagJson, nullptr, false).is_discarded())
+        throw std::invalid_argument("the flag is no JSON value: " + flagJson);
+    std::lock_guard lock(data_->mutex);
+    data_->forcedFlag = std::move(flagJson);
+}
+
+std::vector<std::string> VendorStandIn::SyncRequests() const {
+    std::lock_guard lock(data_->mutex);
+    return data_->syncRequests;
 }
 
 std::vector<std::string> VendorStandIn::ReportedKeywords() const {

@@ -18,6 +18,14 @@
 
 namespace testing_support {
 
+// One row of the reading-history service, as the protocol names its members
+// (UTF-8 texts).
+struct SyncHistoryRow {
+    std::string bookname, authorname, bookid, sitename, siteid, lastchapter, lastchapterid,
+        addtime;
+    bool operator==(const SyncHistoryRow&) const = default;
+};
+
 class VendorStandIn {
   public:
     // Registers the service routes on the server.
@@ -35,8 +43,25 @@ class VendorStandIn {
     std::string SetSiteDatabasePackage(const std::string& entryName, const std::string& bytes);
     static constexpr const char* kPackagePath = "/sitedb/idata.zip";
 
-    // The reading-history service: the handler answers every request to
-    // "/api.php"; without one the answer is an empty JSON object.
+    // The reading-history service at "/api.php". The body is "p=" and the
+    // URL-encoded JSON object {loginkey, userid, fdid, action[, data]}, every
+    // value a string. The answer is a JSON object whose "flag" is "0" on
+    // success, "1" when the three credentials match no account, "2" for a
+    // request that cannot be read (no "p", not a JSON object, an unknown
+    // action, a "data" that is no array of objects). "upload" replaces the
+    // account's rows by "data"; "download" answers them as "data".
+    void AddSyncAccount(const std::string& userid, const std::string& loginkey,
+                        const std::string& fdid);
+    void SetSyncRows(const std::string& userid, std::vector<SyncHistoryRow> rows);
+    std::vector<SyncHistoryRow> SyncRows(const std::string& userid) const;
+    // Every answer carries this JSON value as its flag and changes nothing
+    // ("\"3\"", "0", ...); empty: the protocol's own flags.
+    void SetSyncFlag(std::string flagJson);
+    // The decoded JSON texts of the "p" values received, in order.
+    std::vector<std::string> SyncRequests() const;
+
+    // A handler that answers "/api.php" in place of the service (for answers
+    // the service never gives); an empty one gives the service back.
     void SetApiHandler(Handler handler);
 
     // What arrived, in order.
