@@ -938,8 +938,7 @@ bool TStoryDB::DeleteReadHistory(std::string_view siteID, std::string_view artic
                           {Text(":SiteID", siteID), Text(":ArticleID", articleID)});
 }
 
-bool TStoryDB::ReplaceReadHistory(const std::vector<TReadHistorySyncData>& rows,
-                                  bool replaceAll) {
+bool TStoryDB::ReplaceReadHistory(const std::vector<TReadHistorySyncData>& rows, bool replaceAll) {
     std::lock_guard guard(impl_->lock);
     // Inside another transaction of this connection (a chapter batch on this
     // thread) a failure could not be rolled back alone.

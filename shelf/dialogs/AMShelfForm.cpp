@@ -10,8 +10,8 @@ TAMShelfForm::TAMShelfForm() : frame_(A("我的书架"), 300, 140, 45) {
                                        TDialogFrame::ToUi(folder.Name).c_str());
     gtk_combo_box_set_active(GTK_COMBO_BOX(bookClassCB_), controller_.SelectedIndex);
     // Kept from the design, never shown.
-    GtkWidget* concern = frame_.Put(gtk_check_button_new_with_label("在添加到书架以后，自动添加关注"),
-                                    "ConcernCB", 20, 72);
+    GtkWidget* concern = frame_.Put(
+        gtk_check_button_new_with_label("在添加到书架以后，自动添加关注"), "ConcernCB", 20, 72);
     gtk_widget_hide(concern);
     frame_.AddButton("BtnOK", A("确定"), 120, 10, [this] { frame_.EndModal(platform::ui::MrOk); });
     frame_.AddButton("BtnCancel", A("取消"), 205, 10,

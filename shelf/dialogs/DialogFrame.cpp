@@ -35,6 +35,18 @@ GtkWidget* FindNamed(GtkWidget* widget, const char* name) {
 
 }  // namespace
 
+int TDialogFrame::WrapChars(GtkWidget* label, int width) {
+    PangoFontDescription* font = platform::ui::NewDefaultFont();
+    PangoFontMetrics* metrics =
+        pango_context_get_metrics(gtk_widget_get_pango_context(label), font, nullptr);
+    // Measured as the label measures a character.
+    const int charWidth = std::max(pango_font_metrics_get_approximate_char_width(metrics),
+                                   pango_font_metrics_get_approximate_digit_width(metrics));
+    pango_font_metrics_unref(metrics);
+    pango_font_description_free(font);
+    return std::max(1, width * PANGO_SCALE / std::max(1, charWidth));
+}
+
 struct TDialogFrame::Handler {
     void* instance = nullptr;
     gulong id = 0;
@@ -87,16 +99,19 @@ GtkWidget* TDialogFrame::Put(GtkWidget* widget, const char* name, int x, int y, 
     return widget;
 }
 
-GtkWidget* TDialogFrame::AddLabel(const char* name, const AnsiString& text, int x, int y,
-                                  int width, int height, LabelStyle style, Panel panel) {
+GtkWidget* TDialogFrame::AddLabel(const char* name, const AnsiString& text, int x, int y, int width,
+                                  int height, LabelStyle style, Panel panel) {
     GtkWidget* label = gtk_label_new(ToUi(text).c_str());
     gtk_label_set_xalign(GTK_LABEL(label), 0);
     gtk_label_set_yalign(GTK_LABEL(label), 0);
     if (style.wrap) {
         gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
         gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
-        // The width request alone decides where lines break.
-        gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
+        // A fixed container asks for a height without a width: the label
+        // is measured as wide as its width request.
+        const int chars = WrapChars(label, width);
+        gtk_label_set_width_chars(GTK_LABEL(label), chars);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), chars);
     } else {
         gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
     }
@@ -120,6 +135,8 @@ GtkWidget* TDialogFrame::AddButton(const char* name, const AnsiString& caption, 
     }
     GtkWidget* button = mnemonic ? gtk_button_new_with_mnemonic(text.c_str())
                                  : gtk_button_new_with_label(text.c_str());
+    // Buttons as high as the design has them, not as the theme's minimum.
+    AddStyle(button, "* { padding: 2px 8px; min-height: 0; }");
     Put(button, name, x, y, width, height, panel);
     if (onClick) Connect(button, "clicked", std::move(onClick));
     return button;
@@ -135,8 +152,8 @@ void TDialogFrame::Connect(void* instance, const char* signal, std::function<voi
     auto handler = std::make_unique<Handler>();
     handler->instance = instance;
     handler->fn = std::move(fn);
-    handler->id = g_signal_connect_swapped(
-        instance, signal, G_CALLBACK(+[](Handler* h) { h->fn(); }), handler.get());
+    handler->id = g_signal_connect_swapped(instance, signal,
+                                           G_CALLBACK(+[](Handler* h) { h->fn(); }), handler.get());
     handlers_.push_back(std::move(handler));
 }
 

@@ -81,6 +81,9 @@ class TDialogFrame {
     static AnsiString FromUi(const char* utf8);
     static void SetProgress(GtkWidget* bar, int position, int maximum = 100);
     static void AddStyle(GtkWidget* widget, const std::string& css);
+    // How many characters of the default font a wrapping label of that
+    // width is measured at.
+    static int WrapChars(GtkWidget* label, int width);
 
   private:
     struct Handler;

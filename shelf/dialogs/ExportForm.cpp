@@ -27,11 +27,12 @@ TExportForm::TExportForm(const AnsiString& siteID, const AnsiString& storyID,
     labelDescription_ =
         frame_.AddLabel("LabelDescription", {}, 20, 104, 363, 20, Style{.wrap = true});
     exportFolderEdit_ = frame_.Put(gtk_entry_new(), "ExportFolderEdit", 20, 126, 280, 26);
-    btnBrowse_ = frame_.AddButton("BtnBrowse", A("浏览(&R)"), 308, 126,
-                                  [this] { BtnBrowseClick(); }, 75, 26, Panel::Client);
+    btnBrowse_ = frame_.AddButton(
+        "BtnBrowse", A("浏览(&R)"), 308, 126, [this] { BtnBrowseClick(); }, 75, 26, Panel::Client);
     progressBar_ = frame_.AddProgressBar("ProgressBar", 20, 60, 363);
-    includeImageLabel_ = frame_.AddLabel("IncludeImageLabel", A("注：向导将自动去除小说中包含的图片"),
-                                         12, 14, 210, 18, {}, Panel::Buttons);
+    includeImageLabel_ =
+        frame_.AddLabel("IncludeImageLabel", A("注：向导将自动去除小说中包含的图片"), 12, 14, 210,
+                        18, {}, Panel::Buttons);
     btnOK_ = frame_.AddButton("BtnOK", A("下一步"), kOKLeft, kButtonTop, [this] { BtnOKClick(); });
     btnCancel_ = frame_.AddButton("BtnCancel", A("取消"), kCancelLeft, kButtonTop,
                                   [this] { BtnCancelClick(); });
@@ -106,7 +107,8 @@ void TExportForm::BtnCancelClick() {
 }
 
 void TExportForm::BtnBrowseClick() {
-    const AnsiString current = TDialogFrame::FromUi(gtk_entry_get_text(GTK_ENTRY(exportFolderEdit_)));
+    const AnsiString current =
+        TDialogFrame::FromUi(gtk_entry_get_text(GTK_ENTRY(exportFolderEdit_)));
     std::error_code error;
     const bool exists = std::filesystem::is_directory(platform::AnsiToUtf8(current), error);
     if (const auto chosen =

@@ -48,8 +48,8 @@ TExportFormController::TExportFormController(AnsiString siteID, AnsiString story
     download_->OnComplete = [this](TStoryDownLoad*, int failed) {
         poster_.Post([this, failed] { DownloadComplete(failed); });
     };
-    for (TStoryExport* exporter : {static_cast<TStoryExport*>(text_.get()),
-                                   static_cast<TStoryExport*>(epub_.get())}) {
+    for (TStoryExport* exporter :
+         {static_cast<TStoryExport*>(text_.get()), static_cast<TStoryExport*>(epub_.get())}) {
         exporter->OnProgress = [this](TStoryExport*, int index, const AnsiString& name, int count) {
             poster_.Post([this, index, name, count] { ExportProgress(index, name, count); });
         };
@@ -133,11 +133,12 @@ void TExportFormController::Next(TExportFormat format, int selectedChapter,
 bool TExportFormController::ChooseInStepZero(TExportFormat format, int selectedChapter,
                                              const AnsiString& folderText) {
     if (format == TExportFormat::Text && MessageBox &&
-        MessageBox(A("您要导出的图书章节中可能含有图片，\r\n\r\nTolvane推荐您使用EPUB格式进行导出\r\n"
-                     "\r\nEPUB格式阅读软件推荐使用“静读天下、开卷有益”\r\n选择横屏阅读能更好的支持图片"
-                     "章节。\r\n\r\n是否继续？"),
-                   AnsiString(kAppCaption), MessageButtons::YesNo, MessageIcon::Warning,
-                   platform::ui::IdNo) != platform::ui::IdYes) {
+        MessageBox(
+            A("您要导出的图书章节中可能含有图片，\r\n\r\nTolvane推荐您使用EPUB格式进行导出\r\n"
+              "\r\nEPUB格式阅读软件推荐使用“静读天下、开卷有益”\r\n选择横屏阅读能更好的支持图片"
+              "章节。\r\n\r\n是否继续？"),
+            AnsiString(kAppCaption), MessageButtons::YesNo, MessageIcon::Warning,
+            platform::ui::IdNo) != platform::ui::IdYes) {
         return false;
     }
     if (!download_) return false;  // cancelled
@@ -163,10 +164,10 @@ bool TExportFormController::ChooseInStepZero(TExportFormat format, int selectedC
     if (TStoryDB* db = StoryDB()) db->SetExportFolder(exportFolder_);
     Exporter().LoadArticleInfo(siteID_, storyID_);
     Changed();
-    StartStoryDownload(*download_, siteID_, storyID_,
-                       format == TExportFormat::Text ? TChapterMode::Text
-                                                     : TChapterMode::EpubOrOffline,
-                       startChapter_);
+    StartStoryDownload(
+        *download_, siteID_, storyID_,
+        format == TExportFormat::Text ? TChapterMode::Text : TChapterMode::EpubOrOffline,
+        startChapter_);
     return false;  // already told
 }
 
@@ -213,9 +214,8 @@ void TExportFormController::ExportDone(const std::string& fileName, bool written
         state_.Title = A("小说导出完成");
         state_.Description = FormatText("小说已经导出到:%s", platform::Utf8ToAnsi(fileName));
         if (failed_ > 0)
-            state_.Description +=
-                FormatText("\r\n有%s个章节未能下载，文件中只有这些章节的提示。",
-                           std::to_string(failed_));
+            state_.Description += FormatText("\r\n有%s个章节未能下载，文件中只有这些章节的提示。",
+                                             std::to_string(failed_));
     } else {
         state_.Title = A("小说导出失败");
         state_.Description = FormatText("小说导出失败，无法在导出位置写入文件:%s", exportFolder_);

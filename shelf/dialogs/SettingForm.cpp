@@ -36,7 +36,9 @@ GtkWidget* Label(GtkWidget* fixed, const char* name, const char* text, int x, in
     gtk_label_set_xalign(GTK_LABEL(label), 0);
     if (wrap) {
         gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-        gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
+        const int chars = TDialogFrame::WrapChars(label, width);
+        gtk_label_set_width_chars(GTK_LABEL(label), chars);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), chars);
     }
     return At(fixed, label, name, x, y, width);
 }
@@ -64,24 +66,27 @@ TSettingForm::TSettingForm(TDiskInfo disks)
     Page(notebook, "缓存", &cache);
 
     const auto& values = controller_.Values;
-    autoRunCB_ = At(general, gtk_check_button_new_with_label("开机自动启动Tolvane"), "AutoRunCB",
-                    20, 18);
+    autoRunCB_ =
+        At(general, gtk_check_button_new_with_label("开机自动启动Tolvane"), "AutoRunCB", 20, 18);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(autoRunCB_), values.AutoRun);
     Label(general, "Label2", "老板键", 24, 60, 50);
     edit1_ = At(general, gtk_entry_new(), "Edit1", 80, 54, 160, 26);
     TDialogFrame::SetText(edit1_, values.HotKey);
     Label(general, "Label1", "说明：要修改老板键，请按下组合键或功能键，例如：ALT+R、F2...", 24, 88,
           350, true);
-    cbCache_ = At(general, gtk_check_button_new_with_label("当在线书架缓存超过"), "CBCache", 20,
-                  130);
+    cbCache_ =
+        At(general, gtk_check_button_new_with_label("当在线书架缓存超过"), "CBCache", 20, 130);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cbCache_), values.ScanCache);
-    edit2_ = At(general, gtk_spin_button_new_with_range(1, 9999, 1), "Edit2", 172, 128, 90, 26);
+    edit2_ = At(general, gtk_spin_button_new_with_range(1, 9999, 1), "Edit2", 172, 128, 104, 26);
+    // Small arrows, so that four digits and the label beside fit the design.
+    TDialogFrame::AddStyle(edit2_, "button { min-width: 12px; padding: 0 3px; }");
     gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(edit2_), TRUE);
     gtk_entry_set_max_length(GTK_ENTRY(edit2_), 4);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(edit2_), values.MaxCacheSize);
-    Label(general, "Label5", "MB时，提醒我清理", 270, 133, 120);
-    cbStoryUpdate_ = At(general, gtk_check_button_new_with_label("当小说有更新时，显示更新提示窗口"),
-                        "CBStoryUpdate", 20, 170);
+    Label(general, "Label5", "MB时，提醒我清理", 284, 133, 110);
+    cbStoryUpdate_ =
+        At(general, gtk_check_button_new_with_label("当小说有更新时，显示更新提示窗口"),
+           "CBStoryUpdate", 20, 170);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(cbStoryUpdate_), values.AutoNotify);
 
     Label(cache, "Label3", "请选择小说缓存保存位置：", 20, 14, 300);
@@ -121,8 +126,8 @@ TSettingForm::TSettingForm(TDiskInfo disks)
     // the chosen one until the user picks a row.
     frame_.Connect(selection, "changed", [this] { CacheListViewSelectItem(); });
     frame_.Connect(notebook, "switch-page", [this] { gtk_widget_grab_focus(cacheListView_); });
-    keyHandler_ = g_signal_connect(edit1_, "key-press-event", G_CALLBACK(&TSettingForm::Edit1KeyDown),
-                                   this);
+    keyHandler_ =
+        g_signal_connect(edit1_, "key-press-event", G_CALLBACK(&TSettingForm::Edit1KeyDown), this);
 
     frame_.AddButton("BtnOK", A("确定"), 240, 10, [this] { frame_.EndModal(platform::ui::MrOk); });
     frame_.AddButton("BtnCancel", A("取消"), 326, 10,

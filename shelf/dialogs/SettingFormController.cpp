@@ -62,7 +62,8 @@ void TSettingFormController::Load() {
                      !run.empty();
     const platform::IniFile ini(SettingsFile());
     Values.HotKey = ini.ReadString(kGeneralSection, "CustomHotKey", "ALT+R");
-    Values.MaxCacheSize = std::clamp(ini.ReadInteger(kGeneralSection, "MaxCacheSize", 500), 1, 9999);
+    Values.MaxCacheSize =
+        std::clamp(ini.ReadInteger(kGeneralSection, "MaxCacheSize", 500), 1, 9999);
     Values.ScanCache = ini.ReadBool(kGeneralSection, "ScanCache", true);
     Values.AutoNotify = ini.ReadBool(kGeneralSection, "AutoNotify", true);
 }
@@ -119,8 +120,7 @@ std::optional<AnsiString> TSettingFormController::HotKeyText(unsigned keyval, un
     using namespace platform::ui;
     if (IsModifierKey(keyval)) return std::nullopt;
     const bool function = keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12;
-    const bool chord =
-        (modifiers & (kModAlt | kModControl)) != 0 && (modifiers & kModShift) == 0;
+    const bool chord = (modifiers & (kModAlt | kModControl)) != 0 && (modifiers & kModShift) == 0;
     if (!function && !chord) return std::nullopt;
     const std::string text = ShortCutText(ShortCut{keyval, modifiers});
     if (text.size() <= 1) return std::nullopt;
@@ -129,11 +129,11 @@ std::optional<AnsiString> TSettingFormController::HotKeyText(unsigned keyval, un
 
 bool TSettingFormController::SaveSettings() const {
     using platform::RegistryRoot;
-    bool saved = Values.AutoRun ? platform::WriteRegistryString(RegistryRoot::kCurrentUser,
-                                                                platform::kRunKey, kRunValue,
-                                                                platform::ProgramFile())
-                                : platform::DeleteRegistryValue(RegistryRoot::kCurrentUser,
-                                                                platform::kRunKey, kRunValue);
+    bool saved = Values.AutoRun
+                     ? platform::WriteRegistryString(RegistryRoot::kCurrentUser, platform::kRunKey,
+                                                     kRunValue, platform::ProgramFile())
+                     : platform::DeleteRegistryValue(RegistryRoot::kCurrentUser, platform::kRunKey,
+                                                     kRunValue);
     const platform::IniFile ini(SettingsFile());
     std::string hotKey = Values.HotKey;
     const size_t first = hotKey.find_first_not_of(" \t");
@@ -141,7 +141,8 @@ bool TSettingFormController::SaveSettings() const {
                  ? std::string()
                  : hotKey.substr(first, hotKey.find_last_not_of(" \t") - first + 1);
     saved = ini.WriteString(kGeneralSection, "CustomHotKey", hotKey) && saved;
-    saved = ini.WriteInteger(kGeneralSection, "MaxCacheSize", std::clamp(Values.MaxCacheSize, 1, 9999)) &&
+    saved = ini.WriteInteger(kGeneralSection, "MaxCacheSize",
+                             std::clamp(Values.MaxCacheSize, 1, 9999)) &&
             saved;
     saved = ini.WriteBool(kGeneralSection, "ScanCache", Values.ScanCache) && saved;
     saved = ini.WriteBool(kGeneralSection, "AutoNotify", Values.AutoNotify) && saved;

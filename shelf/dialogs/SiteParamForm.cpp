@@ -61,6 +61,7 @@ TSiteParamForm::TSiteParamForm() : frame_(A("SiteParamForm"), 657, 572, 48) {
             gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(placed), GTK_SHADOW_IN);
             gtk_container_add(GTK_CONTAINER(placed), control);
             gtk_widget_set_size_request(placed, 440, 54);
+            wheelTargets_.push_back(placed);
         } else {
             control = gtk_entry_new();
             placed = control;
@@ -72,16 +73,18 @@ TSiteParamForm::TSiteParamForm() : frame_(A("SiteParamForm"), 657, 572, 48) {
         gtk_grid_attach(GTK_GRID(grid), placed, 1, row, 1, 1);
         controls_.push_back(control);
     }
+    wheelTargets_.push_back(scrollBox_);
     gtk_container_add(GTK_CONTAINER(scrollBox_), column);
     gtk_widget_show_all(scrollBox_);
     frame_.Put(scrollBox_, "ScrollBox1", 10, 44, 637, 470);
 
-    frame_.AddButton("Button1", A("新增"), 390, 11, [this] { Button1Click(); }, 75, 26,
-                     Panel::Buttons);
-    frame_.AddButton("Button2", A("保存"), 475, 11, [this] { Button2Click(); }, 75, 26,
-                     Panel::Buttons);
-    frame_.AddButton("Button3", A("退出"), 560, 11,
-                     [this] { frame_.EndModal(platform::ui::MrCancel); }, 75, 26, Panel::Buttons);
+    frame_.AddButton(
+        "Button1", A("新增"), 390, 11, [this] { Button1Click(); }, 75, 26, Panel::Buttons);
+    frame_.AddButton(
+        "Button2", A("保存"), 475, 11, [this] { Button2Click(); }, 75, 26, Panel::Buttons);
+    frame_.AddButton(
+        "Button3", A("退出"), 560, 11, [this] { frame_.EndModal(platform::ui::MrCancel); }, 75, 26,
+        Panel::Buttons);
 
     for (const AnsiString& name : controller_.SiteNames())
         gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(siteCB_),
@@ -92,15 +95,19 @@ TSiteParamForm::TSiteParamForm() : frame_(A("SiteParamForm"), 657, 572, 48) {
     frame_.Connect(siteCB_, "changed", [this] {
         if (!filling_) SiteCBChange();
     });
-    // The wheel scrolls the whole box wherever the pointer is, memos included.
-    wheelHandler_ = g_signal_connect(frame_.Window(), "captured-event",
-                                     G_CALLBACK(&TSiteParamForm::FormMouseWheel), this);
+    // The wheel scrolls the whole box wherever the pointer is, memos
+    // included: the box and each memo's own scroller take it before their
+    // default handling.
+    for (GtkWidget* scroller : wheelTargets_)
+        wheelHandlers_.push_back(g_signal_connect(
+            scroller, "scroll-event", G_CALLBACK(&TSiteParamForm::FormMouseWheel), this));
     ShowRecord();
     frame_.ApplyFont();
 }
 
 TSiteParamForm::~TSiteParamForm() {
-    if (wheelHandler_) g_signal_handler_disconnect(frame_.Window(), wheelHandler_);
+    for (size_t i = 0; i < wheelHandlers_.size(); ++i)
+        g_signal_handler_disconnect(wheelTargets_[i], wheelHandlers_[i]);
 }
 
 int TSiteParamForm::ShowModal(GtkWindow* owner) {
@@ -161,16 +168,15 @@ void TSiteParamForm::Button2Click() {
 }
 
 int TSiteParamForm::FormMouseWheel(GtkWidget*, void* data, TSiteParamForm* self) {
-    const auto* event = static_cast<GdkEvent*>(data);
-    if (event->type != GDK_SCROLL) return FALSE;
-    const GdkEventScroll& scroll = event->scroll;
+    const GdkEventScroll& scroll = *static_cast<GdkEventScroll*>(data);
     // Down unless the wheel turned up.
     const bool up = scroll.direction == GDK_SCROLL_UP ||
                     (scroll.direction == GDK_SCROLL_SMOOTH && scroll.delta_y < 0);
     GtkAdjustment* adjustment =
         gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(self->scrollBox_));
     const double value = gtk_adjustment_get_value(adjustment) + (up ? -kWheelStep : kWheelStep);
-    const double top = gtk_adjustment_get_upper(adjustment) - gtk_adjustment_get_page_size(adjustment);
+    const double top =
+        gtk_adjustment_get_upper(adjustment) - gtk_adjustment_get_page_size(adjustment);
     gtk_adjustment_set_value(adjustment, std::clamp(value, 0.0, std::max(0.0, top)));
     return TRUE;
 }

@@ -35,8 +35,9 @@ class TSiteParamForm {
     TSiteParamFormController controller_;
     GtkWidget* siteCB_;
     GtkWidget* scrollBox_;
-    std::vector<GtkWidget*> controls_;  // by TSiteParamFormController::Fields()
-    unsigned long wheelHandler_ = 0;
+    std::vector<GtkWidget*> controls_;      // by TSiteParamFormController::Fields()
+    std::vector<GtkWidget*> wheelTargets_;  // the box and the memos' scrollers
+    std::vector<unsigned long> wheelHandlers_;
     bool filling_ = false;
 };
 

@@ -13,8 +13,10 @@ using platform::ui::MessageIcon;
 TSynForm* gShown = nullptr;  // the dialog while it is shown
 
 constexpr const char* kMemo =
-    "\r\n功能说明（第一次使用请先上传本地阅读记录）：\r\n上传本地记录：将当前机器的阅读记录上传到服务器。"
-    "\r\n下载服务器记录：将服务器上的阅读记录下载到当前机器。\r\n合并记录：将服务器上的阅读记录与当前"
+    "\r\n功能说明（第一次使用请先上传本地阅读记录）：\r\n上传本地记录：将当前机器的阅读记录上传到服"
+    "务器。"
+    "\r\n下载服务器记录：将服务器上的阅读记录下载到当前机器。\r\n合并记录：将服务器上的阅读记录与当"
+    "前"
     "机器的阅读记录进行合并。";
 
 bool Active(GtkWidget* radio) {
@@ -35,12 +37,12 @@ TSynForm::TSynForm(TSynLogin login, std::string apiURL, std::string debugFolder)
     rbSaveRemote_ = frame_.Put(gtk_radio_button_new_with_label_from_widget(
                                    GTK_RADIO_BUTTON(rbSaveLocal_), "下载服务器阅读记录"),
                                "rbSaveRemote", 40, 60);
-    rbSaveAll_ = frame_.Put(gtk_radio_button_new_with_label_from_widget(
-                                GTK_RADIO_BUTTON(rbSaveLocal_), "合并阅读记录"),
-                            "rbSaveAll", 40, 82);
+    rbSaveAll_ = frame_.Put(
+        gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(rbSaveLocal_), "合并阅读记录"),
+        "rbSaveAll", 40, 82);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(rbSaveRemote_), TRUE);
-    labelMemo_ = frame_.AddLabel("LabelMemo", A(kMemo), 20, 98, 367, 92,
-                                 Style{.navy = true, .wrap = true});
+    labelMemo_ =
+        frame_.AddLabel("LabelMemo", A(kMemo), 20, 98, 367, 92, Style{.navy = true, .wrap = true});
     labelDescription_ =
         frame_.AddLabel("LabelDescription", {}, 20, 56, 367, 36, Style{.wrap = true});
     progressBar_ = frame_.AddProgressBar("ProgressBar", 20, 100, 367);
@@ -75,7 +77,7 @@ void TSynForm::Render() {
 }
 
 void TSynForm::BtnOKClick() {
-    const TSynMode mode = Active(rbSaveRemote_) ? TSynMode::Download
+    const TSynMode mode = Active(rbSaveRemote_)  ? TSynMode::Download
                           : Active(rbSaveLocal_) ? TSynMode::Upload
                           : Active(rbSaveAll_)   ? TSynMode::Merge
                                                  : TSynMode::None;

@@ -68,8 +68,7 @@ struct TSynFormController::Answer {
     Json object;
 };
 
-TSynFormController::TSynFormController(TSynLogin login, std::string apiURL,
-                                       std::string debugFolder)
+TSynFormController::TSynFormController(TSynLogin login, std::string apiURL, std::string debugFolder)
     : login_(std::move(login)),
       apiURL_(std::move(apiURL)),
       debugFolder_(std::move(debugFolder)),
@@ -168,7 +167,8 @@ void TSynFormController::Upload() {
     if (history.empty()) {
         // Nothing to send: say so rather than leave the dialog waiting.
         Report(100,
-               A(mode_ == TSynMode::Merge ? "本机和服务器上都没有阅读记录" : "本机没有阅读记录，无需上传"),
+               A(mode_ == TSynMode::Merge ? "本机和服务器上都没有阅读记录"
+                                          : "本机没有阅读记录，无需上传"),
                true, true);
         return;
     }
@@ -201,8 +201,7 @@ void TSynFormController::Upload() {
     }
     Report(60, A("数据上传中"));
     WriteCopy(kUploadSent, copy);
-    if (!Send(body, &TSynFormController::UploadDone, &TSynFormController::SyncFailed))
-        SyncFailed();
+    if (!Send(body, &TSynFormController::UploadDone, &TSynFormController::SyncFailed)) SyncFailed();
 }
 
 TSynFormController::Answer TSynFormController::ReadAnswer() const {
@@ -230,9 +229,10 @@ void TSynFormController::UploadDone() {
     Json copy = answer.object;
     if (copy.contains("loginkey")) copy["loginkey"] = kMaskedKey;
     WriteCopy(kUploadReceived, copy.dump(-1, ' ', true, Json::error_handler_t::replace));
-    Report(100,
-           FormatText("数据同步错误[%s]，请重试或者通过界面右下角的问题反馈提交错误。", answer.flag),
-           true);
+    Report(
+        100,
+        FormatText("数据同步错误[%s]，请重试或者通过界面右下角的问题反馈提交错误。", answer.flag),
+        true);
 }
 
 void TSynFormController::DownloadDone() {
@@ -316,7 +316,8 @@ void TSynFormController::WriteCopy(const char* name, const std::string& text) co
     if (debugFolder_.empty()) return;
     const std::string path = debugFolder_ + name;
     // Private to the user, and never through a link someone put in its place.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return;
     ::fchmod(fd, 0600);
     size_t written = 0;

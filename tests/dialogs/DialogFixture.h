@@ -23,6 +23,7 @@
 #include "platform/ui/Dialogs.h"
 #include "shelf/dialogs/DialogCommon.h"
 #include "tests/support/FakeHttpServer.h"
+#include "tests/support/FakeNovelSite.h"
 #include "tests/support/TempTree.h"
 
 namespace dialogtest {
@@ -34,8 +35,7 @@ inline std::string U(std::string_view ansi) {
 }
 
 // Runs the default main loop (where posted closures land) until pred holds.
-inline bool PumpUntil(const std::function<bool()>& pred,
-                      std::chrono::milliseconds timeout = 20s) {
+inline bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 20s) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!pred()) {
         if (std::chrono::steady_clock::now() >= end) return pred();
@@ -94,9 +94,36 @@ class DialogTest : public ::testing::Test {
 
     TStoryDB& DB() { return *StoryDB(); }
 
+    // A fake GBK novel site whose rules are stored as site "gbk".
+    testing_support::FakeNovelSite& Site() {
+        if (!site_) {
+            testing_support::FakeSiteOptions options;
+            options.siteID = "gbk";
+            site_ = std::make_unique<testing_support::FakeNovelSite>(server_, options);
+            const auto row = site_->Row();
+            EXPECT_TRUE(DB().SaveSite(row.SiteID, row.ToSiteItemData()));
+        }
+        return *site_;
+    }
+    // A story of the fake site stored with its chapter list, as reading its
+    // page would store it, without a download.
+    testing_support::FakeStory StoredStory(int chapters, int picturesEvery = 0) {
+        const testing_support::FakeStory story =
+            Site().AddStory("剑影江湖", "云中客", chapters, 2, picturesEvery);
+        TStoryDB& db = DB();
+        EXPECT_TRUE(db.AddArticle("gbk", story.id, A(story.title), A(story.author), A("一段简介"),
+                                  "", "", -1, story.folder));
+        TStoryDB::ChapterBatch batch(db);
+        int row = 0;
+        for (const auto* chapter : story.Chapters())
+            db.AddChapter("gbk", story.id, chapter->id, "", A(chapter->name), "", row++);
+        return story;
+    }
+
     testing_support::TempTree tree_;
     std::string dbPath_;
     testing_support::FakeHttpServer server_;
+    std::unique_ptr<testing_support::FakeNovelSite> site_;
 };
 
 }  // namespace dialogtest

@@ -107,10 +107,10 @@ SyncHistoryRow ServerRow(std::string site, std::string id, std::string name, std
 TEST_F(SynFormTest, UploadSendsTheHistoryAsAsciiJsonAndKeepsTheKeyOffDisk) {
     SynRun run(Url(), Folder());
     ASSERT_TRUE(run.Run(TSynMode::Upload));
-    EXPECT_EQ(run.steps, (std::vector<Step>{{0, "正在处理..."},
-                                            {30, "正在生成数据"},
-                                            {60, "数据上传中"},
-                                            {100, "数据同步完成"}}));
+    EXPECT_EQ(
+        run.steps,
+        (std::vector<Step>{
+            {0, "正在处理..."}, {30, "正在生成数据"}, {60, "数据上传中"}, {100, "数据同步完成"}}));
     EXPECT_TRUE(run.Succeeded());
     EXPECT_EQ(U(run.controller->GetState().CancelCaption), "完成");
     EXPECT_FALSE(run.controller->GetState().OKEnabled);
@@ -167,10 +167,10 @@ TEST_F(SynFormTest, DownloadReplacesTheHistoryAndKeepsStoredStories) {
                                 ServerRow("s2", " ", "无编号", "1", "2024-06-04 09:00:00")});
     SynRun run(Url(), Folder());
     ASSERT_TRUE(run.Run(TSynMode::Download));
-    EXPECT_EQ(run.steps, (std::vector<Step>{{0, "正在处理..."},
-                                            {30, "数据下载中"},
-                                            {60, "开始同步数据"},
-                                            {100, "数据同步完成"}}));
+    EXPECT_EQ(
+        run.steps,
+        (std::vector<Step>{
+            {0, "正在处理..."}, {30, "数据下载中"}, {60, "开始同步数据"}, {100, "数据同步完成"}}));
     EXPECT_TRUE(run.Succeeded());
     EXPECT_EQ(History(), (std::vector<std::string>{"s2/299 2 2024-06-02 09:00:00",
                                                    "s1/101 40 2024-06-01 09:00:00"}));
@@ -182,11 +182,10 @@ TEST_F(SynFormTest, DownloadReplacesTheHistoryAndKeepsStoredStories) {
     ASSERT_TRUE(DB().GetArticleTitle("s2", "299", title));
     EXPECT_EQ(U(title), "新书");
 
-    EXPECT_EQ(json::parse(vendor_->SyncRequests().at(0)),
-              (json{{"loginkey", "k-secret-1"},
-                    {"userid", "u1"},
-                    {"fdid", "f1"},
-                    {"action", "download"}}));
+    EXPECT_EQ(
+        json::parse(vendor_->SyncRequests().at(0)),
+        (json{
+            {"loginkey", "k-secret-1"}, {"userid", "u1"}, {"fdid", "f1"}, {"action", "download"}}));
     const std::string copy =
         testing_support::TempTree::Read(Folder() + TSynFormController::kDownloadSent);
     EXPECT_NE(copy.find("download"), std::string::npos);
@@ -205,10 +204,9 @@ TEST_F(SynFormTest, MergeLetsTheServerWinKeepsOtherRowsAndUploadsTheResult) {
                                             {30, "正在生成数据"},
                                             {60, "数据上传中"},
                                             {100, "数据同步完成"}}));
-    EXPECT_EQ(History(), (std::vector<std::string>{"s1/101 77 2024-07-01 10:00:00",
-                                                   "s1/102 1 2024-01-02 08:00:00",
-                                                   "s2/201 5 2024-01-01 08:00:00",
-                                                   "s2/250 8 2023-12-01 10:00:00"}));
+    EXPECT_EQ(History(), (std::vector<std::string>{
+                             "s1/101 77 2024-07-01 10:00:00", "s1/102 1 2024-01-02 08:00:00",
+                             "s2/201 5 2024-01-01 08:00:00", "s2/250 8 2023-12-01 10:00:00"}));
     std::vector<std::string> uploaded;
     for (const auto& row : vendor_->SyncRows("u1"))
         uploaded.push_back(row.siteid + "/" + row.bookid + " " + row.lastchapterid);
@@ -219,7 +217,9 @@ TEST_F(SynFormTest, MergeLetsTheServerWinKeepsOtherRowsAndUploadsTheResult) {
 
 TEST_F(SynFormTest, EveryKindOfAnswerEndsInItsText) {
     const std::string error = "，请重试或者通过界面右下角的问题反馈提交错误。";
-    const auto page = [](std::string body) { return HttpReply::Page(std::move(body), "text/html"); };
+    const auto page = [](std::string body) {
+        return HttpReply::Page(std::move(body), "text/html");
+    };
     struct Case {
         const char* name;
         TSynMode mode;
@@ -261,10 +261,11 @@ TEST_F(SynFormTest, EveryKindOfAnswerEndsInItsText) {
     const std::vector<std::string> before = History();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* name : {TSynFormController::kUploadReceived,
-                                 TSynFormController::kDownloadReceived})
+        for (const char* name :
+             {TSynFormController::kUploadReceived, TSynFormController::kDownloadReceived})
             std::filesystem::remove(Folder() + name);
-        vendor_->SetApiHandler([&c](const testing_support::HttpRequestRecord&) { return c.answer(); });
+        vendor_->SetApiHandler(
+            [&c](const testing_support::HttpRequestRecord&) { return c.answer(); });
         SynRun run(Url(), Folder());
         ASSERT_TRUE(run.Run(c.mode));
         EXPECT_EQ(run.Final(), c.final);
@@ -289,7 +290,10 @@ TEST_F(SynFormTest, TheServiceRefusingOrFailingIsReported) {
         std::string final;
     };
     const Case cases[] = {
-        {"wrong key", {"other", "u1", "f1"}, [] {}, "数据同步错误[1]，请重试或者通过界面右下角的问题反馈提交错误。"},
+        {"wrong key",
+         {"other", "u1", "f1"},
+         [] {},
+         "数据同步错误[1]，请重试或者通过界面右下角的问题反馈提交错误。"},
         {"forced flag", kLogin, [&] { vendor_->SetSyncFlag("\"9\""); },
          "数据同步错误[9]，请重试或者通过界面右下角的问题反馈提交错误。"},
         {"connection reset", kLogin,
@@ -352,9 +356,8 @@ TEST_F(SynFormTest, NothingToSendOrNoModeOrNoServiceNeverLeavesTheDialogWaiting)
     // An empty history has nothing to upload, and a merge with nothing on
     // either side neither.
     ASSERT_TRUE(DB().ClearTable("LastReadHistory"));
-    for (const auto& [mode, text] :
-         {std::pair{TSynMode::Upload, "本机没有阅读记录，无需上传"},
-          std::pair{TSynMode::Merge, "本机和服务器上都没有阅读记录"}}) {
+    for (const auto& [mode, text] : {std::pair{TSynMode::Upload, "本机没有阅读记录，无需上传"},
+                                     std::pair{TSynMode::Merge, "本机和服务器上都没有阅读记录"}}) {
         SynRun run(Url(), Folder());
         ASSERT_TRUE(run.Run(mode));
         EXPECT_EQ(run.Final(), text);

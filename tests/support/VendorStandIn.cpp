@@ -2,8 +2,8 @@
 
 #include "platform/Crypto.h"
 
-#include <nlohmann/json.hpp>
 #include <zip.h>
+#include <nlohmann/json.hpp>
 
 #include <map>
 
@@ -185,8 +185,7 @@ void VendorStandIn::SetSyncRows(const std::string& userid, std::vector<SyncHisto
 std::vector<SyncHistoryRow> VendorStandIn::SyncRows(const std::string& userid) const {
     std::lock_guard lock(data_->mutex);
     const auto account = data_->accounts.find(userid);
-    return account == data_->accounts.end() ? std::vector<SyncHistoryRow>()
-                                            : account->second.rows;
+    return account == data_->accounts.end() ? std::vector<SyncHistoryRow>() : account->second.rows;
 }
 
 void VendorStandIn::SetSyncFlag(std::string flagJson) {

@@ -21,8 +21,7 @@ namespace testing_support {
 // One row of the reading-history service, as the protocol names its members
 // (UTF-8 texts).
 struct SyncHistoryRow {
-    std::string bookname, authorname, bookid, sitename, siteid, lastchapter, lastchapterid,
-        addtime;
+    std::string bookname, authorname, bookid, sitename, siteid, lastchapter, lastchapterid, addtime;
     bool operator==(const SyncHistoryRow&) const = default;
 };
 

@@ -48,6 +48,11 @@ constexpr DemoStory kUtf8Stories[] = {
     {"山海录", "老树", 12, 1, 5},
 };
 
+// The reading-history account of the demo.
+constexpr const char* kDemoUserID = "demo";
+constexpr const char* kDemoLoginKey = "demo-login-key";
+constexpr const char* kDemoFDID = "demo-fdid";
+
 void usage() {
     std::fprintf(stderr, "usage: demo-site --database <idata.dll path> [--port-file <file>]\n");
 }
@@ -138,6 +143,8 @@ int main(int argc, char** argv) {
     add(utf8, kUtf8Stories);
     VendorStandIn vendor(server);
     vendor.SetStoryList(StoryList());
+    // The account the reading-history sync of the demo talks to.
+    vendor.AddSyncAccount(kDemoUserID, kDemoLoginKey, kDemoFDID);
 
     if (!WriteSites(database, {&gbk, &utf8})) {
         std::fprintf(stderr, "demo-site: cannot write the site rows into %s\n", database.c_str());
@@ -150,6 +157,8 @@ int main(int argc, char** argv) {
     std::printf("Stories:\n");
     for (const auto& line : storyLines) std::printf("%s\n", line.c_str());
     std::printf("Vendor services:   QUIRA_SERVICE_URL=%s\n", vendor.BaseURL().c_str());
+    std::printf("Sync account:      user id %s, login key %s, fdid %s\n", kDemoUserID,
+                kDemoLoginKey, kDemoFDID);
     std::printf("Story database:    %s\n", database.c_str());
     std::printf("Stop with Ctrl+C.\n");
     std::fflush(stdout);
