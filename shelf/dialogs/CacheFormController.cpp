@@ -108,13 +108,14 @@ bool TCacheFormController::Spared(const std::string& storyFolder) {
     // itself comes last, so its check covers everything deleted before it.
     if (storyFolder == checkedFolder_) return checkedSpared_;
     checkedFolder_ = storyFolder;
+    // When the shelf cannot be read, nothing of the story is deleted.
+    checkedSpared_ = true;
+    std::vector<TBookListData> local;
+    TStoryDB* db = StoryDB();
+    if (!db || db->GetShelf(local, kShelfLocal).Failed()) return checkedSpared_;
     checkedSpared_ = false;
-    if (TStoryDB* db = StoryDB()) {
-        std::vector<TBookListData> local;
-        db->GetShelf(local, kShelfLocal);
-        for (const TBookListData& story : local)
-            if (SameIgnoringAsciiCase(platform::AnsiToUtf8(story.FolderName), storyFolder))
-                checkedSpared_ = true;
-    }
+    for (const TBookListData& story : local)
+        if (SameIgnoringAsciiCase(platform::AnsiToUtf8(story.FolderName), storyFolder))
+            checkedSpared_ = true;
     return checkedSpared_;
 }

@@ -163,7 +163,12 @@ bool TSynFormController::Send(const std::string& body, void (TSynFormController:
 
 void TSynFormController::Upload() {
     std::vector<TReadHistoryListData> history;
-    if (TStoryDB* db = StoryDB()) db->GetReadHistory(history);
+    TStoryDB* db = StoryDB();
+    // A history that cannot be read is no empty history.
+    if (!db || db->GetReadHistory(history).Failed()) {
+        SyncFailed();
+        return;
+    }
     if (history.empty()) {
         // Nothing to send: say so rather than leave the dialog waiting.
         Report(100,
