@@ -3,7 +3,6 @@
 #include "platform/ui/UiThread.h"
 
 #include <gtk/gtk.h>
-#include <sys/random.h>
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
@@ -14,8 +13,6 @@ namespace {
 
 constexpr const char* kBrowserKey = "quira-browser";
 constexpr const char* kScrollChannel = "quiraScroll";
-// A bridge call is a few short texts; anything far bigger is not ours.
-constexpr gsize kMaxRequestBody = 1 << 20;
 
 // Reports the scroll position of the top-level page after scrolling settles
 // and once the page has loaded (a restored position).
@@ -40,32 +37,20 @@ window.addEventListener('load', report);
 constexpr const char* kNoSelectionStyle =
     "* { -webkit-user-select: none !important; user-select: none !important; }";
 
-std::string RandomToken() {
-    unsigned char bytes[16] = {};
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-        for (auto& byte : bytes) byte = static_cast<unsigned char>(g_random_int());
-    }
-    std::string token;
-    char hex[3];
-    for (const unsigned char byte : bytes) {
-        std::snprintf(hex, sizeof hex, "%02x", byte);
-        token += hex;
-    }
-    return token;
-}
-
+// At most one byte more than a request may hold: a longer body is not read
+// to its end, and the parser calls it too large.
 std::string ReadBody(WebKitURISchemeRequest* request) {
     std::string body;
     GInputStream* stream = webkit_uri_scheme_request_get_http_body(request);
     if (!stream) return body;
     char buffer[8192];
-    while (body.size() <= kMaxRequestBody) {
-        const gssize n = g_input_stream_read(stream, buffer, sizeof buffer, nullptr, nullptr);
+    while (body.size() <= kMaxBridgeBody) {
+        const std::size_t room = std::min(sizeof buffer, kMaxBridgeBody + 1 - body.size());
+        const gssize n = g_input_stream_read(stream, buffer, room, nullptr, nullptr);
         if (n <= 0) break;
         body.append(buffer, static_cast<std::size_t>(n));
     }
     g_object_unref(stream);
-    if (body.size() > kMaxRequestBody) body.clear();
     return body;
 }
 
@@ -92,20 +77,23 @@ void Respond(WebKitURISchemeRequest* request, int status, const std::string& bod
 }
 
 // Answers at once: the page's script is blocked in a synchronous request until
-// it has the answer, so nothing here may wait on the page.
+// it has the answer, so nothing here may wait on the page. Method, Origin and
+// the committed page are judged before the body is read.
 void HandleBridgeRequest(WebKitURISchemeRequest* request, gpointer) {
     WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
     auto* browser =
         view ? static_cast<Browser*>(g_object_get_data(G_OBJECT(view), kBrowserKey)) : nullptr;
     const char* method = webkit_uri_scheme_request_get_http_method(request);
-    if (!browser || !method || g_strcmp0(method, "POST") != 0) {
-        Respond(request, 403, "{\"ok\":false,\"e\":\"refused\"}", {});
-        return;
-    }
     SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request);
     const char* origin = headers ? soup_message_headers_get_one(headers, "Origin") : nullptr;
-    Browser::Answer answer = browser->AnswerRequest(origin, ReadBody(request));
-    Respond(request, answer.status, answer.body, answer.status == 200 && origin ? origin : "");
+    const BridgePage page =
+        browser && g_strcmp0(method, "POST") == 0 ? browser->Admit(origin) : BridgePage::None;
+    if (page == BridgePage::None) {
+        Respond(request, 403, kBridgeRefusal, {});
+        return;
+    }
+    Browser::Answer answer = browser->AnswerRequest(page, ReadBody(request));
+    Respond(request, answer.status, answer.body, answer.status != 403 && origin ? origin : "");
     if (answer.then) RunWhenIdle(std::move(answer.then));
 }
 
@@ -115,13 +103,31 @@ void EnsureBridgeScheme() {
         webkit_web_context_register_uri_scheme(context, kBridgeScheme, HandleBridgeRequest, nullptr,
                                                nullptr);
         WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
-        // Local: pages from the network may not load it; CORS-enabled: newer
-        // engines dispatch requests of such pages to the handler only then.
+        // Local: pages from the network may not show or embed it (their
+        // requests still arrive, and are judged); CORS-enabled: newer engines
+        // dispatch requests of pages to the handler only then.
         webkit_security_manager_register_uri_scheme_as_local(security, kBridgeScheme);
         webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kBridgeScheme);
         return true;
     }();
     (void)registered;
+}
+
+// Failures that show no error page: the load was stopped or replaced.
+bool IsQuietFailure(const GError* error) {
+    return g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+           g_error_matches(error, WEBKIT_POLICY_ERROR,
+                           WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+           g_error_matches(error, WEBKIT_PLUGIN_ERROR, WEBKIT_PLUGIN_ERROR_WILL_HANDLE_LOAD);
+}
+
+// The allow-list pattern of an origin's pages. Patterns name no port: the
+// script compares the whole origin itself.
+std::string OriginPattern(const std::string& origin) {
+    const auto hostStart = origin.find("//") + 2;
+    const auto hostEnd =
+        origin[hostStart] == '[' ? origin.find(']', hostStart) + 1 : origin.find(':', hostStart);
+    return origin.substr(0, hostEnd) + "/*";
 }
 
 struct ScriptCall {
@@ -150,13 +156,20 @@ struct Browser::Signals {
             webkit_policy_decision_ignore(decision);
             return TRUE;
         }
+        // Before the engine goes on: a document it makes gets scripts that
+        // know the present folders and service origin.
+        self->RenewScriptsIfSettingsChanged();
+        self->errorPage_ = false;
         return FALSE;
     }
 
     static void LoadChanged(WebKitWebView* view, WebKitLoadEvent event, Browser* self) {
         const char* uri = webkit_web_view_get_uri(view);
         const std::string text = uri ? uri : "";
-        if (event == WEBKIT_LOAD_COMMITTED) {
+        if (event == WEBKIT_LOAD_STARTED) {
+            self->LoadStarted();
+        } else if (event == WEBKIT_LOAD_COMMITTED) {
+            self->LoadCommitted(text);
             self->scrollX_ = 0;
             self->scrollY_ = 0;
             if (self->OnNavigateComplete) self->OnNavigateComplete(text);
@@ -165,10 +178,17 @@ struct Browser::Signals {
         }
     }
 
-    static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
-                               Browser* self) {
+    static gboolean LoadFailed(WebKitWebView*, WebKitLoadEvent event, const char* uri,
+                               GError* error, Browser* self) {
+        if (event != WEBKIT_LOAD_COMMITTED && event != WEBKIT_LOAD_FINISHED)
+            self->LoadFailedBeforeCommit();
+        const unsigned loads = self->loads_;
         if (self->OnLoadFailed) self->OnLoadFailed(uri ? uri : "", error ? error->message : "");
-        return FALSE;
+        // The owner went elsewhere: no error page over its new page.
+        if (self->loads_ != loads) return TRUE;
+        if (!error || IsQuietFailure(error)) return FALSE;
+        self->ShowErrorPage(uri ? uri : "", error->message);
+        return TRUE;
     }
 
     static void TitleChanged(WebKitWebView* view, GParamSpec*, Browser* self) {
@@ -254,7 +274,7 @@ struct Browser::Signals {
     }
 };
 
-Browser::Browser() : token_(RandomToken()) {
+Browser::Browser() : scriptToken_(NewBridgeToken()) {
     EnsureBridgeScheme();
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
@@ -267,6 +287,10 @@ Browser::Browser() : token_(RandomToken()) {
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+    // A page restored from the back-forward cache would keep the token of its
+    // first showing, which no longer opens the bridge: back and forward load
+    // pages anew.
+    webkit_settings_set_enable_page_cache(settings, FALSE);
 
     g_signal_connect(view_, "decide-policy", G_CALLBACK(Signals::DecidePolicy), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(Signals::LoadChanged), this);
@@ -285,6 +309,7 @@ Browser::Browser() : token_(RandomToken()) {
     g_signal_connect(content, detailed.c_str(), G_CALLBACK(Signals::ScrollMessage), this);
     webkit_user_content_manager_register_script_message_handler(content, kScrollChannel);
     InstallScripts();
+    InstallStyles();
 }
 
 Browser::~Browser() {
@@ -303,6 +328,7 @@ GtkWidget* Browser::Widget() const {
 }
 
 void Browser::Navigate(const AnsiString& target) {
+    ++loads_;
     const std::string utf8 = AnsiToUtf8(target);
     if (g_path_is_absolute(utf8.c_str())) {
         if (char* uri = g_filename_to_uri(utf8.c_str(), nullptr, nullptr)) {
@@ -315,6 +341,7 @@ void Browser::Navigate(const AnsiString& target) {
 }
 
 void Browser::Reload() {
+    ++loads_;
     webkit_web_view_reload(view_);
 }
 
@@ -343,26 +370,41 @@ void Browser::SetExternalProvider(std::shared_ptr<ExternalProvider> provider) {
 
 void Browser::SetTextSelection(bool allowed) {
     selection_ = allowed;
-    InstallScripts();
+    InstallStyles();
 }
 
 void Browser::InstallScripts() {
     WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
     webkit_user_content_manager_remove_all_scripts(content);
-    webkit_user_content_manager_remove_all_style_sheets(content);
-    auto add = [content](const std::string& source) {
+    auto add = [content](const std::string& source, const std::vector<std::string>& allow) {
+        std::vector<const char*> list;
+        for (const auto& pattern : allow) list.push_back(pattern.c_str());
+        list.push_back(nullptr);
         WebKitUserScript* script =
             webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
+                                   allow.empty() ? nullptr : list.data(), nullptr);
         webkit_user_content_manager_add_script(content, script);
         webkit_user_script_unref(script);
     };
+    scriptGeneration_ = BridgeSettingsGeneration();
+    // The bridge script goes only into pages that may use it (an empty allow
+    // list would mean every page); the script checks the page once more.
     if (provider_) {
         const std::vector<BridgeMember> members = provider_->Members();
-        add(ExternalScript(token_, members));
-        if (!ServicePageOrigin().empty()) add(ExternalScript(token_, members, ServicePageOrigin()));
+        if (!TrustedPagePatterns().empty())
+            add(ExternalScript(scriptToken_, members), TrustedPagePatterns());
+        const std::string& service = ServicePageOrigin();
+        if (!service.empty()) {
+            add(ExternalScript(scriptToken_, members, service), {OriginPattern(service)});
+        }
     }
-    add(kScrollScript);
+    add(kScrollScript, {});
+}
+
+void Browser::InstallStyles() {
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+    webkit_user_content_manager_remove_all_style_sheets(content);
     if (!selection_) {
         WebKitUserStyleSheet* sheet =
             webkit_user_style_sheet_new(kNoSelectionStyle, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
@@ -372,30 +414,74 @@ void Browser::InstallScripts() {
     }
 }
 
-Browser::Answer Browser::AnswerRequest(const char* origin, std::string_view body) {
-    // The page asking must be one of ours, or a page of the service origin,
-    // shown in this view's top frame: the view's page, the request's origin
-    // and the token that only the script injected into that page knows are
-    // checked on every call.
-    const Answer refused{403, "{\"ok\":false,\"e\":\"refused\"}", nullptr};
-    const auto request = ParseBridgeRequest(body);
-    if (!request || request->token != token_) return refused;
-    const std::string& service = ServicePageOrigin();
-    const bool local = IsLocalOrigin(origin) && IsTrustedPageUri(Uri(), TrustedPageFoldersUtf8());
-    const bool servicePage =
-        !local && !service.empty() && origin && service == origin && UriOrigin(Uri()) == service;
-    if (!local && !servicePage) return refused;
+void Browser::RenewScriptsIfSettingsChanged() {
+    if (scriptGeneration_ != BridgeSettingsGeneration()) InstallScripts();
+}
+
+void Browser::LoadStarted() {
+    // The page shown until now is being replaced: none of its calls count
+    // until the new one has committed.
+    if (!pending_) replaced_ = committed_;
+    committed_ = {};
+    pending_ = true;
+}
+
+void Browser::LoadCommitted(const std::string& uri) {
+    // The new document was made with the scripts installed now, so it holds
+    // their token; the next document gets another one. An error page bears
+    // the address of the page that failed, and is never that page.
+    committed_ = {uri, errorPage_ ? std::string() : scriptToken_};
+    errorPage_ = false;
+    replaced_ = {};
+    pending_ = false;
+    scriptToken_ = NewBridgeToken();
+    InstallScripts();
+}
+
+void Browser::LoadFailedBeforeCommit() {
+    // Nothing replaced the page: it is still the one shown, and judged as such.
+    if (!pending_) return;
+    committed_ = replaced_;
+    replaced_ = {};
+    pending_ = false;
+}
+
+void Browser::ShowErrorPage(const std::string& uri, const std::string& message) {
+    // The engine's own error page writes the message, which names the file
+    // or address the page asked for, into its markup as it is; a name with
+    // markup in it would run as script. This one shows it as text.
+    char* text = g_markup_escape_text(message.c_str(), -1);
+    const std::string html = std::string("<html><body>") + text + "</body></html>";
+    g_free(text);
+    errorPage_ = true;
+    webkit_web_view_load_alternate_html(view_, html.c_str(), uri.c_str(), nullptr);
+}
+
+BridgePage Browser::Admit(const char* origin) const {
+    if (committed_.token.empty()) return BridgePage::None;
+    const BridgePage page = ClassifyPage(committed_.uri);
+    return OriginFits(page, origin) ? page : BridgePage::None;
+}
+
+Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view body) {
+    // Only the script injected into the committed page knows its token; the
+    // arguments are read only once the token matched.
+    BridgeParse parse = ParseBridgeRequest(body, committed_.token);
+    if (parse.verdict == BridgeVerdict::Refused) return Answer{403, kBridgeRefusal, nullptr};
+    if (parse.verdict == BridgeVerdict::BadRequest)
+        return Answer{400, EncodeBridgeBadRequest(parse.problem), nullptr};
     // Held for the call: a member may replace the provider of its browser.
     const std::shared_ptr<ExternalProvider> provider = provider_;
+    const bool servicePage = page == BridgePage::Service;
     if (servicePage) {
         bool flagged = false;
         if (provider)
             for (const auto& member : provider->Members())
-                flagged = flagged || (member.name == request->member && member.servicePages);
-        if (!flagged) return refused;
+                flagged = flagged || (member.name == parse.request.member && member.servicePages);
+        if (!flagged) return Answer{403, kBridgeRefusal, nullptr};
     }
     Answer answer;
-    answer.body = AnswerBridgeCall(provider.get(), *request, answer.then, servicePage);
+    answer.body = AnswerBridgeCall(provider.get(), parse.request, answer.then, servicePage);
     return answer;
 }
 

@@ -37,7 +37,9 @@ class Browser {
     std::string Uri() const;
     std::string Title() const;
 
-    // The object behind window.external. Takes effect from the next page load.
+    // The object behind window.external: every member for our local pages,
+    // the flagged ones for pages of the service origin, nothing for others.
+    // Takes effect from the next page load.
     void SetExternalProvider(std::shared_ptr<ExternalProvider> provider);
     ExternalProvider* Provider() const { return provider_.get(); }
 
@@ -83,25 +85,53 @@ class Browser {
     // A wheel turn: delta > 0 away from the user; true swallows it.
     std::function<bool(int delta, bool control)> OnWheel;
 
-    // For the scheme handler: answers one bridge request of this browser's view.
+    // For the scheme handler. A request is judged by the document committed
+    // in the top frame: Admit says what that page may call when the request's
+    // Origin fits it (None: refuse without reading the body); AnswerRequest
+    // then answers the body.
+    BridgePage Admit(const char* origin) const;
     struct Answer {
         int status = 200;
         std::string body;
         std::function<void()> then;
     };
-    Answer AnswerRequest(const char* origin, std::string_view body);
+    Answer AnswerRequest(BridgePage page, std::string_view body);
     // Scroll reports from the page.
     void SetScrollReport(int x, int y);
 
   private:
     struct Signals;
     void InstallScripts();
+    void InstallStyles();
     void Call(const std::string& body, GVariant* args, ScriptDone done);
+
+    // The top-level document the bridge answers: its URI as committed and
+    // the token of the script injected into it. Cleared while a new load is
+    // pending; a load that fails before committing leaves the page before.
+    struct Committed {
+        std::string uri;
+        std::string token;
+    };
+    void LoadStarted();
+    void LoadCommitted(const std::string& uri);
+    void LoadFailedBeforeCommit();
+    void ShowErrorPage(const std::string& uri, const std::string& message);
+    void RenewScriptsIfSettingsChanged();
 
     WebKitWebView* view_ = nullptr;
     GCancellable* cancellable_ = nullptr;
     std::shared_ptr<ExternalProvider> provider_;
-    std::string token_;
+    // The token in the scripts that the next document gets; a new one after
+    // each commit, so that no two documents share one.
+    std::string scriptToken_;
+    unsigned scriptGeneration_ = 0;
+    Committed committed_;
+    Committed replaced_;
+    bool pending_ = false;
+    // The next commit is the error page of a failed load.
+    bool errorPage_ = false;
+    // Counts the loads the owner asked for.
+    unsigned loads_ = 0;
     int scrollX_ = 0;
     int scrollY_ = 0;
     bool selection_ = true;

@@ -1,10 +1,12 @@
 #include "platform/ui/BrowserBridge.h"
 
 #include <glib.h>
+#include <sys/random.h>
 #include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -13,15 +15,24 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::vector<std::string>& TrustedFolders() {
-    static std::vector<std::string> folders;
-    return folders;
+// Process-wide settings of the bridge, UI thread only.
+struct Settings {
+    std::vector<std::string> folders;   // resolved
+    std::vector<std::string> patterns;  // allow list of the local script
+    std::string serviceOrigin;
+    unsigned generation = 0;
+};
+
+Settings& Bridge() {
+    static Settings settings;
+    return settings;
 }
 
-std::string& ServiceOrigin() {
-    static std::string origin;
-    return origin;
-}
+// A bad request: its message says what is wrong.
+class BadRequest : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 std::string NumberText(double number) {
     char buffer[64];
@@ -39,7 +50,43 @@ std::string Resolved(const std::string& path) {
     return resolved.string();
 }
 
+// Throws BadRequest for what no member may receive: integers beyond the
+// 64-bit range (the engine writes large integers without a fraction, and
+// doubles that are whole numbers beyond it), texts holding NUL. The value's
+// depth is bounded before parsing, so the recursion is too.
+void CheckValue(const Json& value) {
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63
+    switch (value.type()) {
+        case Json::value_t::string:
+            if (value.get_ref<const std::string&>().find('\0') != std::string::npos)
+                throw BadRequest("text holds NUL");
+            break;
+        case Json::value_t::number_unsigned:
+            if (value.get<unsigned long long>() > 9223372036854775807ULL)
+                throw BadRequest("number out of range");
+            break;
+        case Json::value_t::number_float: {
+            const double d = value.get<double>();
+            if (!std::isfinite(d) || (std::trunc(d) == d && (d >= kLimit || d < -kLimit)))
+                throw BadRequest("number out of range");
+            break;
+        }
+        case Json::value_t::array:
+            for (const Json& item : value) CheckValue(item);
+            break;
+        case Json::value_t::object:
+            for (const auto& [key, item] : value.items()) {
+                if (key.find('\0') != std::string::npos) throw BadRequest("text holds NUL");
+                CheckValue(item);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
 BridgeValue FromJson(const Json& value) {
+    CheckValue(value);
     switch (value.type()) {
         case Json::value_t::string:
             return Utf8ToAnsi(value.get<std::string>());
@@ -64,6 +111,67 @@ BridgeValue FromJson(const Json& value) {
         default:
             return std::monostate{};
     }
+}
+
+// What a JSON text holds that must be known before it is parsed: how deep
+// its arrays and objects nest (a deep body is turned away before anything
+// recurses), and whether an integer is written beyond the 64-bit range (a
+// parser would round it to a double that no longer shows it).
+struct Prescan {
+    int depth = 0;
+    bool integerOutOfRange = false;
+};
+
+Prescan ScanJson(std::string_view text) {
+    Prescan scan;
+    int depth = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            for (++i; i < text.size() && text[i] != '"'; ++i)
+                if (text[i] == '\\') ++i;
+        } else if (c == '[' || c == '{') {
+            scan.depth = std::max(scan.depth, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            std::size_t end = i + 1;
+            bool integer = true;
+            for (; end < text.size(); ++end) {
+                const char d = text[end];
+                if (d == '.' || d == 'e' || d == 'E' || d == '+' || d == '-')
+                    integer = false;
+                else if (d < '0' || d > '9')
+                    break;
+            }
+            long long value = 0;
+            if (integer && std::from_chars(text.data() + i, text.data() + end, value).ec ==
+                               std::errc::result_out_of_range)
+                scan.integerOutOfRange = true;
+            i = end - 1;
+        }
+    }
+    return scan;
+}
+
+// Compares without stopping at the first difference, so that the time of a
+// refusal says nothing about how much of a guessed token was right.
+bool SameSecret(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return difference == 0;
+}
+
+// The file:// URI of a folder as WebKit shows its pages' addresses (the
+// browser navigates to files through the same conversion), as a pattern.
+std::string FolderPattern(const std::string& folder) {
+    char* uri = g_filename_to_uri(folder.c_str(), nullptr, nullptr);
+    if (!uri) return {};
+    std::string pattern = std::string(uri) + "/*";
+    g_free(uri);
+    return pattern;
 }
 
 Json ToJson(const BridgeValue& value) {
@@ -131,18 +239,40 @@ long long ArgLong(const std::vector<BridgeValue>& args, std::size_t index) {
 }
 
 void SetTrustedPageFolders(const std::vector<AnsiString>& folders) {
-    auto& trusted = TrustedFolders();
-    trusted.clear();
+    Settings& bridge = Bridge();
+    bridge.folders.clear();
+    bridge.patterns.clear();
+    auto addPattern = [&bridge](const std::string& folder) {
+        const std::string pattern = FolderPattern(folder);
+        if (pattern.empty()) return;
+        for (const auto& known : bridge.patterns)
+            if (known == pattern) return;
+        bridge.patterns.push_back(pattern);
+    };
     for (const auto& folder : folders) {
         if (folder.empty()) continue;
-        std::string resolved = Resolved(AnsiToUtf8(folder));
+        const std::string utf8 = AnsiToUtf8(folder);
+        std::string resolved = Resolved(utf8);
         while (resolved.size() > 1 && resolved.back() == '/') resolved.pop_back();
-        if (!resolved.empty() && resolved != "/") trusted.push_back(resolved);
+        if (resolved.empty() || resolved == "/") continue;
+        bridge.folders.push_back(resolved);
+        // Pages are shown under the folder's name as given as well as under
+        // the resolved one; the request check resolves either.
+        std::error_code error;
+        std::string given = std::filesystem::absolute(utf8, error).lexically_normal().string();
+        while (given.size() > 1 && given.back() == '/') given.pop_back();
+        if (!error && given != "/") addPattern(given);
+        addPattern(resolved);
     }
+    ++bridge.generation;
 }
 
 const std::vector<std::string>& TrustedPageFoldersUtf8() {
-    return TrustedFolders();
+    return Bridge().folders;
+}
+
+const std::vector<std::string>& TrustedPagePatterns() {
+    return Bridge().patterns;
 }
 
 bool IsTrustedPageUri(std::string_view uri, const std::vector<std::string>& foldersUtf8) {
@@ -165,12 +295,6 @@ bool IsTrustedPageUri(std::string_view uri, const std::vector<std::string>& fold
             return true;
     }
     return false;
-}
-
-bool IsLocalOrigin(const char* origin) {
-    if (!origin) return true;
-    const std::string_view text(origin);
-    return text == "null" || text == "file://";
 }
 
 std::string UriOrigin(std::string_view uri) {
@@ -196,26 +320,71 @@ std::string UriOrigin(std::string_view uri) {
 }
 
 void SetServicePageOrigin(std::string origin) {
-    ServiceOrigin() = UriOrigin(origin);
+    Bridge().serviceOrigin = UriOrigin(origin);
+    ++Bridge().generation;
 }
 
 const std::string& ServicePageOrigin() {
-    return ServiceOrigin();
+    return Bridge().serviceOrigin;
 }
 
-std::optional<BridgeRequest> ParseBridgeRequest(std::string_view body) {
+unsigned BridgeSettingsGeneration() {
+    return Bridge().generation;
+}
+
+BridgePage ClassifyPage(std::string_view committedUri) {
+    if (committedUri.empty()) return BridgePage::None;
+    if (IsTrustedPageUri(committedUri, TrustedPageFoldersUtf8())) return BridgePage::Local;
+    const std::string& service = ServicePageOrigin();
+    if (!service.empty() && UriOrigin(committedUri) == service) return BridgePage::Service;
+    return BridgePage::None;
+}
+
+bool OriginFits(BridgePage page, const char* origin) {
+    if (!origin) return false;
+    switch (page) {
+        case BridgePage::Local:
+            return std::string_view(origin) == "null";
+        case BridgePage::Service:
+            return !ServicePageOrigin().empty() && ServicePageOrigin() == origin;
+        case BridgePage::None:
+            break;
+    }
+    return false;
+}
+
+BridgeParse ParseBridgeRequest(std::string_view body, std::string_view token) {
+    BridgeParse parse;
+    auto bad = [&parse](std::string problem) {
+        parse.verdict = BridgeVerdict::BadRequest;
+        parse.problem = std::move(problem);
+        return parse;
+    };
+    // The token first, from its fixed place, before anything else is read.
+    constexpr std::string_view kOpening = "{\"t\":\"";
+    if (body.substr(0, kOpening.size()) != kOpening) return bad("malformed request");
+    const auto close = body.find('"', kOpening.size());
+    if (close == std::string_view::npos || close - kOpening.size() > 64)
+        return bad("malformed request");
+    if (token.empty() ||
+        !SameSecret(body.substr(kOpening.size(), close - kOpening.size()), token)) {
+        parse.verdict = BridgeVerdict::Refused;
+        return parse;
+    }
+    if (body.size() > kMaxBridgeBody) return bad("request too large");
+    const Prescan scan = ScanJson(body);
+    if (scan.depth > kMaxBridgeDepth) return bad("arguments nested too deeply");
     const Json json = Json::parse(body, nullptr, false);
-    if (!json.is_object()) return std::nullopt;
-    const auto token = json.find("t");
+    if (!json.is_object()) return bad("malformed request");
+    if (scan.integerOutOfRange) return bad("number out of range");
     const auto member = json.find("m");
     const auto kind = json.find("k");
     const auto args = json.find("a");
-    if (token == json.end() || !token->is_string() || member == json.end() ||
-        !member->is_string() || kind == json.end() || !kind->is_string() || args == json.end() ||
-        !args->is_array())
-        return std::nullopt;
-    BridgeRequest request;
-    request.token = token->get<std::string>();
+    if (member == json.end() || !member->is_string() || kind == json.end() || !kind->is_string() ||
+        args == json.end() || !args->is_array())
+        return bad("malformed request");
+    BridgeRequest& request = parse.request;
+    request.token = std::string(token);
     request.member = member->get<std::string>();
     const std::string kindText = kind->get<std::string>();
     if (kindText == "call")
@@ -225,9 +394,15 @@ std::optional<BridgeRequest> ParseBridgeRequest(std::string_view body) {
     else if (kindText == "put")
         request.kind = CallKind::Put;
     else
-        return std::nullopt;
-    for (const Json& arg : *args) request.args.push_back(FromJson(arg));
-    return request;
+        return bad("malformed request");
+    try {
+        for (const Json& arg : *args) request.args.push_back(FromJson(arg));
+    } catch (const BadRequest& error) {
+        request.args.clear();
+        return bad(error.what());
+    }
+    parse.verdict = BridgeVerdict::Accepted;
+    return parse;
 }
 
 std::string EncodeBridgeValue(const BridgeValue& value) {
@@ -241,6 +416,25 @@ std::string EncodeBridgeError(std::string_view ansiMessage) {
     return reply.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::string EncodeBridgeBadRequest(std::string_view problem) {
+    const Json reply = {{"ok", false}, {"e", std::string(problem)}};
+    return reply.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string NewBridgeToken() {
+    unsigned char bytes[16] = {};
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        for (auto& byte : bytes) byte = static_cast<unsigned char>(g_random_int());
+    }
+    std::string token;
+    char hex[3];
+    for (const unsigned char byte : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", byte);
+        token += hex;
+    }
+    return token;
+}
+
 std::string ExternalScript(const std::string& token, const std::vector<BridgeMember>& members,
                            const std::string& pageOrigin) {
     Json list = Json::array();
@@ -251,59 +445,86 @@ std::string ExternalScript(const std::string& token, const std::vector<BridgeMem
     const std::string pageCheck = pageOrigin.empty()
                                       ? "location.protocol !== 'file:'"
                                       : "location.origin !== " + Json(pageOrigin).dump();
-    // The request functions are taken before any page script runs, so that a
-    // page cannot slip itself between a member and its request; the token
-    // stays inside the closure. Only the top frame of a page of the class
-    // this script is for gets the object at all.
+    // Runs before any script of the page: everything the members use later
+    // is taken now. A call never looks up a property or a function that the
+    // page could have replaced by then (no method call through .call or the
+    // prototypes, no JSON.stringify of an object holding the token), and the
+    // page's own values are turned into text before the token is touched.
+    // The member functions are bound, so their text shows nothing either.
     return R"JS((function () {
 'use strict';
 if (window.top !== window || )JS" +
            pageCheck + R"JS() return;
 const token = )JS" +
-           Json(token).dump() +
-           R"JS(;
+           Json(token).dump() + R"JS(;
 const members = )JS" +
-           list.dump(-1, ' ', false, Json::error_handler_t::replace) +
-           R"JS(;
+           list.dump(-1, ' ', false, Json::error_handler_t::replace) + R"JS(;
+const address = ')JS" +
+           std::string(kBridgeScheme) + R"JS(://call/';
+const apply = Reflect.apply;
 const XHR = window.XMLHttpRequest;
 const proto = XHR.prototype;
 const open = proto.open, send = proto.send;
 const statusOf = Object.getOwnPropertyDescriptor(proto, 'status').get;
 const textOf = Object.getOwnPropertyDescriptor(proto, 'responseText').get;
-const stringify = JSON.stringify, parse = JSON.parse, slice = Array.prototype.slice;
+const stringify = JSON.stringify, parse = JSON.parse;
+const defineProperty = Object.defineProperty, freeze = Object.freeze;
+const bind = Function.prototype.bind;
 const ErrorType = Error;
-function call(name, kind, args) {
+function failure(name, what) {
+  return new ErrorType('window.external.' + name + ': ' + what);
+}
+function encode(name, value) {
+  switch (typeof value) {
+    case 'string': return stringify(value);
+    case 'number': return stringify(value);
+    case 'boolean': return value ? 'true' : 'false';
+    case 'undefined': return 'null';
+    case 'bigint': return '' + value;
+    case 'symbol': throw failure(name, 'bad request: unsupported value');
+  }
+  if (value === null) return 'null';
+  // The page's own object: whatever it runs here sees nothing of ours.
+  const text = stringify(value);
+  return typeof text === 'string' ? text : 'null';
+}
+function call(name, quoted, kind, args) {
+  let list = '';
+  for (let i = 0; i < args.length; i++) list += (i ? ',' : '') + encode(name, args[i]);
   const request = new XHR();
-  open.call(request, 'POST', ')JS" +
-           std::string(kBridgeScheme) + R"JS(://call/' + encodeURIComponent(name), false);
-  send.call(request, stringify({t: token, m: name, k: kind, a: args}));
-  if (statusOf.call(request) !== 200) throw new ErrorType('window.external.' + name + ': refused');
-  const reply = parse(textOf.call(request));
+  apply(open, request, ['POST', address + name, false]);
+  apply(send, request, ['{"t":"' + token + '","m":' + quoted + ',"k":"' + kind + '","a":[' + list + ']}']);
+  const status = apply(statusOf, request, []);
+  if (status !== 200 && status !== 400) throw failure(name, 'refused');
+  const reply = parse(apply(textOf, request, []));
+  if (status === 400) throw failure(name, 'bad request: ' + reply.e);
   if (!reply.ok) throw new ErrorType(reply.e);
   return reply.v;
 }
+function method(name, quoted, ...args) { return call(name, quoted, 'call', args); }
+function getter(name, quoted) { return call(name, quoted, 'get', []); }
+function setter(name, quoted, value) { call(name, quoted, 'put', [value]); }
 const external = {};
-for (const member of members) {
-  const name = member.n;
-  if (member.p) {
-    Object.defineProperty(external, name, {enumerable: true,
-      get: function () { return call(name, 'get', []); },
-      set: function (value) { call(name, 'put', [value]); }});
+for (let i = 0; i < members.length; i++) {
+  const name = members[i].n, quoted = stringify(name);
+  if (members[i].p) {
+    defineProperty(external, name, {enumerable: true,
+      get: apply(bind, getter, [null, name, quoted]),
+      set: apply(bind, setter, [null, name, quoted])});
   } else {
-    Object.defineProperty(external, name, {enumerable: true,
-      value: function () { return call(name, 'call', slice.call(arguments)); }});
+    defineProperty(external, name, {enumerable: true,
+      value: apply(bind, method, [null, name, quoted])});
   }
 }
-Object.freeze(external);
+freeze(external);
 try {
-  Object.defineProperty(window, 'external', {value: external, writable: false, configurable: false});
+  defineProperty(window, 'external', {value: external, writable: false, configurable: false});
 } catch (e) {
   window.external = external;
 }
 })();
 )JS";
 }
-
 std::string AnswerBridgeCall(ExternalProvider* provider, const BridgeRequest& request,
                              std::function<void()>& then, bool servicePage) {
     if (!provider) return EncodeBridgeError("window.external is not available");

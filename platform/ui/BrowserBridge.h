@@ -71,13 +71,15 @@ class ExternalProvider {
 // The folders whose pages may use the bridge (the application folder and the
 // data folder), ANSI paths. Process-wide, UI thread.
 void SetTrustedPageFolders(const std::vector<AnsiString>& folders);
+// The folders with "..", "." and symbolic links resolved (UTF-8).
 const std::vector<std::string>& TrustedPageFoldersUtf8();
+// The URL patterns of the folders' pages, as given and as resolved, for the
+// allow list of the injected script ("file:///data/*").
+const std::vector<std::string>& TrustedPagePatterns();
 
 // True when uri is a file:// URI (query and fragment ignored) of a file that
 // lies, after resolving "..", and symbolic links, inside one of the folders.
 bool IsTrustedPageUri(std::string_view uri, const std::vector<std::string>& foldersUtf8);
-// True for the Origin header a local page sends ("null", "file://") or none.
-bool IsLocalOrigin(const char* origin);
 
 // The origin of a URL as pages serialise it: "scheme://host[:port]", lower
 // case, the default port left out. Empty unless the URL is http or https
@@ -88,9 +90,25 @@ std::string UriOrigin(std::string_view uri);
 // service page. Process-wide, UI thread.
 void SetServicePageOrigin(std::string origin);
 const std::string& ServicePageOrigin();
+// Counts the changes of the trusted folders and the service origin, so that
+// browsers renew their injected scripts before the next page.
+unsigned BridgeSettingsGeneration();
+
+// What a committed top-level document may call: our local pages every
+// member, pages of the service origin the members flagged for them, any
+// other page nothing.
+enum class BridgePage { None, Local, Service };
+BridgePage ClassifyPage(std::string_view committedUri);
+// True when a request's Origin header fits the page class: local pages send
+// "null", service pages their origin; a missing header never fits.
+bool OriginFits(BridgePage page, const char* origin);
 
 // The scheme of the bridge's requests.
 inline constexpr const char* kBridgeScheme = "quira-ext";
+// A call is a few short texts: bodies beyond this size, or nested deeper,
+// are bad requests and never parsed.
+inline constexpr std::size_t kMaxBridgeBody = 64 * 1024;
+inline constexpr int kMaxBridgeDepth = 8;
 
 // One decoded call.
 struct BridgeRequest {
@@ -99,14 +117,33 @@ struct BridgeRequest {
     CallKind kind = CallKind::Method;
     std::vector<BridgeValue> args;
 };
-// Decodes a request body; nullopt when it is not one.
-std::optional<BridgeRequest> ParseBridgeRequest(std::string_view body);
+enum class BridgeVerdict { Accepted, Refused, BadRequest };
+struct BridgeParse {
+    BridgeVerdict verdict = BridgeVerdict::BadRequest;
+    BridgeRequest request;
+    // For a bad request: what is wrong with it.
+    std::string problem;
+};
+// Decodes a request body in the order that keeps a stranger's body from
+// costing anything: the body must open with the token ({"t":"<token>",) and
+// is refused unless that is `token`; only then are its size, nesting, shape
+// and arguments read. Integers beyond the 64-bit range and texts holding a
+// NUL make a bad request, as does any malformed body.
+BridgeParse ParseBridgeRequest(std::string_view body, std::string_view token);
 // Answers as the page's script reads them.
 std::string EncodeBridgeValue(const BridgeValue& value);
 std::string EncodeBridgeError(std::string_view ansiMessage);
+inline constexpr const char* kBridgeRefusal = "{\"ok\":false,\"e\":\"refused\"}";
+std::string EncodeBridgeBadRequest(std::string_view problem);
+
+// A fresh secret for the bridge script of one document (32 hex digits).
+std::string NewBridgeToken();
 
 // The document-start script that defines window.external with these members
-// in a top-level page whose origin is pageOrigin (empty: a local file page).
+// in a top-level page whose origin is pageOrigin (empty: a local file page;
+// otherwise only the members flagged for service pages). Everything it calls
+// is taken before any page script runs, and the token never reaches a
+// function or a property a page can replace.
 std::string ExternalScript(const std::string& token, const std::vector<BridgeMember>& members,
                            const std::string& pageOrigin = {});
 

@@ -1,58 +1,13 @@
-#include "platform/ui/Browser.h"
-
 #include "platform/ui/Fonts.h"
-#include "tests/support/window/WindowTest.h"
+#include "tests/ui/BrowserFixture.h"
 
-#include <gtest/gtest.h>
-#include <gtk/gtk.h>
-#include <httplib.h>
-#include <nlohmann/json.hpp>
+#include <unistd.h>
 
-#include <thread>
+#include <filesystem>
 
-using namespace platform::ui;
-using Json = nlohmann::json;
+using namespace browsertest;
 
 namespace {
-
-// A provider that records its calls and answers by member name.
-class FakeExternal : public ExternalProvider {
-  public:
-    std::vector<BridgeMember> Members() const override {
-        return {{"Echo"},    {"GetLong", MemberKind::Method, true},
-                {"GetText"}, {"GetList"},
-                {"Nothing"}, {"Fail"},
-                {"Open"},    {"FontName", MemberKind::Property}};
-    }
-    BridgeReply Invoke(const std::string& member, CallKind kind,
-                       const std::vector<BridgeValue>& args) override {
-        calls.push_back(member);
-        if (member == "Echo") {
-            AnsiString joined;
-            for (std::size_t i = 0; i < args.size(); ++i) joined += "[" + ArgText(args, i) + "]";
-            lastArgs = args;
-            return {joined, {}};
-        }
-        if (member == "GetLong") return {ArgLong(args, 0) + 1, {}};
-        if (member == "GetText") return {platform::Utf8ToAnsi("书架：第一章"), {}};
-        if (member == "GetList") return {std::vector<AnsiString>{"\"1\",\"2\"", "x"}, {}};
-        if (member == "Nothing") return {};
-        if (member == "Fail") throw BridgeError("no such story");
-        if (member == "Open") {
-            return {7LL, [this] { openRan = true; }};
-        }
-        if (member == "FontName") {
-            if (kind == CallKind::Put) fontName = ArgText(args, 0);
-            return {kind == CallKind::Get ? BridgeValue(fontName) : BridgeValue(), {}};
-        }
-        return {};
-    }
-
-    std::vector<std::string> calls;
-    std::vector<BridgeValue> lastArgs;
-    AnsiString fontName = "SimSun";
-    bool openRan = false;
-};
 
 // The page calls the members on load and puts what it got into its title.
 const char* kCallingPage = R"HTML(<!DOCTYPE html>
@@ -81,69 +36,7 @@ function run() {
 }
 </script></head><body onload="run()">page</body></html>)HTML";
 
-// Serves one page at /page.html on 127.0.0.1 from a thread of its own.
-class PageServer {
-  public:
-    explicit PageServer(std::string html) : html_(std::move(html)) {
-        server_.Get("/page.html", [this](const httplib::Request&, httplib::Response& response) {
-            response.set_content(html_, "text/html; charset=utf-8");
-        });
-        server_.set_keep_alive_max_count(1);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        serving_ = std::thread([this] { server_.listen_after_bind(); });
-    }
-    ~PageServer() {
-        server_.stop();
-        serving_.join();
-    }
-    std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
-    std::string Url() const { return Origin() + "/page.html"; }
-
-  private:
-    std::string html_;
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread serving_;
-};
-
-class BrowserTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        uitest::RequireUi();
-        window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-        gtk_window_set_default_size(GTK_WINDOW(window), 400, 300);
-        browser = std::make_unique<Browser>();
-        gtk_container_add(GTK_CONTAINER(window), browser->Widget());
-        gtk_widget_show_all(window);
-        provider = std::make_shared<FakeExternal>();
-        browser->SetExternalProvider(provider);
-        SetTrustedPageFolders({data.Path()});
-    }
-    void TearDown() override {
-        browser.reset();
-        gtk_widget_destroy(window);
-        SetTrustedPageFolders({});
-    }
-
-    // Loads target and returns the JSON the page put into its title.
-    Json LoadAndRead(const std::string& target) {
-        // The title of the page before stays until the new one has loaded.
-        bool finished = false;
-        browser->OnDocumentComplete = [&](const std::string&) { finished = true; };
-        browser->Navigate(target);
-        const bool done = uitest::PumpUntil(
-            [&] { return finished && browser->Title().rfind("done:", 0) == 0; }, 20000);
-        browser->OnDocumentComplete = nullptr;
-        EXPECT_TRUE(done) << "title: " << browser->Title();
-        if (!done) return Json();
-        return Json::parse(browser->Title().substr(5));
-    }
-
-    uitest::TempDir data;
-    GtkWidget* window = nullptr;
-    std::unique_ptr<Browser> browser;
-    std::shared_ptr<FakeExternal> provider;
-};
+class BrowserTest : public BrowserFixture {};
 
 TEST_F(BrowserTest, LocalPageCallsMembersSynchronously) {
     const Json out = LoadAndRead(data.Write("BooK/story/List.HTML", kCallingPage));
@@ -178,29 +71,6 @@ TEST_F(BrowserTest, DeferredActionRunsAfterThePageHasItsAnswer) {
     EXPECT_EQ(*got, "7");
 }
 
-TEST_F(BrowserTest, PagesOutsideOurFoldersGetNoAnswers) {
-    uitest::TempDir elsewhere;
-    const Json local = LoadAndRead(elsewhere.Write("page.html", kCallingPage));
-    EXPECT_EQ(local["kind"], "object");
-    EXPECT_EQ(local["long"], "error: window.external.GetLong: refused");
-    EXPECT_EQ(local["text"], "error: window.external.GetText: refused");
-
-    // A page of ours reached through ".." from outside is resolved first.
-    const std::string sneaky = elsewhere.Path() + "/../" +
-                               std::filesystem::path(elsewhere.Path()).filename().string() +
-                               "/page.html";
-    EXPECT_EQ(LoadAndRead(sneaky)["long"], "error: window.external.GetLong: refused");
-    EXPECT_TRUE(provider->calls.empty());
-}
-
-TEST_F(BrowserTest, HttpPageGetsNone) {
-    const PageServer server(kCallingPage);
-    const Json out = LoadAndRead(server.Url());
-    EXPECT_EQ(out["kind"], "undefined");
-    EXPECT_EQ(out["forged"].get<std::string>().substr(0, 4), "403:");
-    EXPECT_TRUE(provider->calls.empty());
-}
-
 TEST_F(BrowserTest, ServicePagesGetOnlyTheirMembers) {
     const PageServer service(kCallingPage);
     const PageServer otherPort(kCallingPage);
@@ -221,6 +91,53 @@ TEST_F(BrowserTest, ServicePagesGetOnlyTheirMembers) {
     EXPECT_EQ(other["kind"], "undefined");
     EXPECT_EQ(provider->calls.size(), 3u);
     SetServicePageOrigin({});
+}
+
+// Back, forward and reload make the page anew, with a token of its own.
+TEST_F(BrowserTest, OurPagesKeepEveryMemberAfterBackAndForward) {
+    const char* page = R"HTML(<title>p</title><body><a id=next href="two.html">next</a><script>
+window.report = JSON.stringify({page: location.pathname.replace(/.*\//, ''), long: external.GetLong(1),
+  text: external.GetText(), font: external.FontName});
+document.title = 'done';
+</script></body>)HTML";
+    data.Write("two.html", page);
+    auto expectPage = [&](const Json& out, const char* name) {
+        EXPECT_EQ(out["page"], name);
+        EXPECT_EQ(out["long"], 2);
+        EXPECT_EQ(out["text"], "书架：第一章");
+        EXPECT_EQ(out["font"], "SimSun");
+    };
+    expectPage(LoadAndRead(data.Write("one.html", page)), "one.html");
+    ExpectLoad();
+    browser->RunScript("document.getElementById('next').click();");
+    expectPage(ReadDone(), "two.html");
+    ExpectLoad();
+    browser->RunScript("history.back();");
+    expectPage(ReadDone(), "one.html");
+    ExpectLoad();
+    browser->RunScript("history.forward();");
+    expectPage(ReadDone(), "two.html");
+    ExpectLoad();
+    browser->Reload();
+    expectPage(ReadDone(), "two.html");
+    EXPECT_EQ(provider->calls.size(), 15u);
+}
+
+// The folder is named with a space and Chinese, and reached through a link:
+// its pages get the bridge under either name.
+TEST_F(BrowserTest, FolderNamesOfAnyKindKeepTheBridge) {
+    uitest::TempDir links;
+    const std::string folder = data.Path() + "/书库 folder";
+    const std::string page =
+        "<title>p</title><script>document.title = 'done:' + "
+        "JSON.stringify({long: external.GetLong(5)});</script>";
+    data.Write("书库 folder/第一章.html", page);
+    const std::string link = links.Path() + "/link name";
+    ASSERT_EQ(symlink(folder.c_str(), link.c_str()), 0);
+    SetTrustedPageFolders({platform::Utf8ToAnsi(link)});
+    EXPECT_EQ(LoadAndRead(platform::Utf8ToAnsi(link + "/第一章.html"))["long"], 6);
+    EXPECT_EQ(LoadAndRead(platform::Utf8ToAnsi(folder + "/第一章.html"))["long"], 6);
+    EXPECT_EQ(provider->calls.size(), 2u);
 }
 
 TEST_F(BrowserTest, NoProviderMeansNoObject) {
