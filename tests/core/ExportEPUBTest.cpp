@@ -17,6 +17,7 @@
 #include "core/StoryExportHTML.h"
 #include "core/TextHelpers.h"
 #include "platform/AtomicFile.h"
+#include "tests/support/RunTool.h"
 
 using storytest::A;
 using storytest::ReadFile;
@@ -101,21 +102,9 @@ struct Doc {
 // Runs the EPUB checker (a jar) on the file: its exit status and report.
 int RunEpubcheck(const std::string& file, std::string& report) {
     // Quick start-up flags: the check is short, the JIT would not pay off.
-    const char* argv[] = {"java", "-XX:TieredStopAtLevel=1", "-XX:+UseSerialGC",
-                          "-jar", "/usr/bin/epubcheck",      file.c_str(),
-                          nullptr};
-    gchar* out = nullptr;
-    gchar* err = nullptr;
-    gint status = -1;
-    GError* error = nullptr;
-    const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH,
-                                  nullptr, nullptr, &out, &err, &status, &error);
-    report = std::string(out ? out : "") + (err ? err : "") + (error ? error->message : "");
-    g_free(out);
-    g_free(err);
-    g_clear_error(&error);
-    if (!ran) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testing_support::RunTool(
+        {"java", "-XX:TieredStopAtLevel=1", "-XX:+UseSerialGC", "-jar", "/usr/bin/epubcheck", file},
+        report);
 }
 
 const std::string kHostileTitle = "</dc:title><script>alert(1)</script> & \"'<![CDATA[";
@@ -350,16 +339,13 @@ std::string BundleWithout(const fs::path& folder, const std::string& name,
     g_resource_unref(shipped);
     manifest += "</gresource></gresources>";
     WriteFile(folder / "src" / "bundle.xml", manifest);
-    const std::string source = "--sourcedir=" + (folder / "src").string();
-    const std::string target = "--target=" + (folder / "programs" / "Quira2.gresource").string();
-    const std::string manifestPath = (folder / "src" / "bundle.xml").string();
     fs::create_directories(folder / "programs");
-    const char* argv[] = {QUIRA_GLIB_COMPILE_RESOURCES, source.c_str(), target.c_str(),
-                          manifestPath.c_str(), nullptr};
-    gint status = -1;
-    if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
-                      nullptr, nullptr, nullptr, &status, nullptr) ||
-        !g_spawn_check_wait_status(status, nullptr))
+    std::string report;
+    if (testing_support::RunTool(
+            {QUIRA_GLIB_COMPILE_RESOURCES, "--sourcedir=" + (folder / "src").string(),
+             "--target=" + (folder / "programs" / "Quira2.gresource").string(),
+             (folder / "src" / "bundle.xml").string()},
+            report) != 0)
         return {};
     return (folder / "programs").string() + "/";
 }

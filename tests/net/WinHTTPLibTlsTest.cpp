@@ -2,7 +2,6 @@
 // the test and trusted through SSL_CERT_FILE.
 
 #include <arpa/inet.h>
-#include <glib.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <openssl/ssl.h>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "net/WinHTTPLib.h"
+#include "tests/support/RunTool.h"
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -24,36 +24,11 @@ using testing_support::TempTree;
 
 // A self-signed certificate for 127.0.0.1, valid for a day.
 bool MakeCertificate(const std::string& cert, const std::string& key, std::string& report) {
-    const char* argv[] = {"openssl",
-                          "req",
-                          "-x509",
-                          "-newkey",
-                          "ec",
-                          "-pkeyopt",
-                          "ec_paramgen_curve:prime256v1",
-                          "-nodes",
-                          "-days",
-                          "1",
-                          "-subj",
-                          "/CN=127.0.0.1",
-                          "-addext",
-                          "subjectAltName=IP:127.0.0.1",
-                          "-keyout",
-                          key.c_str(),
-                          "-out",
-                          cert.c_str(),
-                          nullptr};
-    gchar* out = nullptr;
-    gchar* err = nullptr;
-    gint status = -1;
-    GError* error = nullptr;
-    const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH,
-                                  nullptr, nullptr, &out, &err, &status, &error);
-    report = std::string(out ? out : "") + (err ? err : "") + (error ? error->message : "");
-    g_free(out);
-    g_free(err);
-    g_clear_error(&error);
-    return ran && g_spawn_check_wait_status(status, nullptr);
+    return testing_support::RunTool(
+               {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert},
+               report) == 0;
 }
 
 // What the server saw of one connection.
