@@ -79,6 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         TemplateCase{"List2", kListTags, {}},
         TemplateCase{"chapter", {"Date", "Author", "Title", "Content", "LastDateTime"}, {}},
         TemplateCase{"Content", {"Date", "Author", "Title", "Content"}, {}},
+        TemplateCase{"Loading", {}, {}},
         TemplateCase{
             "ListError", {"SiteName", "StoryName", "StoryAuthor", "SiteID", "StoryID"}, {}},
         TemplateCase{
