@@ -16,7 +16,8 @@ using LayoutPtr = std::unique_ptr<PangoLayout, LayoutDeleter>;
 // A single-line layout of the text in the font, with grey antialiasing and
 // hinted metrics, so text is crisp and measures the same on screen and in
 // the off-screen surfaces of the tests.
-LayoutPtr MakeLayout(cairo_t* cr, const TFont& font, const AnsiString& text) {
+// wrapWidth > 0 breaks lines to that width; otherwise the text is one line.
+LayoutPtr MakeLayout(cairo_t* cr, const TFont& font, const AnsiString& text, int wrapWidth = 0) {
     LayoutPtr layout(pango_cairo_create_layout(cr));
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
@@ -38,7 +39,12 @@ LayoutPtr MakeLayout(cairo_t* cr, const TFont& font, const AnsiString& text) {
         pango_layout_set_attributes(layout.get(), attrs);
         pango_attr_list_unref(attrs);
     }
-    pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+    if (wrapWidth > 0) {
+        pango_layout_set_width(layout.get(), wrapWidth * PANGO_SCALE);
+        pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    } else {
+        pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+    }
     const std::string utf8 = platform::AnsiToUtf8(text);
     pango_layout_set_text(layout.get(), utf8.data(), static_cast<int>(utf8.size()));
     return layout;
@@ -133,9 +139,10 @@ void TCanvas::TextOut(int x, int y, const AnsiString& text) {
     pango_cairo_show_layout(cr_, layout.get());
 }
 
-void TCanvas::DrawText(const AnsiString& text, const TRect& r, unsigned flags) {
-    if (text.empty()) return;
-    LayoutPtr layout = MakeLayout(cr_, Font, text);
+int TCanvas::DrawText(const AnsiString& text, const TRect& r, unsigned flags) {
+    if (text.empty()) return 0;
+    const bool wrap = (flags & tf::WordBreak) && !(flags & tf::SingleLine);
+    LayoutPtr layout = MakeLayout(cr_, Font, text, wrap ? std::max(1, r.Width()) : 0);
     int width = 0, height = 0;
     pango_layout_get_pixel_size(layout.get(), &width, &height);
     int x = r.Left, y = r.Top;
@@ -156,6 +163,19 @@ void TCanvas::DrawText(const AnsiString& text, const TRect& r, unsigned flags) {
     cairo_move_to(cr_, x, y);
     pango_cairo_show_layout(cr_, layout.get());
     cairo_restore(cr_);
+    return height;
+}
+
+TPoint TCanvas::DrawStyledText(const AnsiString& text, const TRect& r, TColor color, bool bold,
+                               int height) {
+    const TFont saved = Font;
+    Font.Color = color;
+    Font.Bold = Font.Bold || bold;
+    Font.Height = height;
+    const TPoint extent = TextExtent(text);
+    DrawText(text, r, tf::SingleLine);
+    Font = saved;
+    return {std::max(0, std::min(extent.X, r.Width())), extent.Y};
 }
 
 void TCanvas::ClipRect(const TRect& r) {

@@ -32,6 +32,9 @@ inline constexpr unsigned Right = 0x2;
 inline constexpr unsigned VCenter = 0x4;
 inline constexpr unsigned Bottom = 0x8;
 inline constexpr unsigned SingleLine = 0x20;
+// Lines broken at word boundaries (or between CJK characters) to fit the
+// rectangle's width; line breaks in the text are kept.
+inline constexpr unsigned WordBreak = 0x10;
 inline constexpr unsigned NoClip = 0x100;
 }  // namespace tf
 
@@ -69,9 +72,16 @@ class TCanvas {
     int TextWidth(const AnsiString& text) { return TextExtent(text).X; }
     int TextHeight(const AnsiString& text) { return TextExtent(text).Y; }
     void TextOut(int x, int y, const AnsiString& text);
-    // One line of text placed in the rectangle by the flags, clipped to it
-    // unless tf::NoClip is given.
-    void DrawText(const AnsiString& text, const TRect& r, unsigned flags);
+    // Text placed in the rectangle by the flags, clipped to it unless
+    // tf::NoClip is given: one line, or with tf::WordBreak as many lines as
+    // the width needs. Answers the height of what was laid out.
+    int DrawText(const AnsiString& text, const TRect& r, unsigned flags);
+    // The list rows' text routine: one line at the rectangle's top left,
+    // clipped to it, in the colour and height, bold added to the current
+    // style; the font is as before afterwards. Answers the drawn width (the
+    // text's width, at most the rectangle's) and the line height.
+    TPoint DrawStyledText(const AnsiString& text, const TRect& r, TColor color, bool bold,
+                          int height);
 
     // Narrows drawing to the rectangle until the matching Restore.
     void Save() { cairo_save(cr_); }

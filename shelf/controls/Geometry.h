@@ -1,7 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 // Points, rectangles and colours of the control family. Rectangles are
 // half-open: (Left, Top) is inside, (Right, Bottom) is not.
@@ -57,3 +59,27 @@ inline constexpr TColor clBtnFace = 0xF0F0F0;
 // colour lists; they are never drawn as such.
 inline constexpr TColor clDefault = 0x20000000;
 inline constexpr TColor clNone = 0x1FFFFFFF;
+
+// a * b / c rounded to the nearest integer (halves away from zero), computed
+// without overflow of the product; -1 when c is 0 or the result does not fit
+// an int. The layouts of the lists are specified with this arithmetic.
+constexpr int MulDiv(int a, int b, int c) {
+    if (c == 0) return -1;
+    const auto abs64 = [](int64_t v) { return v < 0 ? -v : v; };
+    const int64_t product = int64_t(a) * b;
+    const int64_t magnitude = (abs64(product) + abs64(c) / 2) / abs64(c);
+    const int64_t result = (product < 0) != (c < 0) ? -magnitude : magnitude;
+    if (result > std::numeric_limits<int>::max() || result < std::numeric_limits<int>::min())
+        return -1;
+    return int(result);
+}
+
+// The nearest integer, halves to the even neighbour (2.5 gives 2, 3.5 gives
+// 4), whatever the rounding mode of the floating-point unit.
+inline int64_t RoundHalfEven(double value) {
+    const double down = std::floor(value);
+    const double fraction = value - down;
+    if (fraction > 0.5) return int64_t(down) + 1;
+    if (fraction < 0.5) return int64_t(down);
+    return std::fmod(down, 2.0) == 0 ? int64_t(down) : int64_t(down) + 1;
+}
