@@ -41,19 +41,21 @@ constexpr Color Hex(uint32_t rgb, double alpha = 1.0) {
 // controls use for text, so images and text agree.
 namespace pal {
 constexpr Color Accent = Hex(0x2B83D6);
-constexpr Color AccentHover = Hex(0x4A98E0);
-constexpr Color AccentPressed = Hex(0x1F6DB5);
+constexpr Color AccentHover = Hex(0x5AA8EC);
+constexpr Color AccentPressed = Hex(0x17609F);
 constexpr Color AccentDeep = Hex(0x2273BF);
 constexpr Color AccentTint = Hex(0xEAF3FC);
-constexpr Color AccentTintPressed = Hex(0xD3E5F7);
+constexpr Color AccentTintHover = Hex(0xDCEBFA);
+constexpr Color AccentTintPressed = Hex(0xB5D1EE);
+constexpr Color PressedShade = Hex(0x8FB5DB);
 constexpr Color AccentSoft = Hex(0x9CC3E6);
 constexpr Color Warm = Hex(0xF5A524);
 constexpr Color WarmHover = Hex(0xF7B447);
-constexpr Color WarmPressed = Hex(0xDB8D12);
+constexpr Color WarmPressed = Hex(0xC27510);
 constexpr Color WarmTint = Hex(0xFFF3E0);
 constexpr Color WarmBorder = Hex(0xEDB25E);
 constexpr Color Danger = Hex(0xE5484D);
-constexpr Color DangerPressed = Hex(0xC4383D);
+constexpr Color DangerPressed = Hex(0xA8262B);
 constexpr Color White = Hex(0xFFFFFF);
 constexpr Color Surface = Hex(0xF6F8FA);
 constexpr Color StatusBand = Hex(0xF3F6F9);
@@ -365,11 +367,12 @@ void SideBySide(cairo_t* cr, int frameWidth, int height, int frames,
 // The four faces of a secondary button: base (also the disabled look, since
 // four-frame strips have no disabled frame), normal, hover, pressed.
 void SecondaryFace(cairo_t* cr, int state, Rect r) {
-    static const Color fills[] = {pal::Disabled, pal::White, pal::AccentTint,
+    static const Color fills[] = {Hex(0xDEE2E8), pal::White, pal::AccentTintHover,
                                   pal::AccentTintPressed};
-    static const Color borders[] = {pal::DisabledBorder, pal::Border, pal::Accent,
-                                    pal::AccentPressed};
+    static const Color borders[] = {Hex(0xC9D0D8), pal::Border, pal::Accent, pal::AccentPressed};
     Face(cr, r, fills[state], borders[state], 3);
+    // Pressed reads as pushed in: a deeper fill with a shaded top edge.
+    if (state == 3) HLine(cr, r.x + 2, r.x + r.w - 2, int(r.y) + 1, pal::PressedShade);
 }
 
 // A filled primary button with a white label, by state: normal, hover, pressed.
@@ -397,27 +400,38 @@ void ButtonImages(Artwork& art) {
     art.Add("controls", "BackBtnBG", 60, 96, [](cairo_t* cr) {
         Stacked(cr, 60, 24, 4, [&](int i, Rect r) { SecondaryFace(cr, i, r); });
     });
-    // The pop-up's close button: base (empty), normal, hover, pressed.
+    // The pop-up's close button: base, normal, hover, pressed. It sits on
+    // the pop-up's top edge: the base carries that edge's outer line, and the
+    // faces start below it.
     art.Add("controls", "SysButtonClose2", 40, 68, [](cairo_t* cr) {
         Stacked(cr, 40, 17, 4, [&](int i, Rect r) {
-            if (i == 0) return;
-            const Rect glyph{r.cx() - 4, r.cy() - 4, 8, 8};
+            if (i == 0) {
+                HLine(cr, r.x, r.x + r.w, int(r.y), Hex(0xA9C4DE));
+                return;
+            }
+            const Rect glyph{r.cx() - 4, r.cy() - 3.5, 8, 8};
             if (i == 1) {
                 CrossGlyph(cr, glyph, pal::GlyphSoft);
                 return;
             }
-            Face(cr, r, i == 2 ? pal::Danger : pal::DangerPressed, pal::Transparent, 0);
+            Face(cr, Rect{r.x, r.y + 1, r.w, r.h - 1}, i == 2 ? pal::Danger : pal::DangerPressed,
+                 pal::Transparent, 0);
             CrossGlyph(cr, glyph, pal::White);
         });
     });
     // The search button beside the search box, on the accent band: warm so
-    // that the main action stands out. Frames: normal, hover, pressed.
+    // that the main action stands out. Frames: normal, hover, pressed. The
+    // control draws frame 0 as the base and then the state's frame, but a
+    // disabled button only the base: so frame 0 is a translucent face that
+    // looks washed out on the band once and full orange when drawn twice.
     art.Add("controls", "XSearchBtn", 73, 99, [](cairo_t* cr) {
-        static const Color fills[] = {pal::Warm, pal::WarmHover, pal::WarmPressed};
+        static const Color fills[] = {Hex(0xFFAB05, 0.6), pal::WarmHover, pal::WarmPressed};
         Stacked(cr, 73, 33, 3, [&](int i, Rect r) {
             Face(cr, r.Inset(1), fills[i], pal::Transparent, 4);
-            MagnifierGlyph(cr, Rect{r.x + 12, r.y + 10, 13, 13}, pal::White, 1.8);
-            Text(cr, "搜索", Rect{r.x + 27, r.y, 40, r.h}, 14, pal::White);
+            const Color label = i == 0 ? Hex(0xFFFFFF, 0.6) : pal::White;
+            MagnifierGlyph(cr, Rect{r.x + 12, r.y + 10, 13, 13}, label, 1.8);
+            Text(cr, "搜索", Rect{r.x + 27, r.y, 40, r.h}, 14, label);
+            if (i == 2) HLine(cr, r.x + 4, r.x + r.w - 4, int(r.y) + 2, Hex(0x8A5208, 0.7));
         });
     });
 }
@@ -471,9 +485,9 @@ void CaptionStrip(Artwork& art, const std::string& bundle, const std::string& na
                     veil = state == 1 ? pal::Danger : pal::DangerPressed;
                     glyphColor = pal::White;
                 } else if (onAccent) {
-                    veil = state == 1 ? Hex(0xFFFFFF, 0.20) : Hex(0x000000, 0.16);
+                    veil = state == 1 ? Hex(0xFFFFFF, 0.22) : Hex(0x0B2A4A, 0.38);
                 } else {
-                    veil = state == 1 ? Hex(0xE3E8ED) : Hex(0xD1D8DF);
+                    veil = state == 1 ? Hex(0xD9E0E8) : Hex(0xB3BECB);
                 }
                 Fill(cr, face, veil);
             }
@@ -652,11 +666,20 @@ void ListImages(Artwork& art) {
             }
         });
     });
+    // A row's delete cross: grey, red under the pointer, white on a dark red
+    // disc while pressed.
     art.Add("controls", "ListBoxCloseBook", 13, 52, [](cairo_t* cr) {
-        static const Color glyphs[] = {Hex(0x9AA5B1), Hex(0x9AA5B1), pal::Danger,
-                                       pal::DangerPressed};
-        Stacked(cr, 13, 13, 4,
-                [&](int i, Rect r) { CrossGlyph(cr, r.Inset(3.5), glyphs[i], 1.4); });
+        Stacked(cr, 13, 13, 4, [&](int i, Rect r) {
+            if (i < 3) {
+                CrossGlyph(cr, r.Inset(3.5), i == 2 ? pal::Danger : Hex(0x9AA5B1), 1.4);
+                return;
+            }
+            cairo_new_sub_path(cr);
+            cairo_arc(cr, r.cx(), r.cy(), 6.5, 0, 2 * M_PI);
+            SetColor(cr, pal::DangerPressed);
+            cairo_fill(cr);
+            CrossGlyph(cr, r.Inset(4), pal::White, 1.4);
+        });
     });
     art.Add("controls", "DefaultCover", 49, 60, [](cairo_t* cr) {
         Face(cr, Rect{0, 0, 49, 60}, Hex(0xDCE9F6), Hex(0xB7D0E4), 2);
@@ -680,12 +703,11 @@ void FrameImages(Artwork& art) {
         cairo_set_line_width(cr, 1.5);
         cairo_stroke(cr);
     });
-    // The pop-up frame: 8-pixel borders with a one-pixel outer line, a tinted
-    // header for the black title, white below.
+    // The pop-up frame: 8-pixel borders with a one-pixel outer line, white
+    // inside (its close button paints a white face), a line under the title.
     art.Add("controls", "XForm2", 24, 154, [](cairo_t* cr) {
         Fill(cr, Rect{0, 0, 24, 154}, pal::White);
-        Fill(cr, Rect{0, 0, 24, 26}, pal::AccentTint);
-        HLine(cr, 0, 24, 26, Hex(0xD5E4F2));
+        HLine(cr, 0, 24, 25, Hex(0xD5E4F2));
         cairo_rectangle(cr, 0.5, 0.5, 23, 153);
         SetColor(cr, Hex(0xA9C4DE));
         cairo_set_line_width(cr, 1);
