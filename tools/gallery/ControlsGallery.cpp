@@ -7,6 +7,7 @@
 #include <cairo.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,16 +20,20 @@
 #include "shelf/controls/HeadlessHost.h"
 #include "shelf/controls/HotStoryPanel.h"
 #include "shelf/controls/MinMaxCloseButton.h"
+#include "shelf/controls/PopupForm.h"
 #include "shelf/controls/QuiraListBox.h"
 #include "shelf/controls/SearchBox2.h"
 #include "shelf/controls/SearchResultPanel.h"
 #include "shelf/controls/StoryPicPanel.h"
+#include "shelf/controls/XBookShelfListBox.h"
 #include "shelf/controls/XButton.h"
 #include "shelf/controls/XCenterPanel.h"
 #include "shelf/controls/XCheckBox.h"
 #include "shelf/controls/XCloseButton.h"
 #include "shelf/controls/XLabel.h"
+#include "shelf/controls/XLastReadListBox.h"
 #include "shelf/controls/XSearchBtn.h"
+#include "shelf/controls/XSearchResultListBox.h"
 #include "shelf/controls/XStandardButton.h"
 #include "tools/gallery/GalleryScene.h"
 
@@ -80,9 +85,18 @@ const std::function<void(THeadlessHost&)> kNormal = {};
 const std::function<void(THeadlessHost&)> kHover = [](THeadlessHost& h) {
     h.MoveTo(h.Width() / 2, h.Height() / 2);
 };
+// A press, and the small move a hand makes while holding it (some controls
+// show their pressed face from the first move on).
 const std::function<void(THeadlessHost&)> kPressed = [](THeadlessHost& h) {
     h.Press(h.Width() / 2, h.Height() / 2);
+    h.MoveTo(h.Width() / 2 + 1, h.Height() / 2);
 };
+
+// Says which file could not be written.
+bool Saved(bool ok, const std::string& path) {
+    if (!ok) std::fprintf(stderr, "quira_controls_gallery: cannot write %s\n", path.c_str());
+    return ok;
+}
 
 // A part of a rendered sheet, enlarged without smoothing, for a close look.
 bool SaveZoom(cairo_surface_t* source, const TRect& part, int scale, const std::string& path) {
@@ -180,10 +194,13 @@ bool RenderGallery(const std::string& path) {
         clWhite, true);
     cairo_destroy(sheet);
     const std::string dir = path.substr(0, path.rfind('/') + 1);
-    return host.SavePng(path) &&
-           SaveZoom(host.Surface(), {0, 0, 480, 130}, 2, dir + "zoom-top.png") &&
-           SaveZoom(host.Surface(), {150, 585, 560, 790}, 2, dir + "zoom-states.png") &&
-           SaveZoom(host.Surface(), {0, 100, 210, 400}, 2, dir + "zoom-nav.png");
+    return Saved(host.SavePng(path), path) &&
+           Saved(SaveZoom(host.Surface(), {0, 0, 480, 130}, 2, dir + "zoom-top.png"),
+                 dir + "zoom-top.png") &&
+           Saved(SaveZoom(host.Surface(), {150, 585, 560, 790}, 2, dir + "zoom-states.png"),
+                 dir + "zoom-states.png") &&
+           Saved(SaveZoom(host.Surface(), {0, 100, 210, 400}, 2, dir + "zoom-nav.png"),
+                 dir + "zoom-nav.png");
 }
 
 // Every image at twice its size on a checkerboard, with its name.
@@ -283,7 +300,109 @@ bool RenderArtwork(const std::string& path) {
         rowHeight = std::max(rowHeight, h);
     }
     cairo_destroy(cr);
-    return host.SavePng(path);
+    return Saved(host.SavePng(path), path);
+}
+
+// The pop-up's window off screen: its controls on a host of their own.
+class SheetPopupWindow : public TPopupWindow {
+  public:
+    TControlHost& Host() override { return host; }
+    TRect WorkArea() const override { return {0, 0, 1280, 1024}; }
+    TPoint Position() const override { return {}; }
+    void Move(int, int) override {}
+    void SetVisibleHeight(int) override {}
+    void Show() override {}
+    void Hide() override {}
+    bool Visible() const override { return true; }
+    bool PointerInside() const override { return true; }
+    THeadlessHost host{TPopupForm::kWidth, TPopupForm::kHeight};
+};
+
+// Draws a rendered host into the sheet at (x, y), with a caption above.
+void Paste(THeadlessHost& sheet, THeadlessHost& part, int x, int y, const char* caption) {
+    part.Render();
+    cairo_t* cr = cairo_create(sheet.Surface());
+    cairo_set_source_surface(cr, part.Surface(), x, y);
+    cairo_paint(cr);
+    TCanvas canvas(cr);
+    canvas.Font.Height = 12;
+    canvas.Font.Color = RGB(0x44, 0x44, 0x44);
+    canvas.TextOut(x, y - 18, A(caption));
+    cairo_destroy(cr);
+}
+
+// The three book lists filled and hovered as a user sees them, and the
+// update pop-up.
+bool RenderLists(const std::string& path) {
+    const int W = 1480, H = 920, w = 720, h = 420;
+    THeadlessHost sheet(W, H, RGB(0xEE, 0xF1, 0xF4));
+    sheet.Render();
+
+    {
+        THeadlessHost host(w, h);
+        TXSearchResultListBox list;
+        list.SetBounds(0, 0, w, h);
+        host.Add(list);
+        const char* sites[] = {"笔趣阁", "起点中文", "纵横中文"};
+        for (int i = 0; i < 3; ++i)
+            list.AddResult(A(sites[i]), std::to_string(i), A("斗破苍穹"), "100" + std::to_string(i),
+                           A("第一千六百二十三章 大结局"), A("天蚕土豆"), "", 0);
+        list.AddResult(A(sites[0]), "0", A("凡人修仙传"), "200", A("第二卷 第八十章 风起"),
+                       A("忘语"), "", 0);
+        for (int i = 1; i < 3; ++i)
+            list.AddResult(A(sites[i]), std::to_string(i), A("雪中悍刀行"),
+                           "30" + std::to_string(i), A("第五十章 江湖"), A("烽火戏诸侯"), "", 0);
+        for (int i = 0; i < 4; ++i)
+            list.AddResult(A(sites[i % 3]), "0", A("剑来") + std::to_string(i),
+                           "4" + std::to_string(i), A("第一章"), A("烽火戏诸侯"), "", 0);
+        host.Render();
+        const TRect row = list.Book(0)->Sources[1].RowRect;
+        host.MoveTo(row.Right - 60, row.Top + 8);  // on a read button
+        Paste(sheet, host, 10, 30, "TXSearchResultListBox: the pointer on the second read button");
+    }
+    {
+        THeadlessHost host(w, h);
+        TXBookShelfListBox list;
+        list.SetBounds(0, 0, w, h);
+        host.Add(list);
+        list.AddBook("0", "1", A("笔趣阁"), A("诡秘之主"), A("爱潜水的乌贼"), A("第一千章 愚者"),
+                     A("连载中"), "2012-05-01 08:00:00", true, "/nowhere", 0, false);
+        list.AddBook("1", "2", A("起点中文"), A("诡秘之主"), A("爱潜水的乌贼"),
+                     A("第九百九十九章 门"), A("连载中"), "2012-04-01 08:00:00", true, "/nowhere",
+                     0, false);
+        list.AddBook("0", "3", A("笔趣阁"), A("大奉打更人"), A("卖报小郎君"), A("第十章 打更"),
+                     A("连载中"), "2012-03-01 08:00:00", false, "/nowhere", 0, false);
+        host.Render();
+        const TRect row = list.Book(0)->Sources[1].RowRect;
+        host.MoveTo(row.Left + 8, row.Top + 8);  // on a delete button
+        Paste(sheet, host, w + 30, 30, "TXBookShelfListBox: the pointer on a delete button");
+    }
+    {
+        THeadlessHost host(w, h);
+        TXLastReadListBox list;
+        list.SetBounds(0, 0, w, h);
+        host.Add(list);
+        const char* titles[] = {"庆余年", "将夜", "遮天", "完美世界", "圣墟", "牧神记", "剑来"};
+        for (int i = 0; i < 7; ++i)
+            list.AddBook("0", std::to_string(i), A("笔趣阁"), A(titles[i]), A("猫腻"),
+                         A("第") + std::to_string(10 + i) + A("章"), "", "2012-05-01 10:20:30",
+                         false, "/nowhere", 0);
+        host.Render();
+        host.MoveTo(300, 70 + 30);  // the second row, with its delete button
+        Paste(sheet, host, 10, 30 + h + 40, "TXLastReadListBox: the pointer on the second row");
+    }
+    {
+        auto window = std::make_unique<SheetPopupWindow>();
+        SheetPopupWindow& shown = *window;
+        TPopupForm popup(std::move(window));
+        popup.ClearNotifies();
+        popup.AddNotify("0", "1", A("诡秘之主"), A("爱潜水的乌贼"),
+                        A("第一千零一章 新的篇章，旧日的回响与未来的门扉"));
+        popup.ShowNotify();
+        shown.host.MoveTo(popup.ReaderButton.Left() + 10, popup.ReaderButton.Top() + 10);
+        Paste(sheet, shown.host, w + 30, 30 + h + 40, "TPopupForm: the pointer on the read button");
+    }
+    return Saved(sheet.SavePng(path), path);
 }
 
 }  // namespace
@@ -294,7 +413,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const bool ok = RenderGallery(dir + "/gallery.png") && RenderArtwork(dir + "/artwork.png");
-    if (!ok) std::fprintf(stderr, "quira_controls_gallery: could not write the pictures\n");
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) {
+        std::fprintf(stderr, "quira_controls_gallery: cannot create the folder %s: %s\n",
+                     dir.c_str(), error.message().c_str());
+        return 1;
+    }
+    const bool ok = RenderGallery(dir + "/gallery.png") && RenderArtwork(dir + "/artwork.png") &&
+                    RenderLists(dir + "/lists.png");
     return ok ? 0 : 1;
 }
