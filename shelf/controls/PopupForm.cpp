@@ -21,6 +21,8 @@ AnsiString A(const char* utf8) {
 
 // --- THackForm -------------------------------------------------------------------
 
+namespace popup {
+
 THackForm::THackForm() : frame_(LoadResourceImage("XForm2")) {}
 
 THackForm::~THackForm() = default;
@@ -60,6 +62,8 @@ void THackForm::MouseDown(TMouseButton button, TShiftState, int x, int y) {
     Host()->ReleaseCapture();
     if (TFormWindow* form = Host()->Form()) form->BeginMoveDrag();
 }
+
+}  // namespace popup
 
 // --- TPopupLabel, TPopupImage ---------------------------------------------------------
 

@@ -20,6 +20,10 @@ struct TStoryListItemData {
     AnsiString LatestChapter;
 };
 
+// The main window and the reader have frame classes of the same name; the
+// pop-up's lives in a namespace of its own.
+namespace popup {
+
 // The frame of the pop-up, under all its other controls: the painted border
 // and title band from "XForm2", the title text, dragging the window by its
 // top 80 pixels, and double clicks that do nothing.
@@ -35,6 +39,8 @@ class THackForm : public TControl {
   private:
     std::unique_ptr<TGPImage> frame_;
 };
+
+}  // namespace popup
 
 // A text in the pop-up: one line, or broken into lines to fit its width.
 class TPopupLabel : public TControl {
@@ -124,7 +130,7 @@ class TPopupForm {
     std::unique_ptr<TPopupWindow> window_;
 
   public:
-    THackForm Frame;
+    popup::THackForm Frame;
     TPopupLabel LastArtilceInfoLabel;
     TPopupLabel StoryNameLabel;
     TPopupImage BooKImage;
