@@ -135,7 +135,7 @@ TEST_F(XExternalClientTest, GivesUpWhenNoMainProgramComes) {
         ASSERT_TRUE(RunLoopUntil([&] { return delivered.has_value(); }));
         EXPECT_FALSE(*delivered);
     }
-    const auto starts = quira.LinesStartingWith("start ");
+    const auto starts = quira.WaitForLines("start ");
     ASSERT_EQ(starts.size(), 1u);
     kill(std::stoi(starts[0].substr(6)), SIGKILL);
 }
