@@ -91,22 +91,6 @@ std::string VendorFeedbackURL() {
     return ServiceURL("/velqonew/feedback/");
 }
 
-std::string ServiceOrigin() {
-    const std::string base = ServiceURL("");
-    if (base.empty()) return {};
-    GUri* uri = g_uri_parse(base.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (!uri) return {};
-    std::string origin;
-    const char* scheme = g_uri_get_scheme(uri);
-    const char* host = g_uri_get_host(uri);
-    if (scheme && host && *host) {
-        origin = std::string(scheme) + "://" + host;
-        if (g_uri_get_port(uri) > 0) origin += ":" + std::to_string(g_uri_get_port(uri));
-    }
-    g_uri_unref(uri);
-    return origin;
-}
-
 bool WriteLocalVendorPages() {
     if (!ServiceURL("").empty()) return true;
     bool all = true;

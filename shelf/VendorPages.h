@@ -24,10 +24,6 @@ std::string VendorCategoryURL(int typeID);
 std::string VendorHomeURL();
 std::string VendorFeedbackURL();
 
-// The origin (scheme, host and port) of the configured service address;
-// empty without one.
-std::string ServiceOrigin();
-
 // Writes the local pages into <data folder>/Cache/ when no service is
 // configured (again after the data folder moved); false when one could not
 // be written.

@@ -101,14 +101,12 @@ TEST_F(VendorPages, StandInsWithoutAServiceAndTheServicesPagesWithOne) {
     }
     EXPECT_EQ(VendorCategoryURL(3), VendorPageURL(TVendorPage::Library));
     EXPECT_EQ(VendorHomeURL(), "");
-    EXPECT_EQ(ServiceOrigin(), "");
 
     tree_.SetEnv("QUIRA_SERVICE_URL", "http://127.0.0.1:8123/base/");
     EXPECT_EQ(VendorPageURL(TVendorPage::Search),
               "http://127.0.0.1:8123/base/velqonew/news/search.php");
     EXPECT_EQ(VendorPageURL(TVendorPage::Library), "http://127.0.0.1:8123/base/velqonew/news");
     EXPECT_EQ(VendorCategoryURL(22), "http://127.0.0.1:8123/base/velqonew/news/?type_id=22");
-    EXPECT_EQ(ServiceOrigin(), "http://127.0.0.1:8123");
 }
 
 class StoryListPanels : public shelftest::ProfileTest {};

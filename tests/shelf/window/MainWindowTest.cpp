@@ -1,0 +1,290 @@
+// The main program in a real window on a private display, against the fake
+// GBK and UTF-8 novel sites and the vendor stand-in on 127.0.0.1, with a
+// temporary profile, the built template bundle and a stand-in reading program
+// that records its arguments, the request block and the messages it gets.
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/DBCreater.h"
+#include "core/Folders.h"
+#include "core/StoryDB.h"
+#include "net/SearchStoryManager.h"
+#include "platform/NamedLock.h"
+#include "platform/ProgramChannel.h"
+#include "platform/ui/Browser.h"
+#include "platform/ui/Window.h"
+#include "shelf/BossKey.h"
+#include "shelf/MainForm.h"
+#include "shelf/ReaderStarter.h"
+#include "shelf/XDataShare.h"
+#include "shelf/controls/GtkControlHost.h"
+#include "shelf/controls/QuiraListBox.h"
+#include "shelf/controls/SearchBox2.h"
+#include "shelf/controls/SearchResultPanel.h"
+#include "shelf/controls/XBookShelfListBox.h"
+#include "shelf/controls/XSearchResultListBox.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FakeHttpServer.h"
+#include "tests/support/FakeNovelSite.h"
+#include "tests/support/TempTree.h"
+#include "tests/support/VendorStandIn.h"
+#include "tests/support/standin/StandIn.h"
+#include "tests/support/window/WindowTest.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::FakeNovelSite;
+using testing_support::SiteCharset;
+
+AnsiString A(std::string_view utf8) {
+    return platform::Utf8ToAnsi(utf8);
+}
+
+// --- the world around the window ------------------------------------------------------
+
+class MainWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        uitest::RequireUi();
+        ASSERT_TRUE(uitest::InputAvailable());
+        tree_ =
+            std::make_unique<testing_support::TempTree>(testing_support::TempTree::Profile::kXdg);
+        tree_->UnsetEnv("QUIRA_STANDIN_LOG");
+        vendor_ = std::make_unique<testing_support::VendorStandIn>(server_);
+        tree_->SetEnv("QUIRA_SERVICE_URL", vendor_->BaseURL());
+
+        // The program folder: the built template bundle and the stand-in reader.
+        const std::string program = tree_->Make("program") + "/";
+        fs::create_symlink(std::string(QUIRA_BIN_DIR) + "/Quira2.gresource",
+                           program + "Quira2.gresource");
+        reader_ = std::make_unique<testing_support::StandInProgram>(
+            program, std::string(kReaderProgramName));
+        SetProgramFolder(program);
+
+        // The user's database with the two fake sites.
+        gbk_ = std::make_unique<FakeNovelSite>(server_, Options("gbk", SiteCharset::Gbk, "书站甲"));
+        utf8_ =
+            std::make_unique<FakeNovelSite>(server_, Options("utf8", SiteCharset::Utf8, "书站乙"));
+        // An empty file is an empty database: the check creates every table.
+        const std::string db = tree_->Write("home/.local/share/Velqo/idata.dll", "");
+        // The folders of this profile, also after an earlier test in this process.
+        SetAppFolder(tree_->Path("home/.local/share/Velqo", true));
+        SetDataFolder(tree_->Path("home/.local/share/Velqo", true));
+        ASSERT_TRUE(TDBCreater().CheckDatabase(db, db + ".none"));
+        ASSERT_TRUE(CreateStoryDB());
+        for (FakeNovelSite* site : {gbk_.get(), utf8_.get()}) {
+            const auto row = site->Row();
+            ASSERT_TRUE(StoryDB()->SaveSite(row.SiteID, row.ToSiteItemData()));
+        }
+    }
+
+    void TearDown() override {
+        form_.reset();
+        FreeStoryDB();
+        server_.Stop();
+    }
+
+    static testing_support::FakeSiteOptions Options(std::string id, SiteCharset charset,
+                                                    const char* name) {
+        testing_support::FakeSiteOptions options;
+        options.siteID = std::move(id);
+        options.charset = charset;
+        options.siteName = name;
+        return options;
+    }
+
+    void OpenWindow() {
+        form_ = std::make_unique<TMainForm>();
+        form_->OnClose = [this] { closed_ = true; };
+        form_->Show();
+        GtkWindow* window = form_->Window();
+        gtk_window_move(window, 0, 0);
+        ASSERT_TRUE(uitest::PumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window)); }));
+        uitest::Settle();
+    }
+
+    // A point of the window's client area, on the screen.
+    void ClickForm(int x, int y) {
+        int ox = 0, oy = 0;
+        gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(form_->Window())), &ox, &oy);
+        uitest::ClickAt(ox + x, oy + y);
+    }
+    void ClickControl(const TControl& control, int x, int y) {
+        ClickForm(control.Left() + x, control.Top() + y);
+    }
+
+    // Waits until the browser shows a page whose URI ends so and whose
+    // document has loaded.
+    bool WaitForPage(platform::ui::Browser& browser, const std::string& ending,
+                     int timeoutMs = 30000) {
+        return uitest::PumpUntil(
+            [&] {
+                const std::string uri = browser.Uri();
+                return uri.size() >= ending.size() &&
+                       uri.compare(uri.size() - ending.size(), ending.size(), ending) == 0 &&
+                       !browser.IsLoading();
+            },
+            timeoutMs);
+    }
+
+    // Runs a script in the page and returns its JSON result (empty on failure).
+    std::string Script(platform::ui::Browser& browser, const std::string& body) {
+        std::optional<std::string> result;
+        bool done = false;
+        browser.RunScript(body, [&](std::optional<std::string> json, std::string) {
+            result = std::move(json);
+            done = true;
+        });
+        uitest::PumpUntil([&] { return done; }, 20000);
+        return result.value_or("");
+    }
+
+    void Shoot(const std::string& name) {
+        GdkPixbuf* shot = uitest::ShootWidget(GTK_WIDGET(form_->Window()));
+        ASSERT_NE(shot, nullptr);
+        EXPECT_TRUE(uitest::SavePng(shot, std::string(QUIRA_SCREENSHOT_DIR) + "/" + name + ".png"));
+        g_object_unref(shot);
+    }
+
+    // A screenshot once the browser's page shows: something else than white.
+    void ShootPage(const std::string& name, platform::ui::Browser& browser) {
+        const bool painted = uitest::PumpUntil(
+            [&] {
+                GdkPixbuf* shot = uitest::ShootWidget(browser.Widget());
+                if (!shot) return false;
+                bool colour = false;
+                for (int y = 0; y < gdk_pixbuf_get_height(shot) && !colour; y += 3)
+                    for (int x = 0; x < gdk_pixbuf_get_width(shot) && !colour; x += 3)
+                        colour = uitest::PixelAt(shot, x, y) != 0xFFFFFFu;
+                g_object_unref(shot);
+                return colour;
+            },
+            20000);
+        EXPECT_TRUE(painted) << name;
+        Shoot(name);
+    }
+
+    std::string StatusText() const {
+        return platform::AnsiToUtf8(form_->SearchStatus().StatusInfo());
+    }
+
+    testing_support::FakeHttpServer server_;
+    std::unique_ptr<testing_support::TempTree> tree_;
+    std::unique_ptr<testing_support::VendorStandIn> vendor_;
+    std::unique_ptr<FakeNovelSite> gbk_, utf8_;
+    std::unique_ptr<TMainForm> form_;
+    std::unique_ptr<testing_support::StandInProgram> reader_;
+    bool closed_ = false;
+};
+
+// Type a title and press Enter, read a result, put it on the shelf from its
+// chapter-list page, find it on the online shelf, open a chapter in the reader.
+TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
+    const auto story = gbk_->AddStory("Xingchen Bian", "Wang Yu", 12, 2);
+    utf8_->AddStory("Xingchen Bian", "Wang Yu", 9);
+    utf8_->AddStory("Xingchen Bian Waizhuan", "Wang Yu", 3);
+    gbk_->AddStory("Other Book", "Someone", 3);
+    OpenWindow();
+    // The start page: today's hot stories from the vendor.
+    EXPECT_TRUE(WaitForPage(form_->LibraryBrowser(), "/velqonew/html/index2.html"));
+    EXPECT_TRUE(form_->IsViewShown(TContentView::LibraryBrowser));
+    ShootPage("start", form_->LibraryBrowser());
+
+    // Click into the box (the prompt goes), type, press Enter.
+    ClickControl(form_->SearchEdit(), 60, 16);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return form_->SearchEdit().Text().empty(); }));
+    uitest::TypeText("Xingchen");
+    uitest::TypeKey(0xff0d /* Return */);
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return StatusText() == "搜索完成，共找到小说2本！"; }, 30000))
+        << StatusText();
+    EXPECT_TRUE(form_->IsViewShown(TContentView::ResultList));
+    EXPECT_EQ(form_->BackStack().Top(), TContentView::ResultList);
+    TXSearchResultListBox& results = form_->ResultList();
+    ASSERT_EQ(results.Count(), 2);
+    // The keyword report got the whole text.
+    EXPECT_TRUE(uitest::PumpUntil([&] { return vendor_->ReportedKeywords().size() == 1; }));
+    EXPECT_EQ(vendor_->ReportedKeywords().at(0), "Xingchen");
+    Shoot("results");
+
+    // The read button of the GBK site's row of the first book.
+    int book = -1, row = -1;
+    for (int i = 0; i < results.Count() && book < 0; ++i) {
+        const auto* item = results.Result(i);
+        for (size_t n = 0; n < item->Sources.size(); ++n) {
+            if (item->Title == "Xingchen Bian" && item->Sources[n].SiteID == "gbk") {
+                book = i;
+                row = static_cast<int>(n);
+            }
+        }
+    }
+    ASSERT_GE(book, 0);
+    TRect button;
+    for (const TButtonData& b : results.Result(book)->Buttons)
+        if (b.Name == "Browse" + std::to_string(row)) button = b.ButtonRect;
+    ASSERT_FALSE(button.IsEmpty());
+    ClickControl(results, button.Left + 5, button.Top + 5);
+
+    ASSERT_TRUE(WaitForPage(form_->ListBrowser(), "/List.HTML"));
+    EXPECT_TRUE(form_->IsViewShown(TContentView::ListBrowser));
+    EXPECT_EQ(Script(form_->ListBrowser(), "return document.body.getAttribute('data-story');"),
+              "\"" + story.id + "\"");
+    ShootPage("chapter-list", form_->ListBrowser());
+
+    // "加入书架" in the page puts the story on the online shelf.
+    Script(form_->ListBrowser(), "document.getElementById('shelf').click(); return 1;");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return StoryDB()->IsInOnlineShelf("gbk", story.id); }));
+    form_->QuiraListBoxClickMainClass("MyOnlineShelf");
+    EXPECT_TRUE(form_->IsViewShown(TContentView::OnlineShelf));
+    ASSERT_EQ(form_->OnlineShelf().Count(), 1);
+    EXPECT_EQ(form_->OnlineShelf().Book(0)->ArticleID, story.id);
+    Shoot("online-shelf");
+
+    // Back to the chapter list; a click on a chapter starts the reader.
+    form_->PopView();
+    EXPECT_TRUE(form_->IsViewShown(TContentView::ListBrowser));
+    const std::string third = story.Chapters().at(2)->id;
+    Script(form_->ListBrowser(),
+           "document.querySelector('.ch[data-id=\"" + third + "\"] a').click(); return 1;");
+    const auto started = reader_->WaitForLines("start ");
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_NE(started[0].find("\t-read"), std::string::npos) << started[0];
+    const auto block = reader_->WaitForLines("block ");
+    ASSERT_EQ(block.size(), 1u);
+    EXPECT_NE(block[0].find("\tgbk\t" + story.id + "\t" + third + "\t0"), std::string::npos)
+        << block[0];
+    reader_->WaitForLines("ready ");
+    platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
+}
+
+// A story page answering 500: the list-error page, escaped, whose buttons act
+// on that story.
+TEST_F(MainWindow, AStoryPageThatFailsShowsItsOwnErrorPage) {
+    auto story = gbk_->AddStory("Bad \"Page\" <b>x</b>", "Au&thor", 3);
+    server_.SetFault(gbk_->StoryPath(story.id), {.status = 500});
+    StoryDB()->AddArticle("gbk", story.id, A(story.title), A(story.author), "", "", "", -1, "");
+    OpenWindow();
+    form_->OpenStoryList("gbk", story.id);
+    ASSERT_TRUE(WaitForPage(form_->ListBrowser(), "/ListError.html"));
+    EXPECT_EQ(Script(form_->ListBrowser(), "return document.body.getAttribute('data-name');"),
+              "\"Bad \\\"Page\\\" <b>x</b>\"");
+    EXPECT_EQ(Script(form_->ListBrowser(), "return document.querySelectorAll('b').length;"), "0");
+    ShootPage("list-error", form_->ListBrowser());
+
+    // "重新读取" reads the same story again: the site answers now.
+    server_.SetFault(gbk_->StoryPath(story.id), {});
+    Script(form_->ListBrowser(), "Retry(); return 1;");
+    EXPECT_TRUE(WaitForPage(form_->ListBrowser(), "/List.HTML"));
+    EXPECT_EQ(Script(form_->ListBrowser(), "return document.body.getAttribute('data-story');"),
+              "\"" + story.id + "\"");
+}
+
+}  // namespace

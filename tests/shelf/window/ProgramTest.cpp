@@ -1,0 +1,215 @@
+// The built program bin/Quira as a process: the automation switches, the
+// hand-over to a running instance and the installation check.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/NamedLock.h"
+#include "platform/ProgramChannel.h"
+#include "shelf/MainForm.h"
+#include "shelf/ProgramBlock.h"
+#include "tests/support/TempTree.h"
+#include "tests/support/window/WindowTest.h"
+
+// After the rest: Xlib's macros would break the declarations above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#undef Status
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A copy of the built program in a folder of its own, with what lies beside
+// it chosen by the test.
+class ProgramFolder {
+  public:
+    explicit ProgramFolder(const testing_support::TempTree& tree, bool withReader)
+        : folder_(tree.Make("program") + "/") {
+        const std::string bin = std::string(QUIRA_BIN_DIR) + "/";
+        // A copy, not a link: the program finds its files beside the path it
+        // runs from, which a link would resolve to the build folder.
+        fs::copy_file(bin + "Quira", folder_ + "Quira");
+        fs::create_symlink(bin + "Quira2.gresource", folder_ + "Quira2.gresource");
+        fs::create_symlink(bin + "idata.dll", folder_ + "idata.dll");
+        if (withReader) {
+            const std::string reader = tree.Write("program/QuiraReader", "#!/bin/sh\nexit 0\n");
+            fs::permissions(reader, fs::perms::owner_all);
+        }
+    }
+    std::string Program() const { return folder_ + "Quira"; }
+
+  private:
+    std::string folder_;
+};
+
+// Runs the program with the arguments and extra environment; the process id.
+pid_t Start(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment = {}) {
+    std::vector<std::string> args = {program};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // The given variables replace those of the same name.
+    std::vector<std::string> env = environment;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const auto& given : environment) replaced = replaced || given.rfind(name, 0) == 0;
+        if (!replaced) env.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    return pid;
+}
+
+// The exit status, or nothing when the process has not ended in time.
+std::optional<int> WaitExit(pid_t pid, int timeoutMs = 60000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() > end) return std::nullopt;
+        uitest::PumpFor(20);
+    }
+}
+
+void Kill(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// A top-level window of the display whose name is the text, or 0.
+Window FindWindowNamed(Display* display, Window root, const std::string& name) {
+    Window parent = 0, rootReturn = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count)) return 0;
+    Window found = 0;
+    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    for (unsigned i = 0; i < count && !found; ++i) {
+        // Only a window on the screen (the program's hidden leader window
+        // carries the application's name too).
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, children[i], &attributes) ||
+            attributes.map_state != IsViewable)
+            continue;
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, children[i], netName, 0, 256, False, utf8, &type, &format,
+                               &items, &after, &data) == Success &&
+            data) {
+            if (name == reinterpret_cast<char*>(data)) found = children[i];
+            XFree(data);
+        }
+        if (!found) found = FindWindowNamed(display, children[i], name);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+class QuiraProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        uitest::RequireUi();
+        tree_ =
+            std::make_unique<testing_support::TempTree>(testing_support::TempTree::Profile::kXdg);
+        tree_->UnsetEnv("QUIRA_SERVICE_URL");
+    }
+    std::unique_ptr<testing_support::TempTree> tree_;
+};
+
+TEST_F(QuiraProgram, RegistrationSwitchesEndAtOnceWithoutWindowOrLock) {
+    const ProgramFolder folder(*tree_, true);
+    for (const char* flag : {"/REGSERVER", "-unregserver", "RegServer"}) {
+        // No display is needed: no window is made.
+        const pid_t pid = Start(folder.Program(), {flag}, {"DISPLAY="});
+        EXPECT_EQ(WaitExit(pid), 0) << flag;
+    }
+    // Nothing held the lock meanwhile, and no running instance was told.
+    platform::NamedLock lock(kMainProgramLock);
+    EXPECT_TRUE(lock.Acquired());
+    EXPECT_FALSE(fs::exists(tree_->Path("home/.local/share/Velqo/idata.dll")));
+}
+
+TEST_F(QuiraProgram, ASecondStartShowsTheRunningInstanceAndEnds) {
+    const ProgramFolder folder(*tree_, true);
+    // The running instance: the lock and the window caption are ours.
+    platform::NamedLock lock(kMainProgramLock);
+    ASSERT_TRUE(lock.Acquired());
+    std::vector<platform::ChannelMessage> got;
+    auto channel = platform::ProgramChannel::Open(
+        TMainForm::kWindowClass, TMainForm::kCaption,
+        [&](const platform::ChannelMessage& message) { got.push_back(message); });
+    ASSERT_TRUE(channel);
+    const pid_t pid = Start(folder.Program(), {});
+    EXPECT_EQ(WaitExit(pid), 0);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !got.empty(); }));
+    EXPECT_EQ(got[0].message, platform::kWmUser + 2);
+    EXPECT_EQ(got.size(), 1u);
+}
+
+TEST_F(QuiraProgram, AMissingReaderGivesTheInstallationMessage) {
+    const ProgramFolder folder(*tree_, false);
+    const pid_t pid = Start(folder.Program(), {});
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    Window message = 0;
+    const bool shown = uitest::PumpUntil(
+        [&] {
+            message = FindWindowNamed(display, DefaultRootWindow(display), "Tolvane");
+            return message != 0;
+        },
+        30000);
+    if (!shown) Kill(pid);
+    ASSERT_TRUE(shown);
+    // The program waits for an answer; it holds no lock meanwhile.
+    {
+        platform::NamedLock lock(kMainProgramLock);
+        EXPECT_TRUE(lock.Acquired());
+    }
+    // Closing the message box is Cancel: the program ends without opening
+    // anything.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = message;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, message, False, NoEventMask, &close);
+    XSync(display, False);
+    const auto status = WaitExit(pid, 20000);
+    if (!status) Kill(pid);
+    EXPECT_EQ(status, 1);
+    XCloseDisplay(display);
+}
+
+TEST_F(QuiraProgram, WithoutADisplayItSaysSoAndFails) {
+    const ProgramFolder folder(*tree_, true);
+    const pid_t pid = Start(folder.Program(), {}, {"DISPLAY=", "WAYLAND_DISPLAY="});
+    EXPECT_EQ(WaitExit(pid), 1);
+}
+
+}  // namespace
