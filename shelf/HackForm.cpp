@@ -1,5 +1,7 @@
 #include "shelf/HackForm.h"
 
+#include <cstdlib>
+
 #include "core/Folders.h"
 #include "shelf/controls/ComponentGlobal.h"
 #include "shelf/controls/ControlHost.h"
@@ -10,6 +12,8 @@ namespace {
 
 constexpr int kResizeBorder = 3;
 constexpr int kDragBand = 80;
+// How far the pointer moves with the button held before the window follows.
+constexpr int kDragThreshold = 3;
 
 }  // namespace
 
@@ -69,11 +73,37 @@ void THackForm::PaintSkin(TCanvas& canvas, int w, int h) const {
     canvas.DrawText(MainWindowTitle(edition_), {10, 4, 400, 20}, tf::SingleLine | tf::VCenter);
 }
 
-void THackForm::MouseDown(TMouseButton, TShiftState, int, int y) {
-    if (y < 0 || y >= kDragBand) return;
+void THackForm::MouseDown(TMouseButton, TShiftState, int x, int y) {
+    // The drag starts once the pointer moves with the button held, so that a
+    // double click in the band still reaches this control.
+    pressed_ = y >= 0 && y < kDragBand;
+    pressX_ = x;
+    pressY_ = y;
+    // The drag holds the pressed point under the pointer.
+    pressRootX_ = pressRootY_ = 0;
+    pressTime_ = GDK_CURRENT_TIME;
+    if (GdkEvent* event = gtk_get_current_event()) {
+        double rootX = 0, rootY = 0;
+        if (gdk_event_get_root_coords(event, &rootX, &rootY)) {
+            pressRootX_ = static_cast<int>(rootX);
+            pressRootY_ = static_cast<int>(rootY);
+        }
+        pressTime_ = gdk_event_get_time(event);
+        gdk_event_free(event);
+    }
+}
+
+void THackForm::MouseMove(TShiftState, int x, int y) {
+    if (!pressed_) return;
+    if (std::abs(x - pressX_) < kDragThreshold && std::abs(y - pressY_) < kDragThreshold) return;
+    pressed_ = false;
     // The window manager takes the pointer over: the press never ends here.
     if (Host()) Host()->ReleaseCapture();
-    if (Host() && Host()->Form()) Host()->Form()->BeginMoveDrag();
+    gtk_window_begin_move_drag(window_, 1, pressRootX_, pressRootY_, pressTime_);
+}
+
+void THackForm::MouseUp(TMouseButton, TShiftState, int, int) {
+    pressed_ = false;
 }
 
 void THackForm::DblClick() {

@@ -24,9 +24,9 @@ AnsiString MainWindowTitle(const std::string& edition);
 // other control (borders, the top band with the logo and the title, the
 // status band), resize edges three pixels wide with a minimum size, the
 // cut-corner window shape renewed on every resize, dragging the window by a
-// press in the top 80 pixels of its own surface and maximising by a double
-// click in its top strip. It is the bottom-most control of the window's host
-// and covers the whole window.
+// press in the top 80 pixels of its own surface (once the pointer moves with
+// the button held) and maximising by a double click in its top strip. It is the bottom-most control
+// of the window's host and covers the whole window.
 class THackForm : public TControl {
   public:
     explicit THackForm(GtkWindow* window);
@@ -44,6 +44,8 @@ class THackForm : public TControl {
 
     void Paint(TCanvas& canvas) override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     void DblClick() override;
 
     // The skin alone, for a window of the given size.
@@ -56,6 +58,12 @@ class THackForm : public TControl {
     std::string edition_;
     int minWidth_ = 799;
     int minHeight_ = 400;
+    bool pressed_ = false;
+    int pressX_ = 0;
+    int pressY_ = 0;
+    int pressRootX_ = 0;
+    int pressRootY_ = 0;
+    uint32_t pressTime_ = 0;
 };
 
 }  // namespace mainwindow

@@ -260,6 +260,9 @@ void TMainForm::CreateControls() {
     // The prompt is the box's own text: it goes as soon as the box has the
     // focus, by a click, by Tab or by the window's start.
     if (GtkWidget* edit = searchEdit_->Edit().Widget()) {
+        // The prompt stays in sight in grey while the box is empty.
+        gtk_entry_set_placeholder_text(GTK_ENTRY(edit),
+                                       platform::AnsiToUtf8(TSearchBox2::Prompt()).c_str());
         g_signal_connect(edit, "focus-in-event",
                          G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
                              static_cast<TSearchBox2*>(self)->ClearPrompt();
@@ -761,12 +764,19 @@ void TMainForm::Show() {
         minMaxCloseBtn_->LoadWindowPos("quira");
         firstShow_ = false;
     }
+    ShowSearchPrompt();
+}
+
+void TMainForm::ShowSearchPrompt() {
+    // Every showing puts the prompt into the box; the box clears it as soon
+    // as it has the focus, so what the user types never follows it.
     searchEdit_->SetText(TSearchBox2::Prompt());
     FocusSearchEdit();
 }
 
 void TMainForm::ShowMainWindow() {
     platform::ui::ShowFromTray(window_);
+    ShowSearchPrompt();
 }
 
 void TMainForm::HandleDelete() {

@@ -179,6 +179,7 @@ class TMainForm {
     TSearchStoryManager* SearchManager() const { return searchManager_.get(); }
     const TSearchSession& Search() const { return search_; }
     bool FollowCheckRunning() const { return concern_ != nullptr; }
+    const TStoryConcern* FollowCheck() const { return concern_.get(); }
     const TBossKey& BossKey() const { return *bossKey_; }
     platform::ui::TrayIcon* Tray() const { return tray_.get(); }
     TPopupForm& Popup() const { return *popup_; }
@@ -209,6 +210,7 @@ class TMainForm {
     void SynReadHistory();
     void StartLocalReading();
     void AddTrayIcon();
+    void ShowSearchPrompt();
     void WriteLocalPages();
     void UpdateTrustedFolders();
 

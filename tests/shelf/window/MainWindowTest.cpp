@@ -16,15 +16,22 @@
 #include "core/Folders.h"
 #include "core/StoryDB.h"
 #include "net/SearchStoryManager.h"
+#include "net/WinHTTPRequest2.h"
+#include "platform/IniFile.h"
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
+#include "platform/Shell.h"
 #include "platform/ui/Browser.h"
+#include "platform/ui/TrayIcon.h"
+#include "platform/ui/UiThread.h"
 #include "platform/ui/Window.h"
 #include "shelf/BossKey.h"
 #include "shelf/MainForm.h"
 #include "shelf/ReaderStarter.h"
 #include "shelf/XDataShare.h"
 #include "shelf/controls/GtkControlHost.h"
+#include "shelf/controls/MinMaxCloseButton.h"
+#include "shelf/controls/PopupForm.h"
 #include "shelf/controls/QuiraListBox.h"
 #include "shelf/controls/SearchBox2.h"
 #include "shelf/controls/SearchResultPanel.h"
@@ -37,6 +44,9 @@
 #include "tests/support/VendorStandIn.h"
 #include "tests/support/standin/StandIn.h"
 #include "tests/support/window/WindowTest.h"
+
+// After gtest: Xlib's macros would break its templates.
+#include "tests/support/window/FakeTray.h"
 
 namespace {
 
@@ -248,6 +258,15 @@ TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
     EXPECT_EQ(form_->OnlineShelf().Book(0)->ArticleID, story.id);
     Shoot("online-shelf");
 
+    // The recent reads and an empty local shelf.
+    form_->QuiraListBoxClickMainClass("RecentRead");
+    if (form_->IsViewShown(TContentView::RecentList)) Shoot("recent-reads");
+    form_->QuiraListBoxClickMainClass("MyLocalShelf");
+    EXPECT_TRUE(form_->IsViewShown(TContentView::BlankBrowser));
+    EXPECT_TRUE(WaitForPage(form_->BlankBrowser(), "/velqonew/news/booknull.php"));
+    ShootPage("empty-shelf", form_->BlankBrowser());
+    form_->PopView();
+
     // Back to the chapter list; a click on a chapter starts the reader.
     form_->PopView();
     EXPECT_TRUE(form_->IsViewShown(TContentView::ListBrowser));
@@ -285,6 +304,194 @@ TEST_F(MainWindow, AStoryPageThatFailsShowsItsOwnErrorPage) {
     EXPECT_TRUE(WaitForPage(form_->ListBrowser(), "/List.HTML"));
     EXPECT_EQ(Script(form_->ListBrowser(), "return document.body.getAttribute('data-story');"),
               "\"" + story.id + "\"");
+}
+
+// The follow check on its first tick finds the new chapter of a followed
+// story and shows the pop-up; a tick while the check runs leaves it alone.
+TEST_F(MainWindow, TheFollowCheckAnnouncesANewChapter) {
+    auto story = gbk_->AddStory("Gengxin Zhong", "Someone", 6);
+    StoryDB()->AddArticle("gbk", story.id, A(story.title), A(story.author), "",
+                          A("第5章 旧的最新章"), "", -1, "");
+    ASSERT_TRUE(StoryDB()->SetInOnlineShelf("gbk", story.id, true));  // and followed
+    // The story page answers late: the check is still running at the next tick.
+    server_.SetFault(gbk_->StoryPath(story.id), {.delay = std::chrono::milliseconds(1500)});
+    OpenWindow();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->FollowCheckRunning(); }, 10000));
+    const TStoryConcern* running = form_->FollowCheck();
+    form_->UpdateTimerTimer();
+    EXPECT_EQ(form_->FollowCheck(), running);
+
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->Popup().Visible(); }, 30000));
+    EXPECT_FALSE(form_->FollowCheckRunning());  // freed once it ended
+    ASSERT_EQ(form_->Popup().Notifies.size(), 1u);
+    EXPECT_EQ(form_->Popup().Notifies[0]->StoryID, story.id);
+    EXPECT_EQ(form_->Popup().Notifies[0]->StoryName, A(story.title));
+    // Slid up into place.
+    EXPECT_TRUE(
+        uitest::PumpUntil([&] { return form_->Popup().Top() == form_->Popup().TargetTop; }));
+    uitest::Settle();
+    auto& popupWindow = dynamic_cast<TGtkPopupWindow&>(form_->Popup().Window());
+    GdkPixbuf* shot = uitest::ShootWidget(GTK_WIDGET(popupWindow.Window()));
+    if (shot) {
+        uitest::SavePng(shot, std::string(QUIRA_SCREENSHOT_DIR) + "/popup.png");
+        g_object_unref(shot);
+    }
+}
+
+// The boss key from the settings hides the window to the notification area
+// and tells the reader to minimise; an emptied setting leaves no key at all.
+TEST_F(MainWindow, TheBossKeyHidesTheWindowAndTheReader) {
+    uitest::FakeTray tray;
+    platform::IniFile(tree_->Path("home/.local/share/Velqo/set.ini"))
+        .WriteString("General", "CustomHotKey", "Ctrl+Alt+Q");
+    OpenWindow();
+    ASSERT_TRUE(form_->BossKey().Registered());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->Tray() && form_->Tray()->Shown(); }));
+    // A reader runs.
+    ASSERT_TRUE(platform::StartProgram(reader_->Path(), {"-read"}));
+    const auto ready = reader_->WaitForLines("ready ");
+    ASSERT_EQ(ready.size(), 1u);
+    const std::string pid = ready[0].substr(6);
+
+    uitest::TypeKey(0x71 /* q */, {0xffe3 /* Control_L */, 0xffe9 /* Alt_L */});
+    EXPECT_TRUE(
+        uitest::PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(form_->Window())); }));
+    EXPECT_EQ(reader_->WaitForLines("message " + pid + " 1224 ").size(), 1u);
+    // The tray icon brings it back.
+    form_->Tray()->OnActivate();
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->Window())));
+
+    // Emptied, or unreadable: the old key goes and no other comes.
+    struct Case {
+        const char* text;
+        bool registered;
+    };
+    for (const Case& c : {Case{"", false}, Case{"Alt+", false}, Case{"Shift+F11", true},
+                          Case{"  ", false}, Case{"ALT+R", true}}) {
+        platform::IniFile(tree_->Path("home/.local/share/Velqo/set.ini"))
+            .WriteString("General", "CustomHotKey", c.text);
+        form_->RegisterBossKey();
+        EXPECT_EQ(form_->BossKey().Registered(), c.registered) << "\"" << c.text << "\"";
+    }
+    platform::IniFile(tree_->Path("home/.local/share/Velqo/set.ini"))
+        .WriteString("General", "CustomHotKey", "");
+    form_->RegisterBossKey();
+    uitest::TypeKey(0x71 /* q */, {0xffe3 /* Control_L */, 0xffe9 /* Alt_L */});
+    uitest::PumpFor(300);
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->Window())));
+    platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
+}
+
+// "退出" in the tray menu while searches are in flight and a dialog is open:
+// the dialog ends first, then the loop, and the window goes after both with
+// every worker stopped.
+TEST_F(MainWindow, QuitWithSearchesInFlightAndADialogOpen) {
+    gbk_->AddStory("Hang Search", "Someone", 2);
+    server_.SetFault(gbk_->SearchPath(), {.hang = true});
+    server_.SetFault(utf8_->SearchPath(), {.hang = true});
+    OpenWindow();
+    form_->SearchEdit().SetText("Hang");
+    form_->SearchBtnClick();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return server_.InFlight() >= 2; }, 20000));
+
+    GtkWidget* quitItem = nullptr;
+    GList* items = gtk_container_get_children(GTK_CONTAINER(form_->Tray()->Menu()));
+    for (GList* item = items; item; item = item->next) {
+        const char* label = gtk_menu_item_get_label(GTK_MENU_ITEM(item->data));
+        if (label && std::string(label) == "退出") quitItem = GTK_WIDGET(item->data);
+    }
+    g_list_free(items);
+    ASSERT_NE(quitItem, nullptr);
+
+    // The settings dialog runs its own loop; inside it the user chooses
+    // "退出" and then closes the dialog.
+    struct Steps {
+        GtkWidget* quitItem;
+        bool closedWhileModal = false;
+        bool windowAliveAfterQuit = false;
+        TMainForm* form;
+        bool* closed;
+    } steps{quitItem, false, false, form_.get(), &closed_};
+    bool modalEnded = false;
+    platform::ui::RunWhenIdle([&] {
+        form_->LabelSettingClick();
+        modalEnded = true;
+    });
+    g_timeout_add(
+        400,
+        +[](gpointer data) -> gboolean {
+            auto* s = static_cast<Steps*>(data);
+            GtkWindow* dialog = nullptr;
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* w = windows; w; w = w->next)
+                if (gtk_window_get_modal(GTK_WINDOW(w->data)) &&
+                    gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                    dialog = GTK_WINDOW(w->data);
+            g_list_free(windows);
+            if (!dialog) return G_SOURCE_CONTINUE;
+            gtk_menu_item_activate(GTK_MENU_ITEM(s->quitItem));
+            s->closedWhileModal = *s->closed;
+            s->windowAliveAfterQuit = s->form->Quitting();
+            gtk_window_close(dialog);
+            return G_SOURCE_REMOVE;
+        },
+        &steps);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return modalEnded; }, 30000));
+    EXPECT_TRUE(steps.closedWhileModal);
+    EXPECT_TRUE(steps.windowAliveAfterQuit);
+    EXPECT_TRUE(closed_);
+    // The program block frees the window now: every worker stops first.
+    form_.reset();
+    EXPECT_TRUE(TWinHTTPThread::WaitUntilNoneRunning(std::chrono::seconds(10)));
+}
+
+// The frame: a press in the top 80 pixels of the window's own surface drags
+// it, one pixel lower does not; a double click in the top strip from x = 20
+// maximises; the window never gets smaller than 800 x 400.
+TEST_F(MainWindow, TheFrameDragsMaximisesAndKeepsItsMinimumSize) {
+    OpenWindow();
+    GtkWindow* window = form_->Window();
+    const auto position = [&] {
+        int x = 0, y = 0;
+        gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(window)), &x, &y);
+        return std::pair{x, y};
+    };
+    const auto drag = [&](int x, int y) {
+        const auto [ox, oy] = position();
+        uitest::PointerTo(ox + x, oy + y);
+        uitest::Button(1, true);
+        for (int step = 1; step <= 4; ++step)
+            uitest::PointerTo(ox + x + 10 * step, oy + y + 8 * step);
+        uitest::Button(1, false);
+        uitest::Settle();
+    };
+    // Between the hot stories and the pictures only the skin lies.
+    const auto before = position();
+    drag(690, 80);  // the content panel starts here: no drag
+    EXPECT_EQ(position(), before);
+    drag(690, 79);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return position() != before; }));
+    EXPECT_EQ(position().first - before.first, 40);
+
+    const auto doubleClick = [&](int x, int y) {
+        const auto [ox, oy] = position();
+        uitest::DoubleClickAt(ox + x, oy + y);
+        uitest::Settle();
+    };
+    doubleClick(19, 12);
+    EXPECT_FALSE(form_->CaptionButtons().Maximized());
+    doubleClick(20, 19);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return form_->CaptionButtons().Maximized(); }));
+    form_->CaptionButtons().ToggleMaximize();
+    EXPECT_FALSE(form_->CaptionButtons().Maximized());
+
+    gtk_window_resize(window, 500, 300);
+    uitest::PumpFor(200);
+    uitest::Settle();
+    int w = 0, h = 0;
+    gtk_window_get_size(window, &w, &h);
+    EXPECT_GE(w, 800);
+    EXPECT_GE(h, 400);
 }
 
 }  // namespace
