@@ -688,11 +688,13 @@ AnsiString TMainForm::ExternalGetSearchWords() const {
 }
 
 void TMainForm::SearchFound(const SearchResultFields& fields) {
-    if (!search_.Accept(fields)) return;
+    if (!search_.IsCurrent(fields.Generation) || fields.ArticleID.empty()) return;
     if (search_.TakeFirstResult()) PushView(TContentView::ResultList);
-    resultList_->AddResult(fields.SiteName, fields.SiteID, fields.StoryName, fields.ArticleID,
-                           fields.LastChapter, fields.Author, fields.Tag, 0);
-    resultList_->Invalidate();
+    if (search_.Accept(fields)) {
+        resultList_->AddResult(fields.SiteName, fields.SiteID, fields.StoryName, fields.ArticleID,
+                               fields.LastChapter, fields.Author, fields.Tag, 0);
+        resultList_->Invalidate();
+    }
     searchResultPanel1_->SetStatusInfo(platform::Utf8ToAnsi(
         "正在搜索中，当前找到小说" + std::to_string(resultList_->Count()) + "本！"));
     ShowView(TContentView::ResultList);
@@ -1219,9 +1221,8 @@ void TMainForm::MoveToShelfFolder(TObject* item, const AnsiString& siteID,
 }
 
 void TMainForm::ExternalMoveShelf(const AnsiString& siteID, const AnsiString& storyID) {
-    const int classID = AskShelfFolder(window_);
-    if (classID != -1)
-        if (TStoryDB* db = StoryDB()) db->SetArticleClass(siteID, storyID, classID);
+    // The dialog files the story in the chosen folder itself.
+    ShowAMShelfForm(window_, siteID, storyID);
     gtk_widget_queue_draw(listBrowser_->Widget());
 }
 
@@ -1233,8 +1234,8 @@ void TMainForm::ExternalExportBook(const AnsiString& siteID, const AnsiString& s
 }
 
 void TMainForm::ExternalSyncBook(const AnsiString& siteID, const AnsiString& storyID) {
-    if (ShowSyncForm(window_, siteID, storyID) == platform::ui::MrOk)
-        if (TStoryDB* db = StoryDB()) db->SetInLocalShelf(siteID, storyID, true);
+    // On OK the dialog puts the story on the local shelf itself.
+    ShowSyncForm(window_, siteID, storyID);
     gtk_widget_queue_draw(listBrowser_->Widget());
 }
 

@@ -183,6 +183,7 @@ class TMainForm {
     const TBossKey& BossKey() const { return *bossKey_; }
     platform::ui::TrayIcon* Tray() const { return tray_.get(); }
     TPopupForm& Popup() const { return *popup_; }
+    TCacheForm* CacheForm() const { return cacheForm_.get(); }
 
   private:
     struct Alive;

@@ -37,6 +37,7 @@
 #include "shelf/controls/SearchResultPanel.h"
 #include "shelf/controls/XBookShelfListBox.h"
 #include "shelf/controls/XSearchResultListBox.h"
+#include "shelf/dialogs/CacheForm.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/FakeNovelSite.h"
@@ -308,7 +309,17 @@ TEST_F(MainWindow, AStoryPageThatFailsShowsItsOwnErrorPage) {
 
 // The follow check on its first tick finds the new chapter of a followed
 // story and shows the pop-up; a tick while the check runs leaves it alone.
-TEST_F(MainWindow, TheFollowCheckAnnouncesANewChapter) {
+// The update check hands a new site database to the importer as one
+// argument, and a cache over its limit opens the clean-up.
+TEST_F(MainWindow, TheFollowUpdateAndCacheChecksReport) {
+    // An application folder whose path has a blank in it.
+    tree_->SetEnv("XDG_DATA_HOME", tree_->Make("data home"));
+    testing_support::StandInProgram importer(tree_->Path("program"), "DBCreater");
+    StoryDB()->SetParam("Version", "1");
+    const std::string package = vendor_->SetSiteDatabasePackage("idata.db", "sites");
+    vendor_->SetUpdateDescription("[General]\r\nVersion=1.0\r\nDBURL=" + package +
+                                  "\r\nDBVersion=5\r\n");
+
     auto story = gbk_->AddStory("Gengxin Zhong", "Someone", 6);
     StoryDB()->AddArticle("gbk", story.id, A(story.title), A(story.author), "",
                           A("第5章 旧的最新章"), "", -1, "");
@@ -336,6 +347,23 @@ TEST_F(MainWindow, TheFollowCheckAnnouncesANewChapter) {
         uitest::SavePng(shot, std::string(QUIRA_SCREENSHOT_DIR) + "/popup.png");
         g_object_unref(shot);
     }
+
+    // Five seconds after the start the update check found the site database.
+    const auto started = importer.WaitForLines("start ", 1, 30000);
+    ASSERT_EQ(started.size(), 1u);
+    const std::string unpacked = tree_->Path("data home/Velqo/update/temp.db");
+    EXPECT_EQ(started[0].substr(started[0].find('\t') + 1), unpacked);
+
+    // The cache: 2 MB of the online story's chapters over a limit of 1 MB.
+    platform::IniFile(SettingsFile()).WriteInteger("General", "MaxCacheSize", 1);
+    AnsiString folder;
+    StoryDB()->GetFolderName("gbk", story.id, folder);
+    const std::string chapter = BookFolder() + folder + "/cached.txt";
+    fs::create_directories(fs::path(chapter).parent_path());
+    std::ofstream(chapter) << std::string(2 * 1024 * 1024, 'x');
+    form_->StartCacheScan();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->CacheForm() != nullptr; }));
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->CacheForm()->Window())));
 }
 
 // The boss key from the settings hides the window to the notification area
