@@ -59,11 +59,18 @@ bench: build
 	done; exit $$status
 
 # The demo novel sites and the vendor stand-in on 127.0.0.1, with a throw-away
-# profile whose story database lists them. Ends with Ctrl+C.
+# profile whose story database lists them, and Quira on that profile. Ends
+# with Quira's "退出" (or Ctrl+C), taking the demo sites with it.
 demo: build
 	@profile=$$(mktemp -d "$${TMPDIR:-/tmp}/quira-demo-XXXXXX"); \
 	echo "Throw-away profile: $$profile"; \
-	$(BUILD)/bin/demo-site --database "$$profile/data/Velqo/idata.dll"
+	mkdir -p "$$profile/data/Velqo" "$$profile/config" "$$profile/run"; chmod 700 "$$profile/run"; \
+	$(BUILD)/bin/demo-site --database "$$profile/data/Velqo/idata.dll" --port-file "$$profile/port" & \
+	site=$$!; trap 'kill $$site 2>/dev/null' EXIT INT TERM; \
+	while [ ! -s "$$profile/port" ] && kill -0 $$site 2>/dev/null; do sleep 0.2; done; \
+	HOME="$$profile" XDG_DATA_HOME="$$profile/data" XDG_CONFIG_HOME="$$profile/config" \
+	XDG_RUNTIME_DIR="$$profile/run" QUIRA_SERVICE_URL="http://127.0.0.1:$$(cat "$$profile/port")" \
+	  $(BUILD)/bin/Quira
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
