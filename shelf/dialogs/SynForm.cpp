@@ -4,6 +4,7 @@
 
 #include "core/Folders.h"
 #include "net/ServiceURL.h"
+#include "shelf/LoginTexts.h"
 
 namespace {
 
@@ -88,7 +89,9 @@ void TSynForm::BtnCancelClick() {
     frame_.EndModal(controller_.CloseResult());
 }
 
-int ShowSynForm(GtkWindow* owner, const TSynLogin& login, std::function<void()> onSynced) {
+int ShowSynForm(GtkWindow* owner, std::function<void()> onSynced) {
+    const TLoginTexts texts = GetLoginTexts();
+    const TSynLogin login{texts.LoginKey, texts.UserID, texts.FDID};
     if (!login.Complete()) {
         platform::ui::MessageBox(owner, A("您还还没有登录用户中心，请先登录！"), A("提示"),
                                  MessageButtons::Ok, MessageIcon::Information);

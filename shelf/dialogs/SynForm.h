@@ -37,10 +37,11 @@ class TSynForm {
     GtkWidget* btnCancel_;
 };
 
-// Opens the sync for the logged-in account, modally over owner, and calls
-// onSynced when it closes after a sync that ended well (the recent reads are
-// then shown anew). Without a complete login the user is asked to log in
-// first; while the dialog is open another call brings it to the front. The
-// service is QUIRA_SERVICE_URL's "/api.php"; without one nothing is sent.
-// Returns the dialog's result, platform::ui::MrNone when it did not open.
-int ShowSynForm(GtkWindow* owner, const TSynLogin& login, std::function<void()> onSynced = {});
+// Opens the sync for the account that a page logged in with (the process's
+// login texts), modally over owner, and calls onSynced when it closes after
+// a sync that ended well (the recent reads are then shown anew). Without a
+// complete login the user is asked to log in first; while the dialog is open
+// another call brings it to the front. The service is QUIRA_SERVICE_URL's
+// "/api.php"; without one nothing is sent. Returns the dialog's result,
+// platform::ui::MrNone when it did not open.
+int ShowSynForm(GtkWindow* owner, std::function<void()> onSynced = {});

@@ -16,6 +16,7 @@
 #include "net/WinHTTPRequest2.h"
 #include "platform/IniFile.h"
 #include "platform/ui/Dialogs.h"
+#include "shelf/LoginTexts.h"
 #include "shelf/dialogs/AMShelfForm.h"
 #include "shelf/dialogs/CacheForm.h"
 #include "shelf/dialogs/ExportForm.h"
@@ -202,6 +203,7 @@ class DialogsWindowTest : public ::testing::Test {
         ASSERT_TRUE(uitest::PumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(owner_)); }));
     }
     void TearDown() override {
+        SetLoginTexts({});
         EXPECT_TRUE(TWinHTTPThread::WaitUntilNoneRunning(10s));
         uitest::Settle();
         gtk_widget_destroy(GTK_WIDGET(owner_));
@@ -288,7 +290,8 @@ TEST_F(DialogsWindowTest, SyncAsksForALoginThenUploadsTheHistory) {
     MessageBoxAnswer loginFirst{platform::ui::IdOk};
     {
         MessageBoxAnswerer answerer(loginFirst);
-        EXPECT_EQ(ShowSynForm(owner_, TSynLogin{"", "u1", "f1"}), platform::ui::MrNone);
+        SetLoginTexts({"reader", "", "u1", "f1"});
+        EXPECT_EQ(ShowSynForm(owner_), platform::ui::MrNone);
     }
     EXPECT_TRUE(loginFirst.answered);
     EXPECT_EQ(loginFirst.text, "您还还没有登录用户中心，请先登录！");
@@ -312,7 +315,7 @@ TEST_F(DialogsWindowTest, SyncAsksForALoginThenUploadsTheHistory) {
             gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Widget(dialog, "rbSaveRemote"))));
         Shot(dialog, "syn-choose");
         // A second opening only brings this one to the front.
-        EXPECT_EQ(ShowSynForm(owner_, TSynLogin{"key", "u1", "f1"}), platform::ui::MrNone);
+        EXPECT_EQ(ShowSynForm(owner_), platform::ui::MrNone);
         Click(dialog, "rbSaveLocal");
         Click(dialog, "BtnOK");
         EXPECT_TRUE(uitest::PumpUntil([&] { return Text(dialog, "BtnCancel") == "完成"; }));
@@ -322,8 +325,8 @@ TEST_F(DialogsWindowTest, SyncAsksForALoginThenUploadsTheHistory) {
         Shot(dialog, "syn-done");
         Click(dialog, "BtnCancel");
     });
-    EXPECT_EQ(ShowSynForm(owner_, TSynLogin{"key", "u1", "f1"}, [&] { ++synced; }),
-              platform::ui::MrOk);
+    SetLoginTexts({"reader", "key", "u1", "f1"});
+    EXPECT_EQ(ShowSynForm(owner_, [&] { ++synced; }), platform::ui::MrOk);
     EXPECT_TRUE(driver.Ran());
     EXPECT_EQ(synced, 1);
     ASSERT_EQ(vendor.SyncRows("u1").size(), 1u);
