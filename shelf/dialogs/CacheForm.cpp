@@ -2,8 +2,7 @@
 
 #include <gtk/gtk.h>
 
-TCacheForm::TCacheForm(std::string bookFolder)
-    : frame_(A("缓存清理"), 403, 241, 45), controller_(std::move(bookFolder)) {
+TCacheForm::TCacheForm() : frame_(A("缓存清理"), 403, 241, 45) {
     using Style = TDialogFrame::LabelStyle;
     using Panel = TDialogFrame::Panel;
     // A window the user can put aside: it also minimises.
@@ -26,8 +25,9 @@ TCacheForm::~TCacheForm() {
     controller_.OnChanged = nullptr;
 }
 
-void TCacheForm::Open(GtkWindow* owner, std::vector<std::string> paths, int maxCacheSizeMB) {
-    controller_.Open(std::move(paths), maxCacheSizeMB);
+void TCacheForm::Open(GtkWindow* owner, std::vector<std::string> paths, int maxCacheSizeMB,
+                      std::string bookFolder) {
+    controller_.Open(std::move(paths), maxCacheSizeMB, std::move(bookFolder));
     frame_.ShowModeless(owner);
 }
 

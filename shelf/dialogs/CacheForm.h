@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Folders.h"
 #include "shelf/dialogs/CacheFormController.h"
 #include "shelf/dialogs/DialogFrame.h"
 
@@ -11,16 +12,17 @@
 // the online shelf's cache over the limit.
 class TCacheForm {
   public:
-    // bookFolder: the BooK folder of the data folder (UTF-8, with "/").
-    explicit TCacheForm(std::string bookFolder);
+    TCacheForm();
     // A clean-up under way stops between two paths.
     ~TCacheForm();
     TCacheForm(const TCacheForm&) = delete;
     TCacheForm& operator=(const TCacheForm&) = delete;
 
-    // Sets the text for the limit (MB) and the scan's paths (copied), and
-    // shows the dialog in front, centred on owner.
-    void Open(GtkWindow* owner, std::vector<std::string> paths, int maxCacheSizeMB);
+    // Sets the text for the limit (MB) and the scan's paths (copied), which
+    // lie in bookFolder, the folder the scan ran over (the data folder may
+    // have moved since), and shows the dialog in front, centred on owner.
+    void Open(GtkWindow* owner, std::vector<std::string> paths, int maxCacheSizeMB,
+              std::string bookFolder = BookFolder());
     void Close();
     GtkWindow* Window() const { return frame_.Window(); }
     TCacheFormController& Controller() { return controller_; }

@@ -18,16 +18,15 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-TCacheFormController::TCacheFormController(std::string bookFolder)
-    : bookFolder_(std::move(bookFolder)) {}
-
 TCacheFormController::~TCacheFormController() {
     if (idle_) g_source_remove(idle_);
 }
 
-void TCacheFormController::Open(std::vector<std::string> paths, int maxCacheSizeMB) {
+void TCacheFormController::Open(std::vector<std::string> paths, int maxCacheSizeMB,
+                                std::string bookFolder) {
     if (state_.Running) return;
     paths_ = std::move(paths);
+    bookFolder_ = std::move(bookFolder);
     next_ = 0;
     state_ = State();
     state_.Description = A("在线书架所占缓存，超过") + std::to_string(maxCacheSizeMB) +

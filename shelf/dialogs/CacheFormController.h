@@ -25,8 +25,7 @@ class TCacheFormController {
         bool Running = false;
     };
 
-    // bookFolder: the BooK folder the paths lie in (UTF-8, with "/").
-    explicit TCacheFormController(std::string bookFolder);
+    TCacheFormController() = default;
     // Stops between two paths: a quit never cuts one short.
     ~TCacheFormController();
     TCacheFormController(const TCacheFormController&) = delete;
@@ -35,9 +34,10 @@ class TCacheFormController {
     const State& GetState() const { return state_; }
     std::function<void()> OnChanged;
 
-    // The opening with the scan's paths (files before their folder) and the
-    // limit in MB; ignored while a clean-up runs.
-    void Open(std::vector<std::string> paths, int maxCacheSizeMB);
+    // The opening with the scan's paths (files before their folder), the
+    // limit in MB and the BooK folder the scan ran over (UTF-8, with "/");
+    // ignored while a clean-up runs.
+    void Open(std::vector<std::string> paths, int maxCacheSizeMB, std::string bookFolder);
     // The button "下一步".
     void Start();
 
@@ -54,7 +54,7 @@ class TCacheFormController {
     std::string StoryFolderOf(const std::string& path) const;
     bool Spared(const std::string& storyFolder);
 
-    const std::string bookFolder_;
+    std::string bookFolder_;
     State state_;
     std::vector<std::string> paths_;
     size_t next_ = 0;

@@ -30,8 +30,8 @@ class CacheFormTest : public DialogTest {
 };
 
 TEST_F(CacheFormTest, AnEmptyListStillEndsTheCleanUp) {
-    TCacheFormController dialog(Book());
-    dialog.Open({}, 500);
+    TCacheFormController dialog;
+    dialog.Open({}, 500, Book());
     EXPECT_EQ(U(dialog.GetState().Description),
               "在线书架所占缓存，超过500MB。请点击“下一步”开始清理。");
     EXPECT_FALSE(dialog.GetState().ProgressVisible);
@@ -68,10 +68,10 @@ TEST_F(CacheFormTest, LocalReadAndStoriesNowOnTheLocalShelfSurvive) {
     // The story went to the local shelf after the scan.
     ASSERT_TRUE(DB().SetInLocalShelf("s1", "moved", true));
 
-    TCacheFormController dialog(Book());
+    TCacheFormController dialog;
     int slices = 0;
     dialog.OnChanged = [&] { ++slices; };
-    dialog.Open(paths, 1);
+    dialog.Open(paths, 1, Book());
     paths.clear();  // the dialog keeps its own copy
     dialog.Start();
     EXPECT_TRUE(dialog.GetState().Running);
@@ -88,8 +88,8 @@ TEST_F(CacheFormTest, LocalReadAndStoriesNowOnTheLocalShelfSurvive) {
 TEST_F(CacheFormTest, AQuitStopsBetweenTwoPaths) {
     Story("BIGSTORY", 3000);
     const std::vector<std::string> paths = Scan();
-    auto dialog = std::make_unique<TCacheFormController>(Book());
-    dialog->Open(paths, 1);
+    auto dialog = std::make_unique<TCacheFormController>();
+    dialog->Open(paths, 1, Book());
     int slices = 0;
     dialog->OnChanged = [&] { ++slices; };
     dialog->Start();

@@ -437,7 +437,7 @@ TEST_F(DialogsWindowTest, CacheCleanUpRunsWithoutBlockingAndCanBeOpenedAgain) {
     for (int i = 0; i < 50; ++i)
         paths.push_back(tree_.Write("data/BooK/STORY/" + std::to_string(i) + ".txt", "x"));
     paths.push_back(tree_.Path("data/BooK/STORY"));
-    TCacheForm form(BookFolder());
+    TCacheForm form;
     form.Open(owner_, paths, 500);
     GtkWindow* dialog = form.Window();
     ASSERT_TRUE(uitest::PumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(dialog)); }));
