@@ -982,8 +982,11 @@ void TMainForm::SoftUpdateResult(int kind, const std::string& text) {
 void TMainForm::StartCacheScan() {
     if (cacheThread_) return;
     const std::weak_ptr<Alive> weak = alive_;
+    // The paths found lie in this folder, even if the data folder moves
+    // before the clean-up runs.
+    cacheBookFolder_ = BookFolder();
     cacheThread_ = NewCacheScan(
-        StoryDB(), BookFolder(),
+        StoryDB(), cacheBookFolder_,
         [weak](TCacheThread*, const std::vector<std::string>& paths, int64_t size) {
             // Raised on this thread already; the
             // thread is freed after its report.
@@ -1253,13 +1256,13 @@ void TMainForm::LabelSettingClick() {
 }
 
 void TMainForm::ShowCacheDialog() {
-    if (!cacheForm_) cacheForm_ = std::make_unique<TCacheForm>(BookFolder());
-    cacheForm_->Open(window_, cachePaths_, ReadMaxCacheSize());
+    if (!cacheForm_) cacheForm_ = std::make_unique<TCacheForm>();
+    cacheForm_->Open(window_, cachePaths_, ReadMaxCacheSize(), cacheBookFolder_);
 }
 
 void TMainForm::ShowSynForm() {
     const std::weak_ptr<Alive> weak = alive_;
-    ::ShowSynForm(window_, CurrentLogin(), [weak] {
+    ::ShowSynForm(window_, [weak] {
         if (const auto token = weak.lock()) token->form->RefreshRecentNav();
     });
 }

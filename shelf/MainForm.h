@@ -276,6 +276,7 @@ class TMainForm {
     std::unique_ptr<TStoryLog> storyLog_;
     std::unique_ptr<TCacheThread> cacheThread_;
     std::vector<std::string> cachePaths_;
+    std::string cacheBookFolder_;
     int64_t cacheSize_ = 0;
     std::vector<std::string> listErrorLines_;
     std::vector<TBookClassData> bookClasses_;
