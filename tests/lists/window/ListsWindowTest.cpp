@@ -301,10 +301,20 @@ TEST_F(ListsWindow, ThePopupRisesInTheCornerWithoutTakingTheFocus) {
     EXPECT_TRUE(gtk_window_is_active(window)) << "the main window keeps the focus";
     EXPECT_FALSE(gtk_window_is_active(gtkWindow->Window()));
 
-    GdkPixbuf* shot = uitest::ShootScreen(x - 20, y - 20, 340, 170);
-    ASSERT_NE(shot, nullptr);
     // The frame's outer line runs round the whole pop-up: nothing is cut off.
-    for (const auto& [px, py] : {std::pair{20, 80}, {339, 80}, {200, 20}, {200, 169}})
+    // The strip that rose into view last is painted on a later frame, so the
+    // screen is read until it shows the line or the wait runs out.
+    const std::pair<int, int> edges[] = {{20, 80}, {339, 80}, {200, 20}, {200, 169}};
+    GdkPixbuf* shot = nullptr;
+    uitest::PumpUntil([&] {
+        if (shot) g_object_unref(shot);
+        shot = uitest::ShootScreen(x - 20, y - 20, 340, 170);
+        return shot && std::all_of(std::begin(edges), std::end(edges), [&](const auto& p) {
+                   return uitest::PixelAt(shot, p.first, p.second) == 0xA9C4DEu;
+               });
+    });
+    ASSERT_NE(shot, nullptr);
+    for (const auto& [px, py] : edges)
         EXPECT_EQ(uitest::PixelAt(shot, px, py), 0xA9C4DEu) << px << "," << py;
     EXPECT_TRUE(uitest::SavePng(shot, std::string(QUIRA_SCREENSHOT_DIR) + "/popup.png"));
     g_object_unref(shot);
