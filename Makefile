@@ -21,7 +21,9 @@ endif
 
 CTEST_ARGS := --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps build test test-asan test-tsan bench demo format clean
+PREFIX    ?= /usr/local
+
+.PHONY: all deps configure build programs test test-asan test-tsan bench demo install format clean
 
 all: build
 
@@ -30,9 +32,15 @@ deps:
 
 # Configured every time (it takes a moment): a folder that gained its
 # CMakeLists.txt since the last run is picked up.
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Only what a user runs, without the tests and benchmarks.
+programs: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quira_programs
 
 test: build
 	cd $(BUILD) && $(WITH_DISPLAY) ctest $(CTEST_ARGS)
@@ -58,19 +66,19 @@ bench: build
 	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || { echo "FAILED: $$b"; status=1; }; \
 	done; exit $$status
 
-# The demo novel sites and the vendor stand-in on 127.0.0.1, with a throw-away
-# profile whose story database lists them, and Quira on that profile. Ends
-# with Quira's "退出" (or Ctrl+C), taking the demo sites with it.
-demo: build
-	@profile=$$(mktemp -d "$${TMPDIR:-/tmp}/quira-demo-XXXXXX"); \
-	echo "Throw-away profile: $$profile"; \
-	mkdir -p "$$profile/data/Velqo" "$$profile/config" "$$profile/run"; chmod 700 "$$profile/run"; \
-	$(BUILD)/bin/demo-site --database "$$profile/data/Velqo/idata.dll" --port-file "$$profile/port" & \
-	site=$$!; trap 'kill $$site 2>/dev/null' EXIT INT TERM; \
-	while [ ! -s "$$profile/port" ] && kill -0 $$site 2>/dev/null; do sleep 0.2; done; \
-	HOME="$$profile" XDG_DATA_HOME="$$profile/data" XDG_CONFIG_HOME="$$profile/config" \
-	XDG_RUNTIME_DIR="$$profile/run" QUIRA_SERVICE_URL="http://127.0.0.1:$$(cat "$$profile/port")" \
-	  $(BUILD)/bin/Quira
+# Quira on a throw-away profile: the demo novel sites and the vendor stand-in
+# on 127.0.0.1, a story database that lists them and follows a story with news.
+# Quitting Quira (or Ctrl+C) stops the servers and removes the profile.
+demo:
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  echo "make demo shows Quira's windows and needs a graphical display," \
+	       "but neither DISPLAY nor WAYLAND_DISPLAY is set." >&2; exit 1; fi
+	@$(MAKE) --no-print-directory programs
+	@$(BUILD)/bin/demo-site --run $(BUILD)/bin/Quira
+
+# The installed tree under PREFIX (lib/quira, bin, share).
+install: programs
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i

@@ -747,8 +747,10 @@ void FrameImages(Artwork& art) {
         Text(cr, "Tolvane", Rect{44, 10, 112, 40}, 24, pal::White);
     });
     // The application icon (window, notification area, desktop entry): an
-    // open book on an accent tile, drawn large and scaled down where needed.
-    art.Add("controls", "AppIcon", 128, 128, [](cairo_t* cr) {
+    // open book on an accent tile, drawn at the largest size a desktop asks
+    // for (256) and scaled down where needed.
+    art.Add("controls", "AppIcon", 256, 256, [](cairo_t* cr) {
+        cairo_scale(cr, 2, 2);
         Face(cr, Rect{4, 4, 120, 120}, pal::Accent, pal::Transparent, 26);
         Face(cr, Rect{4, 64, 120, 60}, pal::AccentDeep, pal::Transparent, 26);
         Fill(cr, Rect{4, 64, 120, 26}, pal::AccentDeep);
