@@ -9,31 +9,42 @@ namespace platform {
 class SharedBlock;
 }
 
+// The request block between the two programs, as it lies in the shared
+// memory: three text slots (ANSI bytes, NUL-terminated, at most 255 bytes of
+// text, the rest of the slot 0), then ContinueRead (1: open the story at its
+// saved position; 0: open ChapterID) and Valid (1 once a request is written).
+struct TReaderShareData {
+    char SiteID[256];
+    char StoryID[256];
+    char ChapterID[256];
+    unsigned char ContinueRead;
+    unsigned char Valid;
+};
+
 // The request block through which the main program tells the reader which
-// story and chapter to open ("X_QuiraReader", 770 bytes): three 256-byte text
-// slots, then ContinueRead and Valid. The main program writes it, the reader
-// only reads it. Both programs keep the block mapped until they end, so that a
-// request outlives the object that wrote it until the started reader has read
-// it.
+// story and chapter to open ("X_QuiraReader", 770 bytes). The main program
+// writes it, the reader only reads it. Both programs keep the block mapped
+// until they end, so that a request outlives the object that wrote it until
+// the started reader has read it.
 class TXDataShare {
   public:
     static constexpr const char* kBlockName = "X_QuiraReader";
-    static constexpr std::size_t kSlotSize = 256;
-    static constexpr std::size_t kSiteIDOffset = 0;
-    static constexpr std::size_t kStoryIDOffset = 256;
-    static constexpr std::size_t kChapterIDOffset = 512;
-    static constexpr std::size_t kContinueReadOffset = 768;
-    static constexpr std::size_t kValidOffset = 769;
-    static constexpr std::size_t kBlockSize = 770;
+    static constexpr std::size_t kSlotSize = sizeof(TReaderShareData::SiteID);
+    static constexpr std::size_t kSiteIDOffset = offsetof(TReaderShareData, SiteID);
+    static constexpr std::size_t kStoryIDOffset = offsetof(TReaderShareData, StoryID);
+    static constexpr std::size_t kChapterIDOffset = offsetof(TReaderShareData, ChapterID);
+    static constexpr std::size_t kContinueReadOffset = offsetof(TReaderShareData, ContinueRead);
+    static constexpr std::size_t kValidOffset = offsetof(TReaderShareData, Valid);
+    static constexpr std::size_t kBlockSize = sizeof(TReaderShareData);
 
-    // Opens (or creates) the block; without it the object has no view, writes
-    // do nothing and reads give no request.
+    // Opens (or creates) the block (OpenMapping); without it the object has no
+    // view, writes do nothing and reads give no request.
     TXDataShare();
     ~TXDataShare();
     TXDataShare(const TXDataShare&) = delete;
     TXDataShare& operator=(const TXDataShare&) = delete;
 
-    bool HasBlock() const { return block_ != nullptr; }
+    bool HasBlock() const { return Block != nullptr; }
 
     // All 770 bytes to 0 (Valid becomes 0).
     void Clear();
@@ -53,5 +64,17 @@ class TXDataShare {
     static void ClearLeftOverRequest();
 
   private:
-    std::shared_ptr<platform::SharedBlock> block_;
+    // Maps the block: created by whichever program comes first, opened by the
+    // other; one mapping per process, kept until the process ends.
+    void OpenMapping();
+
+    // The mapping (shared by every object of the process) and the view of it;
+    // both empty when the block could not be had.
+    std::shared_ptr<platform::SharedBlock> MapHandle;
+    TReaderShareData* Block = nullptr;
 };
+
+static_assert(sizeof(TReaderShareData) == 770,
+              "the block's layout is shared with the other program");
+static_assert(TXDataShare::kStoryIDOffset == 256 && TXDataShare::kChapterIDOffset == 512 &&
+              TXDataShare::kContinueReadOffset == 768 && TXDataShare::kValidOffset == 769);
