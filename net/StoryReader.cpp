@@ -202,6 +202,11 @@ std::string TStoryReader::PrepareChapter(const AnsiString& siteID, const AnsiStr
     }
     LoadSiteFor(siteID);
     story_->ArticleID = articleID;
+    // The story's folder id goes into the URL as well: without it a reader
+    // that has downloaded nothing yet would give a wrong address.
+    AnsiString folderID;
+    if (TStoryDB* db = StoryDB()) db->GetFolderRule(siteID, articleID, folderID);
+    story_->FolderID = folderID;
     return story_->GetChapterURL(chapterID);
 }
 

@@ -275,6 +275,17 @@ TEST_F(StoryReaderTest, PrepareChapterAbandonsTheChapterStillDownloading) {
     EXPECT_FALSE(fs::exists(ChapterCacheFile("gbk", story.id, chapters[0]->id)));
 }
 
+// The reading program asks a fresh reader for the address of a cached chapter.
+TEST_F(StoryReaderTest, PrepareChapterOfAFreshReaderGivesTheWholeAddress) {
+    FakeNovelSite& site = AddSite(Options("gbk", SiteCharset::Gbk));
+    const FakeStory story = site.AddStory("两章", "某人", 2, 1);
+    StoreStory("gbk", story);
+    TStoryReader reader;
+    const auto id = story.Chapters()[1]->id;
+    EXPECT_EQ(reader.PrepareChapter("gbk", story.id, id), site.ChapterURL(story.id, id));
+    EXPECT_EQ(server_.Requests().size(), 0u);
+}
+
 // Error pages and flaky servers: the downloader's tries.
 TEST_F(StoryReaderTest, DownloaderRetriesAtMostFourTimesAndNeverPassesAnErrorPage) {
     struct Case {
