@@ -1,0 +1,66 @@
+#include "reader/HackForm.h"
+
+#include <gtk/gtk.h>
+
+#include "platform/ui/Geometry.h"
+#include "reader/ReaderArtwork.h"
+#include "shelf/controls/ControlHost.h"
+#include "shelf/controls/MinMaxCloseButton.h"
+
+THackForm::THackForm(GtkWindow* window)
+    : window_(window),
+      background_(LoadReaderImage("Background")),
+      icon_(LoadReaderImage("QuirAReader")),
+      frame_(window, kBorder) {
+    gtk_window_set_decorated(window, FALSE);
+    frame_.SetMinSize(kMinWidth, kMinHeight);
+    // The window rectangle one pixel larger each way with 3 x 3 corner
+    // ellipses: the corner pixels are cut.
+    frame_.SetShape([](int width, int height) {
+        return platform::ui::RoundedShape(width + 1, height + 1, 3, 3);
+    });
+    frame_.OnResize = [this](int width, int height) { Resized(width, height); };
+}
+
+THackForm::~THackForm() = default;
+
+void THackForm::Resized(int width, int height) {
+    SetBounds(0, 0, width, height);
+    Invalidate();
+}
+
+void THackForm::Paint(TCanvas& canvas) {
+    const int w = Width(), h = Height();
+    canvas.FillRect(ClientRect(), clWhite);
+    if (const TGPImage* b = background_.get(); b && b->Width() >= 7 && b->Height() >= 90) {
+        const int iw = b->Width(), ih = b->Height();
+        // Bottom band, edges, corners, title band, each stretched from B.
+        canvas.StretchDraw(b, {0, h - 30, w, h}, {6, ih - 30, 7, ih});
+        canvas.StretchDraw(b, {0, 0, w, 1}, {6, 0, 7, 1});
+        canvas.StretchDraw(b, {w - 1, 0, w, h}, {iw - 1, 6, iw, 7});
+        canvas.StretchDraw(b, {0, h - 1, w, h}, {6, ih - 1, 7, ih});
+        canvas.StretchDraw(b, {0, 0, 1, h}, {0, 6, 1, 7});
+        canvas.StretchDraw(b, {0, 0, 3, 3}, {0, 0, 3, 3});
+        canvas.StretchDraw(b, {w - 3, 0, w, 3}, {iw - 3, 0, iw, 3});
+        canvas.StretchDraw(b, {w - 3, h - 3, w, h}, {iw - 3, ih - 3, iw, ih});
+        canvas.StretchDraw(b, {0, h - 3, 3, h}, {0, ih - 3, 3, ih});
+        canvas.StretchDraw(b, {2, 0, w - 2, 90}, {6, 0, 7, 90});
+    }
+    if (icon_) canvas.StretchDraw(icon_.get(), {2, 2, 22, 22});
+    canvas.Font = Font;
+    canvas.Font.Color = kCaptionColor;
+    canvas.DrawText(Caption(), {24, 3, w - 200, 20}, tf::Left | tf::VCenter | tf::SingleLine);
+}
+
+void THackForm::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    lastPress_ = {x, y};
+    if (button != TMouseButton::Left || y >= kDragHeight) return;
+    // The window system takes the pointer over for the move.
+    if (Host()) Host()->ReleaseCapture();
+    platform::ui::BeginMoveDrag(GTK_WIDGET(window_));
+}
+
+void THackForm::DblClick() {
+    const bool inCaption = lastPress_.X >= 20 && lastPress_.Y >= 0 && lastPress_.Y < 20;
+    if (inCaption && strip_) strip_->ToggleMaximize();
+}

@@ -1,0 +1,141 @@
+#include "reader/NetworkCheker.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/ui/UiThread.h"
+
+namespace {
+
+std::atomic<int> runningProbes{0};
+
+// A non-blocking connect that gives up after the time-out.
+bool ConnectWithin(const addrinfo& address, int timeoutMs) {
+    const int fd = socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          address.ai_protocol);
+    if (fd < 0) return false;
+    bool connected = false;
+    if (connect(fd, address.ai_addr, address.ai_addrlen) == 0) {
+        connected = true;
+    } else if (errno == EINPROGRESS) {
+        pollfd wait{fd, POLLOUT, 0};
+        int ready;
+        do {
+            ready = poll(&wait, 1, timeoutMs);
+        } while (ready < 0 && errno == EINTR);
+        int error = 0;
+        socklen_t length = sizeof error;
+        connected =
+            ready == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    close(fd);
+    return connected;
+}
+
+}  // namespace
+
+bool TNetworkChekerThread::Probe(const std::string& host, int port, int timeoutMs) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool connected = false;
+    for (const addrinfo* a = found; a && !connected; a = a->ai_next) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) break;
+        connected = ConnectWithin(*a, static_cast<int>(left));
+    }
+    freeaddrinfo(found);
+    return connected;
+}
+
+void TNetworkChekerThread::Start(std::string host, int port, int timeoutMs,
+                                 std::weak_ptr<void> token,
+                                 std::function<void(bool connected)> done) {
+    ++runningProbes;
+    std::thread([host = std::move(host), port, timeoutMs, token = std::move(token),
+                 done = std::move(done)]() mutable {
+        const bool connected = Probe(host, port, timeoutMs);
+        platform::ui::PostToUi([token = std::move(token), done = std::move(done), connected] {
+            // The checker may have gone while the probe ran: then nobody hears.
+            if (token.expired()) return;
+            try {
+                done(connected);
+            } catch (...) {
+                // Nothing of a probe's end may leave the main loop's callback.
+            }
+        });
+        --runningProbes;
+    }).detach();
+}
+
+int TNetworkChekerThread::Running() {
+    return runningProbes.load();
+}
+
+void TNetworkCheker::DefaultAddress(std::string& host, int& port) {
+    host = kDefaultHost;
+    port = kDefaultPort;
+    const char* configured = std::getenv("QUIRA_PROBE_ADDRESS");
+    if (!configured || !*configured) return;
+    const std::string text = configured;
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        host = text;
+        return;
+    }
+    const int number = std::atoi(text.c_str() + colon + 1);
+    if (number <= 0 || number > 65535) return;
+    host = text.substr(0, colon);
+    port = number;
+}
+
+TNetworkCheker::TNetworkCheker() : port_(kDefaultPort), timer_(kProbeInterval) {
+    DefaultAddress(host_, port_);
+    timer_.OnTimer = [this] { Probe(); };
+}
+
+TNetworkCheker::TNetworkCheker(std::string host, int port)
+    : host_(std::move(host)), port_(port), timer_(kProbeInterval) {
+    timer_.OnTimer = [this] { Probe(); };
+}
+
+TNetworkCheker::~TNetworkCheker() {
+    timer_.SetEnabled(false);
+}
+
+void TNetworkCheker::Probe() {
+    // The next probe is armed when this one has ended.
+    timer_.SetEnabled(false);
+    TNetworkChekerThread::Start(host_, port_, ProbeTimeoutMs, alive_,
+                                [this](bool connected) { ProbeDone(connected); });
+}
+
+void TNetworkCheker::ProbeDone(bool connected) {
+    timer_.SetEnabled(false);
+    history_.push_back(connected ? "1" : "0");
+    while (static_cast<int>(history_.size()) > kHistorySize) history_.pop_front();
+    if (OnChange) OnChange(this);
+    timer_.SetEnabled(true);
+}
+
+bool TNetworkCheker::IsOnline() const {
+    if (history_.empty() || history_.back() == "1") return true;
+    int successes = 0;
+    for (const auto& entry : history_) successes += entry == "1";
+    const int failures = static_cast<int>(history_.size()) - successes;
+    return failures < successes;
+}

@@ -1,0 +1,113 @@
+#include "reader/NetworkCheker.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+
+#include "tests/support/FakeHttpServer.h"
+
+namespace {
+
+bool Pump(const std::function<bool()>& done, int timeoutMs = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return done();
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+    }
+    return true;
+}
+
+// A port on 127.0.0.1 where nobody listens.
+int ClosedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+TEST(NetworkChekerTest, JudgesFromTheLastTenProbes) {
+    struct Case {
+        std::string results;  // oldest first
+        bool online;
+    } const cases[] = {
+        {"", true},
+        {"110", true},
+        {"100", false},
+        {"001", true},
+        {"0", false},
+        {"10", false},
+        {"1100", false},
+        {"11100", true},
+        // Only the last ten count: eleven results, the oldest "1" pushed out.
+        {"11111100000", false},
+    };
+    for (const Case& c : cases) {
+        TNetworkCheker checker("127.0.0.1", 1);
+        int changes = 0;
+        checker.OnChange = [&](TNetworkCheker* sender) {
+            EXPECT_EQ(sender, &checker);
+            ++changes;
+        };
+        for (const char r : c.results) checker.ProbeDone(r == '1');
+        EXPECT_EQ(checker.IsOnline(), c.online) << c.results;
+        EXPECT_EQ(changes, static_cast<int>(c.results.size()));
+        EXPECT_LE(checker.History().size(), 10u);
+        // Every recorded probe arms the next one.
+        EXPECT_EQ(checker.ProbeTimer().Enabled(), !c.results.empty());
+    }
+}
+
+TEST(NetworkChekerTest, ProbesAnOpenAndAClosedPort) {
+    testing_support::FakeHttpServer server;
+    TNetworkCheker open("127.0.0.1", server.Port());
+    TNetworkCheker closed("127.0.0.1", ClosedPort());
+    open.Probe();
+    closed.Probe();
+    EXPECT_FALSE(open.ProbeTimer().Enabled()) << "no second probe while one runs";
+    ASSERT_TRUE(Pump([&] { return open.History().size() == 1 && closed.History().size() == 1; }));
+    EXPECT_EQ(open.History().front(), "1");
+    EXPECT_EQ(closed.History().front(), "0");
+    EXPECT_TRUE(open.IsOnline());
+    EXPECT_FALSE(closed.IsOnline());
+    EXPECT_TRUE(open.ProbeTimer().Enabled());
+    EXPECT_EQ(open.ProbeTimer().Interval(), 30000u);
+}
+
+TEST(NetworkChekerTest, AProbeThatEndsAfterItsCheckerIsHeardByNobody) {
+    testing_support::FakeHttpServer server;
+    bool heard = false;
+    {
+        TNetworkCheker checker("127.0.0.1", server.Port());
+        checker.OnChange = [&](TNetworkCheker*) { heard = true; };
+        checker.Probe();
+    }
+    ASSERT_TRUE(Pump([] { return TNetworkChekerThread::Running() == 0; }));
+    Pump([] { return false; }, 100);  // the posted result, if any, is delivered
+    EXPECT_FALSE(heard);
+}
+
+TEST(NetworkChekerTest, TheProbedAddressCanBeConfigured) {
+    std::string host;
+    int port = 0;
+    unsetenv("QUIRA_PROBE_ADDRESS");
+    TNetworkCheker::DefaultAddress(host, port);
+    EXPECT_EQ(host, TNetworkCheker::kDefaultHost);
+    EXPECT_EQ(port, 80);
+    setenv("QUIRA_PROBE_ADDRESS", "127.0.0.1:8081", 1);
+    TNetworkCheker::DefaultAddress(host, port);
+    EXPECT_EQ(host, "127.0.0.1");
+    EXPECT_EQ(port, 8081);
+    unsetenv("QUIRA_PROBE_ADDRESS");
+}
+
+}  // namespace

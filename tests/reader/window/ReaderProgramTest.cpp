@@ -1,0 +1,122 @@
+// The built program bin/QuiraReader as the main program starts it: its
+// switches, a second start handing over to the running reader, and the end on
+// WM_CLOSE. The children share the world's profile and runtime folder (the
+// request block, the lock and the channels); the world's own window is closed
+// first so that the child is the only reader.
+
+#include "ReaderWorld.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include "platform/Folders.h"
+#include "platform/IniFile.h"
+#include "platform/NamedLock.h"
+#include "platform/ProgramChannel.h"
+#include "platform/Shell.h"
+#include "shelf/XDataShare.h"
+
+namespace readertest {
+namespace {
+
+const std::string kProgram = std::string(QUIRA_BIN_DIR) + "/QuiraReader";
+
+// The exit code once the child ended within the time, else -1.
+int WaitForExit(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() > end) return -1;
+        uitest::PumpFor(20);
+    }
+}
+
+bool ReaderListed() {
+    for (const auto& program : platform::ProgramChannel::Programs())
+        if (program.className == TBookReaderForm::kWindowClass) return true;
+    return false;
+}
+
+bool LockFree() {
+    platform::NamedLock lock("velqo@QuiraReader");
+    return lock.Acquired();
+}
+
+class ReaderProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        world_ = &ReaderWorld::Get();
+        if (world_->form) world_->CloseForm();
+        world_->server.ClearFaults();
+    }
+    void TearDown() override {
+        for (const pid_t pid : children_) {
+            if (WaitForExit(pid, 0ms) < 0) {
+                kill(pid, SIGKILL);
+                WaitForExit(pid, 5s);
+            }
+        }
+        TXDataShare().Clear();
+    }
+    pid_t Start(const std::vector<std::string>& arguments) {
+        const pid_t pid = platform::SpawnProgram(kProgram, arguments);
+        EXPECT_GT(pid, 0);
+        children_.push_back(pid);
+        return pid;
+    }
+    ReaderWorld* world_ = nullptr;
+    std::vector<pid_t> children_;
+};
+
+TEST_F(ReaderProgramTest, WithoutItsSwitchTheReaderEndsAtOnce) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {"-open", "read"}}) {
+        EXPECT_EQ(WaitForExit(Start(arguments), 20s), 0);
+        EXPECT_FALSE(ReaderListed());
+        EXPECT_TRUE(LockFree());
+    }
+}
+
+TEST_F(ReaderProgramTest, ASecondStartReachesTheRunningReaderWhichEndsOnClose) {
+    ReaderWorld& w = *world_;
+    const FakeStory& story = w.gbkStory;
+    w.Uncache("gbk", story, "8");
+    w.Uncache("gbk", story, "9");
+    const std::string eight = w.gbk->ChapterPath(story.id, "8");
+    const std::string nine = w.gbk->ChapterPath(story.id, "9");
+    w.server.ClearLog();
+
+    TXDataShare().WriteRequest("gbk", story.id, "8", 0);
+    const pid_t reader = Start({"-READ"});
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.server.RequestCount(eight) > 0; }, 30000))
+        << "the reader never asked for the chapter it was handed";
+    ASSERT_TRUE(uitest::PumpUntil(ReaderListed, 10000));
+    EXPECT_FALSE(LockFree());
+
+    // The main program writes a new request and starts the reader again.
+    TXDataShare().WriteRequest("gbk", story.id, "9", 0);
+    EXPECT_EQ(WaitForExit(Start({"-read"}), 20s), 0) << "the second start ends at once";
+    EXPECT_TRUE(uitest::PumpUntil([&] { return w.server.RequestCount(nine) > 0; }, 20000))
+        << "the running reader did not open the new request";
+    EXPECT_TRUE(
+        uitest::PumpUntil([&] { return IsPublishedPage(w.CacheFile("gbk", story, "9")); }, 20000));
+
+    // A second "-localread" only brings the running reader forward.
+    EXPECT_EQ(WaitForExit(Start({"-localread"}), 20s), 0);
+    EXPECT_EQ(WaitForExit(reader, 300ms), -1) << "the running reader goes on";
+
+    ASSERT_TRUE(
+        platform::ProgramChannel::PostToClass(TBookReaderForm::kWindowClass, {platform::kWmClose}));
+    EXPECT_EQ(WaitForExit(reader, 30s), 0);
+    EXPECT_TRUE(LockFree());
+    EXPECT_FALSE(ReaderListed());
+    const auto sockets = std::filesystem::directory_iterator(platform::RuntimeFolder());
+    for (const auto& entry : sockets)
+        EXPECT_NE(entry.path().extension(), ".sock") << entry.path() << " left behind";
+    // The window's placement was kept as it closed.
+    EXPECT_TRUE(platform::IniFile(SettingsFile()).SectionExists("WindowExReader"));
+}
+
+}  // namespace
+}  // namespace readertest

@@ -1,0 +1,448 @@
+// The reader window on a real display: chapters from the cache and from the
+// fake sites, races between requests, preloading, the reading position,
+// display settings, zoom, the page bridge and the toolbar.
+
+#include "ReaderWorld.h"
+
+#include "platform/IniFile.h"
+#include "reader/BookPreLoadReader.h"
+#include "reader/NetworkCheker.h"
+#include "reader/XColor.h"
+#include "reader/XComboBox.h"
+#include "reader/XReaderButton3.h"
+#include "shelf/XDataShare.h"
+#include "shelf/controls/XLabel.h"
+
+namespace readertest {
+namespace {
+
+bool IsContentPage(const std::string& page) {
+    return std::filesystem::path(page).filename().string().starts_with("Content_");
+}
+
+std::string ChapterName(const FakeStory& story, const std::string& id) {
+    return story.FindChapter(id)->name;
+}
+
+TEST_F(ReaderWindowTest, ACachedChapterOpensWithoutARequestToTheSite) {
+    const FakeStory& story = W().gbkStory;
+    W().Cache("gbk", story, "2");
+    W().server.ClearLog();
+    B().BrowseChapter("gbk", story.id, "2");
+    ASSERT_TRUE(W().WaitForChapter("2"));
+    EXPECT_TRUE(IsContentPage(B().CurrentPage())) << B().CurrentPage();
+    EXPECT_EQ(W().server.RequestCount(W().gbk->ChapterPath(story.id, "2")), 0u);
+    // The chapter's address is known all the same (error report, SiteURL).
+    EXPECT_EQ(B().ChapterURL(), W().gbk->ChapterURL(story.id, "2"));
+    const std::string text = W().PageText();
+    EXPECT_NE(text.find(ChapterName(story, "2")), std::string::npos) << text.substr(0, 300);
+    EXPECT_NE(text.find("第2章第60段"), std::string::npos);
+    EXPECT_EQ(U(W().Form().Caption()), "《长风万里》--" + ChapterName(story, "2"));
+    EXPECT_FALSE(W().Form().BtnStartRead().Visible());
+    EXPECT_TRUE(W().Form().BtnNext().Visible());
+    W().Screenshot("chapter.png");
+
+    // The error report leads to the vendor's page with the address encoded.
+    W().openedLinks.clear();
+    W().Form().StatusBarReportError();
+    ASSERT_EQ(W().openedLinks.size(), 1u);
+    EXPECT_TRUE(W().openedLinks[0].ends_with("/help/cuowu.php?url=http%3A%2F%2F127.0.0.1%3A" +
+                                             std::to_string(W().server.Port()) + "%2Fgbk%2F1%2F" +
+                                             story.id + "%2F2.html"))
+        << W().openedLinks[0];
+}
+
+TEST_F(ReaderWindowTest, AMissingChapterShowsTheLoadingPageThenTheChapter) {
+    const FakeStory& story = W().gbkStory;
+    W().Uncache("gbk", story, "3");
+    W().server.SetFault(W().gbk->ChapterPath(story.id, "3"), Delay(700ms));
+    B().BrowseChapter("gbk", story.id, "3");
+    EXPECT_TRUE(W().WaitForPage([](const std::string& page) { return IsLoadingPage(page); }, 5000))
+        << B().CurrentPage();
+    ASSERT_TRUE(W().WaitForChapter("3"));
+    EXPECT_TRUE(IsContentPage(B().CurrentPage()));
+    EXPECT_NE(W().PageText().find(ChapterName(story, "3")), std::string::npos);
+    EXPECT_TRUE(IsPublishedPage(W().CacheFile("gbk", story, "3")));
+}
+
+TEST_F(ReaderWindowTest, AChapterThatFailsForGoodShowsAnErrorPageAndWritesNoFile) {
+    const FakeStory& story = W().utfStory;
+    const std::string id = story.Chapters()[4]->id;
+    const std::string path = W().utf->ChapterPath(story.id, id);
+    W().Uncache("utf", story, id);
+    W().server.SetFault(path, Status(500));
+    W().server.ClearLog();
+    B().BrowseChapter("utf", story.id, id);
+    ASSERT_TRUE(W().WaitForPage([](const std::string& p) { return p.starts_with("data:"); }));
+    EXPECT_EQ(W().server.RequestCount(path), 4u) << "the first try and three more";
+    EXPECT_FALSE(std::filesystem::exists(W().CacheFile("utf", story, id)));
+    EXPECT_FALSE(B().PositionReady()) << "an error page has no reading position";
+    EXPECT_NE(W().PageText().find("没能下载"), std::string::npos);
+
+    // Its link tries again.
+    W().server.ClearFaults();
+    W().Eval("document.getElementById('retry').click(); return 1;");
+    ASSERT_TRUE(W().WaitForChapter(id));
+    EXPECT_TRUE(IsContentPage(B().CurrentPage()));
+    EXPECT_TRUE(IsPublishedPage(W().CacheFile("utf", story, id)));
+}
+
+// A slow chapter A, then a cached chapter B: B stays, whenever A arrives.
+TEST_F(ReaderWindowTest, AnOlderRequestNeverReplacesANewerPage) {
+    const FakeStory& story = W().gbkStory;
+    W().Cache("gbk", story, "2");
+    W().Uncache("gbk", story, "4");
+    const std::string slow = W().gbk->ChapterPath(story.id, "4");
+    W().server.SetFault(slow, Delay(800ms));
+    W().server.ClearLog();
+    B().BrowseChapter("gbk", story.id, "4");
+    ASSERT_TRUE(W().server.WaitForRequests(1, 10s));
+    B().BrowseChapter("gbk", story.id, "2");
+    ASSERT_TRUE(W().WaitForChapter("2"));
+    // A's answer comes and goes; B is still on screen.
+    uitest::PumpUntil([&] { return W().server.InFlight() == 0; }, 5000);
+    uitest::PumpFor(1200);
+    EXPECT_EQ(B().ChapterID(), "2");
+    EXPECT_TRUE(IsContentPage(B().CurrentPage()));
+    EXPECT_NE(W().PageText().find(ChapterName(story, "2")), std::string::npos);
+}
+
+TEST_F(ReaderWindowTest, TheContentsStayWhenAChapterArrivesAfterThem) {
+    const FakeStory& story = W().gbkStory;
+    W().Uncache("gbk", story, "5");
+    W().server.SetFault(W().gbk->ChapterPath(story.id, "5"), Delay(800ms));
+    W().server.ClearLog();
+    B().BrowseChapter("gbk", story.id, "5");
+    ASSERT_TRUE(W().server.WaitForRequests(1, 10s));
+    B().HomePage();
+    ASSERT_TRUE(W().WaitForPage([](const std::string& p) { return p.ends_with("/List2.HTML"); }));
+    uitest::PumpUntil([&] { return W().server.InFlight() == 0; }, 5000);
+    uitest::PumpFor(1200);
+    EXPECT_TRUE(B().CurrentPage().ends_with("/List2.HTML")) << B().CurrentPage();
+    EXPECT_EQ(B().ChapterID(), "");
+    EXPECT_TRUE(W().Form().BtnStartRead().Visible());
+    EXPECT_FALSE(W().Form().BtnNext().Visible());
+    EXPECT_EQ(U(W().Form().Caption()), "《长风万里》");
+    EXPECT_NE(W().PageText().find(ChapterName(story, "15")), std::string::npos);
+    W().Screenshot("contents.png");
+
+    // A chapter link of the contents opens it through the page bridge.
+    W().Cache("gbk", story, "7");
+    W().Eval("Browser('7'); return 1;");
+    ASSERT_TRUE(W().WaitForChapter("7"));
+}
+
+TEST_F(ReaderWindowTest, TheTenChaptersAfterTheOneShownArePreloadedOneAtATime) {
+    const FakeStory& story = W().utfStory;
+    const auto chapters = story.Chapters();
+    for (const auto* c : chapters) W().Uncache("utf", story, c->id);
+    W().Cache("utf", story, chapters[2]->id);
+    for (const auto* c : chapters)
+        W().server.SetFault(W().utf->ChapterPath(story.id, c->id), Delay(30ms));
+    W().server.ClearLog();
+    W().server.ResetPeak();
+    B().BrowseChapter("utf", story.id, chapters[2]->id);
+    ASSERT_TRUE(W().WaitForChapter(chapters[2]->id));
+    ASSERT_TRUE(uitest::PumpUntil(
+        [&] {
+            for (size_t i = 3; i <= 12; ++i)
+                if (!IsPublishedPage(W().CacheFile("utf", story, chapters[i]->id))) return false;
+            return B().PreLoader().Idle();
+        },
+        30000));
+    EXPECT_EQ(W().server.PeakInFlight(), 1);
+    EXPECT_EQ(W().server.Requests().size(), 10u);
+    for (size_t i : {0u, 1u, 13u, 14u})
+        EXPECT_FALSE(std::filesystem::exists(W().CacheFile("utf", story, chapters[i]->id))) << i;
+}
+
+// The position goes into LastReadHistory byte for byte: a chapter id with a
+// leading zero and one in GBK.
+TEST_F(ReaderWindowTest, TheReadingPositionIsSavedAndRestored) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.utfStory;
+    w.Cache("utf", story, "0123");
+    B().BrowseChapter("utf", story.id, "0123");
+    ASSERT_TRUE(w.WaitForChapter("0123"));
+    w.Eval("window.scrollTo(0, 1234); return 1;");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().ScrollY() == 1234; }));
+    w.ClickInPage();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.Position("utf", story).VScrollBarPos == 1234; }));
+    EXPECT_EQ(w.Position("utf", story).ReadChapter, "0123");
+
+    // A GBK chapter id, its page written as a download writes it.
+    const FakeStory& gstory = w.gbkStory;
+    const AnsiString gbkID = A("第十六章");
+    {
+        TStoryDB& db = w.DB();
+        db.AddChapter("gbk", gstory.id, gbkID, "", A("第十六章 归途"), "", 99);
+        TStoryExportHTML writer;
+        AnsiString folder;
+        db.GetFolderName("gbk", gstory.id, folder);
+        writer.FolderName = folder;
+        writer.WriteChapterPage(gbkID, A("云游子"), A("第十六章 归途"), A(LongText(16)));
+    }
+    B().HomePage();  // the chapter list is read again with the new chapter
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.ends_with("/List2.HTML"); }));
+    B().BrowseChapter("utf", story.id, "0123");  // another story first
+    ASSERT_TRUE(w.WaitForChapter("0123"));
+    B().BrowseChapter("gbk", gstory.id, gbkID);
+    ASSERT_TRUE(w.WaitForChapter(gbkID));
+    w.Eval("window.scrollTo(0, 1234); return 1;");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().ScrollY() == 1234; }));
+    w.ClickInPage();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.Position("gbk", gstory).VScrollBarPos == 1234; }));
+    EXPECT_EQ(w.Position("gbk", gstory).ReadChapter, gbkID);
+
+    // The main program's recent reads show where the story was left.
+    std::vector<TReadHistoryListData> history;
+    w.DB().GetReadHistory(history);
+    const auto entry = std::find_if(history.begin(), history.end(),
+                                    [&](const auto& h) { return h.StoryID == gstory.id; });
+    ASSERT_NE(entry, history.end());
+    EXPECT_EQ(entry->ReadChapter, gbkID);
+    EXPECT_EQ(history.front().StoryID, gstory.id) << "newest first";
+
+    // A click on the loading page saves nothing: the position stays.
+    w.Uncache("gbk", gstory, "6");
+    w.server.SetFault(w.gbk->ChapterPath(gstory.id, "6"), Delay(2500ms));
+    B().BrowseChapter("gbk", gstory.id, "6");
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return IsLoadingPage(p); }, 5000));
+    w.ClickInPage();
+    uitest::PumpFor(1500);
+    EXPECT_TRUE(IsLoadingPage(B().CurrentPage()));
+    EXPECT_EQ(w.Position("gbk", gstory).VScrollBarPos, 1234);
+    EXPECT_EQ(w.Position("gbk", gstory).ReadChapter, gbkID);
+    ASSERT_TRUE(w.WaitForChapter("6"));
+
+    // A new reader continues the story where it was left.
+    w.CloseForm();
+    TXDataShare().WriteRequest("gbk", gstory.id, "", 1);
+    w.OpenForm();
+    ASSERT_TRUE(w.WaitForChapter(gbkID));
+    EXPECT_EQ(B().WebBrowser().ScrollY(), 1234);
+    EXPECT_EQ(w.EvalText("window.scrollY"), "1234");
+
+    // Closing saves a position whose save was still waiting.
+    w.Eval("window.scrollTo(0, 777); return 1;");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().ScrollY() == 777; }));
+    w.ClickInPage();
+    ASSERT_TRUE(B().SaveTimerRunning());
+    w.Form().Close();
+    w.CloseForm();
+    EXPECT_EQ(w.Position("gbk", gstory).VScrollBarPos, 777);
+    TXDataShare().Clear();
+}
+
+TEST_F(ReaderWindowTest, DisplaySettingsReachTheDatabaseAndThePage) {
+    ReaderWorld& w = W();
+    TBookReaderForm& f = w.Form();
+    w.Cache("gbk", w.gbkStory, "2");
+    B().BrowseChapter("gbk", w.gbkStory.id, "2");
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    const auto stored = [&](bool (TStoryDB::*get)(AnsiString&)) {
+        AnsiString value;
+        (w.DB().*get)(value);
+        return value;
+    };
+    const auto style = [&](const std::string& property) {
+        return w.EvalText("getComputedStyle(document.getElementById('content'))." + property);
+    };
+    f.CBFont().UserSelect(4);  // 楷体
+    EXPECT_EQ(stored(&TStoryDB::GetFontName), "KaiTi,KaiTi_GB2312");
+    EXPECT_TRUE(uitest::PumpUntil([&] { return style("fontFamily").starts_with("KaiTi"); }))
+        << style("fontFamily");
+    f.CBFontSize().UserSelect(5);  // 大号
+    EXPECT_EQ(stored(&TStoryDB::GetFontSize), "24");
+    EXPECT_TRUE(uitest::PumpUntil([&] { return style("fontSize") == "24px"; }))
+        << style("fontSize");
+    f.CBFontColor().UserSelect(1);  // 蓝字
+    EXPECT_EQ(stored(&TStoryDB::GetFontColor), "#00A0E9");
+    EXPECT_TRUE(uitest::PumpUntil([&] { return style("color") == "rgb(0, 160, 233)"; }))
+        << style("color");
+    f.CBBGColor().UserSelect(10);  // $97BDC4
+    EXPECT_EQ(stored(&TStoryDB::GetColor), "#C4BD97");
+    EXPECT_TRUE(uitest::PumpUntil([&] {
+        return w.EvalText("getComputedStyle(document.body).backgroundColor") ==
+               "rgb(196, 189, 151)";
+    }));
+    f.CBSpeed().UserSelect(3);  // 中速
+    EXPECT_EQ(stored(&TStoryDB::GetSpeed), "30");
+    // The caption entries store nothing.
+    f.CBFontSize().UserSelect(0);
+    EXPECT_EQ(stored(&TStoryDB::GetFontSize), "24");
+
+    // The page asks the bridge for the font: the stored list and a fallback.
+    EXPECT_EQ(w.EvalText("window.external.FontName"), "KaiTi,KaiTi_GB2312,Microsoft Yahei");
+
+    // A new window selects what is stored; a colour not in the list selects
+    // the caption.
+    w.DB().SetFontColor("#123456");
+    f.FillCombos();
+    EXPECT_EQ(f.CBFontColor().ItemIndex(), 0);
+    EXPECT_EQ(f.CBBGColor().ItemIndex(), 10);
+    EXPECT_EQ(f.CBFont().ItemIndex(), 4);
+    EXPECT_EQ(f.CBFontSize().ItemIndex(), 5);
+    EXPECT_EQ(f.CBSpeed().ItemIndex(), 3);
+    w.DB().SetFontColor("#00a0e9");
+    f.FillCombos();
+    EXPECT_EQ(f.CBFontColor().ItemIndex(), 1);
+    w.DB().SetColor("#F2F2F2");
+    f.FillCombos();
+    EXPECT_EQ(f.CBBGColor().ItemIndex(), 0);
+}
+
+TEST_F(ReaderWindowTest, CtrlAndTheWheelZoomWithinTheirLimits) {
+    ReaderWorld& w = W();
+    w.Cache("gbk", w.gbkStory, "2");
+    B().BrowseChapter("gbk", w.gbkStory.id, "2");
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    const int before = B().ZoomStep();
+    int x = 0, y = 0;
+    w.BrowserOrigin(x, y);
+    uitest::PointerTo(x + 300, y + 200);
+    uitest::Key(GDK_KEY_Control_L, true);
+    uitest::Wheel(false);  // away from the user
+    uitest::Key(GDK_KEY_Control_L, false);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().ZoomStep() == before + 10; })) << B().ZoomStep();
+    for (int i = 0; i < 120; ++i) B().ZoomByWheel(120, true);
+    EXPECT_EQ(B().ZoomStep(), 1000);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return w.EvalText("document.body.style.zoom") == "11"; }));
+    for (int i = 0; i < 200; ++i) B().ZoomByWheel(-120, true);
+    EXPECT_EQ(B().ZoomStep(), -80);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return w.EvalText("document.body.style.zoom") == "0.2"; }));
+    B().ZoomByWheel(120, false);  // without Ctrl nothing is zoomed
+    EXPECT_EQ(B().ZoomStep(), -80);
+    while (B().ZoomStep() < 0) B().ZoomByWheel(120, true);
+}
+
+TEST_F(ReaderWindowTest, OneArrowPressMovesOneChapter) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    for (const char* id : {"2", "3", "4"}) w.Cache("gbk", story, id);
+    B().BrowseChapter("gbk", story.id, "2");
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    w.ClickInPage();
+    uitest::TypeKey(GDK_KEY_Right);
+    ASSERT_TRUE(w.WaitForChapter("3"));
+    uitest::PumpFor(800);
+    EXPECT_EQ(B().ChapterID(), "3");
+    uitest::TypeKey(GDK_KEY_Left);
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    uitest::PumpFor(800);
+    EXPECT_EQ(B().ChapterID(), "2");
+
+    // The toolbar's buttons do the same.
+    const auto click = [&](TControl& c) {
+        int ox = 0, oy = 0;
+        uitest::WidgetOrigin(w.Form().Host().DrawingArea(), ox, oy);
+        uitest::ClickAt(ox + c.Left() + c.Width() / 2, oy + c.Top() + c.Height() / 2);
+    };
+    click(w.Form().BtnNext());
+    ASSERT_TRUE(w.WaitForChapter("3"));
+    click(w.Form().BtnPrevious());
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    click(w.Form().BtnHome());
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.ends_with("/List2.HTML"); }));
+}
+
+TEST_F(ReaderWindowTest, TheChapterBrowserWalksTheStory) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.utfStory;
+    const auto chapters = story.Chapters();
+    const auto id = [&](size_t i) { return chapters[i]->id; };
+    for (const size_t i : {0u, 12u, 13u, 14u}) w.Cache("utf", story, id(i));
+    // HaveNextButton: two chapters must follow.
+    B().BrowseChapter("utf", story.id, id(12));
+    ASSERT_TRUE(w.WaitForChapter(id(12)));
+    EXPECT_EQ(w.EvalText("window.external.HaveNextButton()"), "1");
+    B().NextChapter();
+    ASSERT_TRUE(w.WaitForChapter(id(13)));
+    EXPECT_EQ(w.EvalText("window.external.HaveNextButton()"), "0");
+    EXPECT_EQ(w.EvalText("window.external.SiteURL()"), w.utf->ChapterURL(story.id, id(13)));
+    B().NextChapter();
+    ASSERT_TRUE(w.WaitForChapter(id(14)));
+    // After the last chapter: the contents.
+    w.Eval("NextPage(); return 1;");
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.ends_with("/List2.HTML"); }));
+    EXPECT_TRUE(w.Form().BtnStartRead().Visible());
+    EXPECT_EQ(w.EvalText("window.external.HaveNextButton()"), "0");
+    // From the contents, the next chapter is the first.
+    B().NextChapter();
+    ASSERT_TRUE(w.WaitForChapter(id(0)));
+    EXPECT_FALSE(w.Form().BtnStartRead().Visible());
+    B().PreviousChapter();
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.ends_with("/List2.HTML"); }));
+}
+
+TEST_F(ReaderWindowTest, PagesFromTheNetworkGetNoBridge) {
+    ReaderWorld& w = W();
+    w.server.Serve("/plain.html", testing_support::HttpReply::Page(
+                                      "<html><body><p>a page of the network</p></body></html>"));
+    B().NavigateNow(w.server.URL("/plain.html"));
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.ends_with("/plain.html"); }));
+    const std::string answer = w.EvalText(
+        "(function () { try { return 'answered ' + window.external.HaveNextButton(); } "
+        "catch (e) { return 'refused'; } })()");
+    EXPECT_EQ(answer, "refused");
+}
+
+TEST_F(ReaderWindowTest, PageFilesCycleThroughTwentyOneNames) {
+    ReaderWorld& w = W();
+    w.Cache("gbk", w.gbkStory, "2");
+    for (int i = 0; i < 22; ++i) {
+        B().BrowseChapter("gbk", w.gbkStory.id, "2");
+        ASSERT_TRUE(w.WaitForChapter("2"));
+    }
+    EXPECT_LT(B().PageCounter(), TXBookBrowser::kPageCount);
+    int pages = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(B().CurrentPage()).parent_path()))
+        pages += entry.path().filename().string().starts_with("Content_");
+    EXPECT_EQ(pages, 21);
+}
+
+TEST_F(ReaderWindowTest, SettingsOfTheMainProgramMoveTheBookFolder) {
+    ReaderWorld& w = W();
+    const std::string before = BookFolder();
+    const std::string data = w.tree.Make("elsewhere") + "/";
+    platform::IniFile(SettingsFile()).WriteString("General", "VelqoData", data);
+    w.Form().HandleMessage({TBookReaderForm::kFoldersChanged, 0, 0});
+    EXPECT_EQ(BookFolder(), data + "BooK/");
+    EXPECT_TRUE(std::filesystem::is_directory(data + "BooK"));
+    platform::IniFile(SettingsFile()).DeleteKey("General", "VelqoData");
+    w.Form().HandleMessage({TBookReaderForm::kFoldersChanged, 0, 0});
+    EXPECT_EQ(BookFolder(), before);
+}
+
+}  // namespace
+}  // namespace readertest
+
+namespace readertest {
+namespace {
+
+// The frame keeps the window at least 775 x 400, also when asked for less.
+TEST_F(ReaderWindowTest, TheWindowKeepsItsMinimumSize) {
+    GtkWindow* window = W().Form().Window();
+    int w = 0, h = 0;
+    gtk_window_get_size(window, &w, &h);
+    gtk_window_resize(window, 700, 300);
+    uitest::PumpFor(300);
+    uitest::Settle();
+    int nw = 0, nh = 0;
+    gtk_window_get_size(window, &nw, &nh);
+    EXPECT_GE(nw, 775);
+    EXPECT_GE(nh, 400);
+    // The browser and the status bar follow the size.
+    EXPECT_EQ(W().Form().BrowserRect().Right, nw - 2);
+    EXPECT_EQ(W().Form().StatusBar().Top(), nh - 25);
+    gtk_window_resize(window, w, h);
+    uitest::PumpUntil([&] {
+        int cw = 0, ch = 0;
+        gtk_window_get_size(window, &cw, &ch);
+        return cw == w && ch == h;
+    });
+}
+
+}  // namespace
+}  // namespace readertest
