@@ -27,6 +27,7 @@
 #include "reader/XComboBox.h"
 #include "reader/XReaderButton3.h"
 #include "shelf/XDataShare.h"
+#include "shelf/XExternalClient.h"
 #include "shelf/controls/XLabel.h"
 
 using platform::Utf8ToAnsi;
@@ -261,8 +262,9 @@ void TBookReaderForm::OpenChannel() {
 }
 
 TBookReaderForm::~TBookReaderForm() {
-    // No more messages from outside.
+    // No more messages from outside, and no request to the main program.
     channel_.reset();
+    searchClient_.reset();
     readTimer_.SetEnabled(false);
     // The browser saves the position, stops its chapter reader and preloader
     // (no download event follows) and goes; only then what they used.
@@ -653,12 +655,13 @@ void TBookReaderForm::StatusBarClickWindows() {
 }
 
 void TBookReaderForm::StatusBarSearchBook() {
-    // Without the main program's search there is nothing to ask.
-    if (IsLocalRead() || !SearchAgain) return;
+    if (IsLocalRead() || searchClient_) return;
     AnsiString title, author, intro;
     if (TStoryDB* db = StoryDB())
         db->GetArticleInfo(browser_->SiteID(), browser_->StoryID(), title, author, intro);
-    SearchAgain(title, author);
-    // The reader has done its part: the main program shows the results.
-    Close();
+    // The main program shows the results; the reader has done its part and
+    // ends once the request is handed over (or could not be).
+    searchClient_ = std::make_unique<TXExternalClient>(MainProgram);
+    gtk_widget_hide(GTK_WIDGET(window_));
+    searchClient_->SearchEx(title, author, [this](bool) { RunGuarded([&] { Close(); }); });
 }

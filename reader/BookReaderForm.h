@@ -20,6 +20,7 @@ class THackForm;
 class TXBookBrowser;
 class TXColor;
 class TXComboBox;
+class TXExternalClient;
 class TXDataShare;
 class TXLabel;
 class TXReaderButton3;
@@ -75,9 +76,9 @@ class TBookReaderForm {
     std::function<std::optional<std::string>()> ChooseLocalFile;
     std::function<void(const AnsiString& text, const AnsiString& caption)> ShowNotice;
     std::function<void(const std::string& url)> OpenLink;
-    // The main program's search, asked by the status bar's "search again"
-    // link with the story's title and author.
-    std::function<void(const AnsiString& title, const AnsiString& author)> SearchAgain;
+    // The main program that the "search again" link asks (and starts when
+    // it does not run); empty: Quira beside the reader.
+    std::string MainProgram;
 
     // Handlers.
     void OpenFromShare();
@@ -161,6 +162,7 @@ class TBookReaderForm {
 
     platform::ui::MessageSink sink_;
     std::unique_ptr<platform::ProgramChannel> channel_;
+    std::unique_ptr<TXExternalClient> searchClient_;
     TRect browserRect_;
     bool closed_ = false;
 };

@@ -257,6 +257,13 @@ void TXBookBrowser::StartRead(const AnsiString& SiteID, const AnsiString& StoryI
         Open(SiteID, StoryID, historyChapter_, true);
         return;
     }
+    if (positionUnknown_) {
+        // The saved position could not be read (the other program held the
+        // database): the contents, where nothing is saved over it.
+        Open(SiteID, StoryID, "", false);
+        if (OnToolbarMode) OnToolbarMode(this, true);
+        return;
+    }
     NewRequest();
     restorePending_ = false;
     LoadChapterList(SiteID, StoryID);
@@ -505,7 +512,8 @@ void TXBookBrowser::LoadReadPosition() {
         return;
     }
     TReadHistoryData position;
-    if (TStoryDB* db = StoryDB()) db->GetReadPosition(siteID_, storyID_, position);
+    TStoryDB* db = StoryDB();
+    positionUnknown_ = !db || db->GetReadPosition(siteID_, storyID_, position).Failed();
     historyChapter_ = position.ReadChapter;
     restoreHorizontal_ = position.HScrollBarPos;
     restoreVertical_ = position.VScrollBarPos;
@@ -543,7 +551,7 @@ void TXBookBrowser::PrefetchChapters() {
 // --- settings ----------------------------------------------------------------
 
 namespace {
-AnsiString Param(bool (TStoryDB::*get)(AnsiString&)) {
+AnsiString Param(TDBRead (TStoryDB::*get)(AnsiString&)) {
     AnsiString value;
     if (TStoryDB* db = StoryDB()) (db->*get)(value);
     return value;

@@ -167,6 +167,7 @@ class TXBookBrowser {
     AnsiString siteID_, storyID_, chapterID_;
     int savedVertical_ = 0, restoreVertical_ = 0, savedHorizontal_ = 0, restoreHorizontal_ = 0;
     AnsiString historyChapter_;
+    bool positionUnknown_ = false;
     std::string chapterURL_;
     bool navigating_ = false;
     std::string pendingPage_;

@@ -38,9 +38,8 @@ void InstallComboStyle() {
         "border-radius: 3px; box-shadow: none; padding: 0 3px; min-height: 0; "
         "font-size: 12px; }"
         ".quira-reader-combo button:hover { border-color: #2B83D6; }"
-        ".quira-reader-combo arrow { min-width: 8px; min-height: 8px; color: #5B6570; }" -
-            1,
-        nullptr);
+        ".quira-reader-combo arrow { min-width: 8px; min-height: 8px; color: #5B6570; }",
+        -1, nullptr);
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(css);

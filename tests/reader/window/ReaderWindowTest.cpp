@@ -5,6 +5,7 @@
 #include "ReaderWorld.h"
 
 #include "platform/IniFile.h"
+#include "platform/ProgramChannel.h"
 #include "reader/BookPreLoadReader.h"
 #include "reader/NetworkCheker.h"
 #include "reader/XColor.h"
@@ -12,6 +13,7 @@
 #include "reader/XReaderButton3.h"
 #include "shelf/XDataShare.h"
 #include "shelf/controls/XLabel.h"
+#include "tests/support/standin/StandIn.h"
 
 namespace readertest {
 namespace {
@@ -240,7 +242,7 @@ TEST_F(ReaderWindowTest, DisplaySettingsReachTheDatabaseAndThePage) {
     w.Cache("gbk", w.gbkStory, "2");
     B().BrowseChapter("gbk", w.gbkStory.id, "2");
     ASSERT_TRUE(w.WaitForChapter("2"));
-    const auto stored = [&](bool (TStoryDB::*get)(AnsiString&)) {
+    const auto stored = [&](TDBRead (TStoryDB::*get)(AnsiString&)) {
         AnsiString value;
         (w.DB().*get)(value);
         return value;
@@ -442,6 +444,35 @@ TEST_F(ReaderWindowTest, TheWindowKeepsItsMinimumSize) {
         gtk_window_get_size(window, &cw, &ch);
         return cw == w && ch == h;
     });
+}
+
+}  // namespace
+}  // namespace readertest
+
+namespace readertest {
+namespace {
+
+// "Search again" asks the main program (started here, as it does not run)
+// to search the story, and the reader ends.
+TEST_F(ReaderWindowTest, SearchAgainAsksTheMainProgramAndEnds) {
+    testing_support::StandInProgram quira(W().tree.Path("programs"), "Quira");
+    TBookReaderForm& form = W().Form();
+    form.MainProgram = quira.Path();
+    W().Cache("gbk", W().gbkStory, "2");
+    B().BrowseChapter("gbk", W().gbkStory.id, "2");
+    ASSERT_TRUE(W().WaitForChapter("2"));
+    TXLabel& bar = form.StatusBar();
+    ASSERT_FALSE(bar.SearchRect().IsEmpty());
+    int x = 0, y = 0;
+    uitest::WidgetOrigin(form.Host().DrawingArea(), x, y);
+    uitest::ClickAt(x + bar.Left() + bar.SearchRect().Left + bar.SearchRect().Width() / 2,
+                    y + bar.Top() + bar.SearchRect().Top + bar.SearchRect().Height() / 2);
+    const auto lines = quira.WaitForLines("message ");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(" 1144 209 0\t长风万里\t云游子"), std::string::npos) << lines[0];
+    EXPECT_TRUE(uitest::PumpUntil([&] { return W().closed; }));
+    platform::ProgramChannel::PostToTitle("VE@LQO", {platform::kWmClose});
+    quira.WaitForLines("closed ");
 }
 
 }  // namespace
