@@ -19,7 +19,6 @@
 #include "reader/HackForm.h"
 #include "reader/MinMaxCloseButton2.h"
 #include "reader/NetworkCheker.h"
-#include "reader/ReaderArtwork.h"
 #include "reader/ReaderPages.h"
 #include "reader/ReaderState.h"
 #include "reader/XBookBrowser.h"
@@ -28,6 +27,8 @@
 #include "reader/XReaderButton3.h"
 #include "shelf/XDataShare.h"
 #include "shelf/XExternalClient.h"
+#include "shelf/controls/ComponentGlobal.h"
+#include "shelf/controls/NativeChild.h"
 #include "shelf/controls/XLabel.h"
 
 using platform::Utf8ToAnsi;
@@ -103,6 +104,8 @@ std::vector<THTMLItemData> ChoiceList(const Choice (&choices)[N]) {
 // --- creation ----------------------------------------------------------------
 
 TBookReaderForm::TBookReaderForm() : readTimer_(2000) {
+    // The reader's own images, before its first control is made.
+    SetProgramArtwork(TProgramArtwork::Reader);
     window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     g_object_ref_sink(window_);
     gtk_window_set_default_size(window_, 1000, 650);
@@ -129,10 +132,8 @@ TBookReaderForm::TBookReaderForm() : readTimer_(2000) {
     browser_->OnPageSaved = [this](TXBookBrowser*, const std::string& page) {
         BrowserPageSaved(page);
     };
-    GtkWidget* view = browser_->Widget();
-    gtk_widget_set_halign(view, GTK_ALIGN_START);
-    gtk_widget_set_valign(view, GTK_ALIGN_START);
-    gtk_overlay_add_overlay(GTK_OVERLAY(host_.Widget()), view);
+    // Placed by PlaceChild; it fills what it is given.
+    gtk_overlay_add_overlay(GTK_OVERLAY(host_.Widget()), browser_->Widget());
 
     FillChoiceLists();
     FillCombos();
@@ -244,6 +245,16 @@ void TBookReaderForm::WireEvents() {
                          return TRUE;
                      }),
                      this);
+    // Every overlay child is placed exactly: the browser over its rectangle,
+    // the combo boxes over their controls. Left to itself the overlay would
+    // give a child its natural size, and a browser taller than its place
+    // would take the status bar's clicks.
+    g_signal_connect(host_.Widget(), "get-child-position",
+                     G_CALLBACK(+[](GtkOverlay*, GtkWidget* child, GdkRectangle* place,
+                                    gpointer self) -> gboolean {
+                         return static_cast<TBookReaderForm*>(self)->PlaceChild(child, *place);
+                     }),
+                     this);
     g_signal_connect(window_, "size-allocate",
                      G_CALLBACK(+[](GtkWidget*, GdkRectangle*, gpointer self) {
                          RunGuarded([&] { static_cast<TBookReaderForm*>(self)->LayoutControls(); });
@@ -333,7 +344,7 @@ void TBookReaderForm::LoadToolbarIcons() {
                                                               {btnNext_.get(), "ICON_Forward"},
                                                               {btnHome_.get(), "ICON_Home2"}};
     for (const auto& [button, name] : icons) {
-        icons_.push_back(LoadReaderImage(name));
+        icons_.push_back(LoadResourceImage(name));
         button->Icon = icons_.back().get();
         button->Invalidate();
     }
@@ -347,7 +358,7 @@ void TBookReaderForm::LoadStatusLinks() {
     statusBar_->ClearMessages();
     for (const auto& message : messages) {
         if (message.Title.empty() || message.URL.empty()) continue;
-        statusBar_->AddMessage(message.Title, message.URL, FromWindowsColor(message.Color));
+        statusBar_->AddMessage(message.Title, message.URL, message.Color);
     }
 }
 
@@ -395,14 +406,8 @@ void TBookReaderForm::LayoutControls() {
     hackForm_->Resized(w, h);
 
     const int panelWidth = w - kPanelLeft - 2;
-    const int panelHeight = h - kCaptionHeight - kStatusHeight;
     panelTop_->SetBounds(kPanelLeft, kCaptionHeight, panelWidth, kToolbarHeight);
-    browserRect_ = TRect::FromSize(kPanelLeft, kCaptionHeight + kToolbarHeight, panelWidth,
-                                   std::max(0, panelHeight - kToolbarHeight));
-    GtkWidget* view = browser_->Widget();
-    gtk_widget_set_margin_start(view, browserRect_.Left);
-    gtk_widget_set_margin_top(view, browserRect_.Top);
-    gtk_widget_set_size_request(view, browserRect_.Width(), browserRect_.Height());
+    browserRect_ = BrowserRectFor(w, h);
 
     statusBar_->SetBounds(10, h - 23 - 2, w - 20, 23);
     // The main program's version; both programs carry one version, so the
@@ -432,6 +437,37 @@ void TBookReaderForm::LayoutControls() {
         box->SetBounds(left, kCaptionHeight + 6, 80, 25);
         box->ItemHeight = 18;
     }
+}
+
+TRect TBookReaderForm::BrowserRectFor(int width, int height) {
+    // The client panel below the caption and above the status bar, less the
+    // toolbar at its top.
+    const int panelHeight = height - kCaptionHeight - kStatusHeight;
+    return TRect::FromSize(kPanelLeft, kCaptionHeight + kToolbarHeight,
+                           std::max(0, width - kPanelLeft - 2),
+                           std::max(0, panelHeight - kToolbarHeight));
+}
+
+bool TBookReaderForm::PlaceChild(GtkWidget* child, GdkRectangle& place) const {
+    if (child == browser_->Widget()) {
+        // From the overlay's own size, which is set before its children are
+        // placed: the rectangle is never one size behind.
+        const TRect r = BrowserRectFor(gtk_widget_get_allocated_width(host_.Widget()),
+                                       gtk_widget_get_allocated_height(host_.Widget()));
+        place = {r.Left, r.Top, std::max(1, r.Width()), std::max(1, r.Height())};
+        return true;
+    }
+    for (TControl* c : host_.Controls()) {
+        for (TNativeChild* native : c->NativeChildren()) {
+            if (native->Widget() != child) continue;
+            // The widget's start and top margins place it (as the native
+            // child keeps them); the allocation only fixes its size.
+            const TRect r = native->Bounds().Offset(c->Left(), c->Top());
+            place = {0, 0, r.Right, r.Bottom};
+            return true;
+        }
+    }
+    return false;
 }
 
 void TBookReaderForm::ShowToolbarMode(bool tableOfContents) {

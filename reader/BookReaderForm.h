@@ -140,6 +140,9 @@ class TBookReaderForm {
     void BrowserPageSaved(const std::string& page);
     void SetCaption(const AnsiString& caption);
     void OpenChannel();
+    // Where the overlay puts one of its children; false: not one of ours.
+    bool PlaceChild(GtkWidget* child, GdkRectangle& place) const;
+    static TRect BrowserRectFor(int width, int height);
     void Terminate();
 
     GtkWindow* window_ = nullptr;

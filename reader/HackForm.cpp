@@ -3,14 +3,14 @@
 #include <gtk/gtk.h>
 
 #include "platform/ui/Geometry.h"
-#include "reader/ReaderArtwork.h"
+#include "shelf/controls/ComponentGlobal.h"
 #include "shelf/controls/ControlHost.h"
 #include "shelf/controls/MinMaxCloseButton.h"
 
 THackForm::THackForm(GtkWindow* window)
     : window_(window),
-      background_(LoadReaderImage("Background")),
-      icon_(LoadReaderImage("QuirAReader")),
+      background_(LoadResourceImage("Background")),
+      icon_(LoadResourceImage("QuirAReader")),
       frame_(window, kBorder) {
     gtk_window_set_decorated(window, FALSE);
     frame_.SetMinSize(kMinWidth, kMinHeight);

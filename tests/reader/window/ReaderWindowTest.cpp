@@ -444,6 +444,14 @@ TEST_F(ReaderWindowTest, TheWindowKeepsItsMinimumSize) {
         gtk_window_get_size(window, &cw, &ch);
         return cw == w && ch == h;
     });
+    uitest::Settle();
+    // The browser covers its rectangle and no more: the status bar below it
+    // keeps its clicks.
+    GtkWidget* view = B().Widget();
+    EXPECT_EQ(gtk_widget_get_allocated_height(view), W().Form().BrowserRect().Height());
+    EXPECT_EQ(gtk_widget_get_allocated_width(view), W().Form().BrowserRect().Width());
+    EXPECT_EQ(gdk_window_get_height(gtk_widget_get_window(view)),
+              W().Form().BrowserRect().Height());
 }
 
 }  // namespace
@@ -462,11 +470,17 @@ TEST_F(ReaderWindowTest, SearchAgainAsksTheMainProgramAndEnds) {
     B().BrowseChapter("gbk", W().gbkStory.id, "2");
     ASSERT_TRUE(W().WaitForChapter("2"));
     TXLabel& bar = form.StatusBar();
+    // The link's place is known from the bar's last paint.
+    bar.Invalidate();
+    uitest::Settle();
     ASSERT_FALSE(bar.SearchRect().IsEmpty());
     int x = 0, y = 0;
     uitest::WidgetOrigin(form.Host().DrawingArea(), x, y);
     uitest::ClickAt(x + bar.Left() + bar.SearchRect().Left + bar.SearchRect().Width() / 2,
                     y + bar.Top() + bar.SearchRect().Top + bar.SearchRect().Height() / 2);
+    ASSERT_TRUE(uitest::PumpUntil([&] {
+        return !gtk_widget_get_visible(GTK_WIDGET(form.Window()));
+    })) << "the click missed the link";
     const auto lines = quira.WaitForLines("message ");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(" 1144 209 0\t长风万里\t云游子"), std::string::npos) << lines[0];
