@@ -7,6 +7,7 @@
 #include "platform/IniFile.h"
 #include "platform/ProgramChannel.h"
 #include "reader/BookPreLoadReader.h"
+#include "reader/MinMaxCloseButton2.h"
 #include "reader/NetworkCheker.h"
 #include "reader/XColor.h"
 #include "reader/XComboBox.h"
@@ -487,6 +488,79 @@ TEST_F(ReaderWindowTest, SearchAgainAsksTheMainProgramAndEnds) {
     EXPECT_TRUE(uitest::PumpUntil([&] { return W().closed; }));
     platform::ProgramChannel::PostToTitle("VE@LQO", {platform::kWmClose});
     quira.WaitForLines("closed ");
+}
+
+}  // namespace
+}  // namespace readertest
+
+namespace readertest {
+namespace {
+
+// F5 (and the refresh button) read the chapter again while online; offline
+// the complete cache file is shown.
+TEST_F(ReaderWindowTest, RefreshDownloadsAgainOnlyWhileOnline) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    w.Cache("gbk", story, "2");
+    B().BrowseChapter("gbk", story.id, "2");
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    const std::string path = w.gbk->ChapterPath(story.id, "2");
+    w.server.ClearLog();
+    w.ClickInPage();
+    uitest::TypeKey(GDK_KEY_F5);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.server.RequestCount(path) == 1; }));
+    ASSERT_TRUE(w.WaitForChapter("2"));
+
+    SetOnline(false);
+    w.server.ClearLog();
+    w.Form().BtnRefreshClick();
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    uitest::PumpFor(300);
+    EXPECT_EQ(w.server.RequestCount(path), 0u);
+    SetOnline(true);
+}
+
+// Pages that arrive while a load runs wait for it; the timer then shows the
+// newest of them, whatever came in between.
+TEST_F(ReaderWindowTest, PagesArrivingDuringALoadEndWithTheNewest) {
+    ReaderWorld& w = W();
+    w.server.Serve("/slow.html", testing_support::HttpReply::Page("<html><body>slow</body></html>"));
+    w.server.SetFault("/slow.html", Delay(1500ms));
+    const std::string first = w.tree.Write("pages/first.html", "<html><body>first</body></html>");
+    const std::string second = w.tree.Write("pages/second.html", "<html><body>second</body></html>");
+    B().NavigateNow(w.server.URL("/slow.html"));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().IsLoading(); }));
+    B().OnPageSaved(&B(), first);
+    B().OnPageSaved(&B(), second);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().Navigating(); }));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return w.Form().ReadTimer().Enabled(); }));
+    ASSERT_TRUE(w.WaitForPage([&](const std::string& p) { return p == second; }, 10000))
+        << B().CurrentPage();
+    EXPECT_EQ(w.Form().NewestPage(), second);
+}
+
+TEST_F(ReaderWindowTest, ADoubleClickOnTheCaptionMaximisesAndRestores) {
+    ReaderWorld& w = W();
+    TMinMaxCloseButton2& strip = w.Form().CaptionStrip();
+    int x = 0, y = 0;
+    uitest::WidgetOrigin(w.Form().Host().DrawingArea(), x, y);
+    uitest::DoubleClickAt(x + 300, y + 10);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return strip.Maximized(); }));
+    uitest::WidgetOrigin(w.Form().Host().DrawingArea(), x, y);
+    uitest::DoubleClickAt(x + 300, y + 10);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !strip.Maximized(); }));
+}
+
+TEST_F(ReaderWindowTest, TheStatusBarCarriesTheStoryListsReaderMessages) {
+    ReaderWorld& w = W();
+    w.tree.Write("home/.local/share/Velqo/Story.cab",
+                 A("[windows]\r\nm=<a Title=\"主程序\" URL=\"http://a.test/\">\r\n"
+                   "[windows2]\r\nr1=<a Title=\"新书上架\" URL=\"http://b.test/1\" Color=\"255\">\r\n"
+                   "r2=<a Title=\"没有链接\">\r\nr3=<a Title=\"好书推荐\" URL=\"http://b.test/2\">\r\n"));
+    w.CloseForm();
+    w.OpenForm();
+    EXPECT_EQ(w.Form().StatusBar().MessageCount(), 2u);
+    std::filesystem::remove(w.tree.Path("home/.local/share/Velqo/Story.cab"));
 }
 
 }  // namespace
