@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdlib>
+
 #include "platform/ui/Geometry.h"
 #include "shelf/controls/ComponentGlobal.h"
 #include "shelf/controls/ControlHost.h"
@@ -54,10 +56,35 @@ void THackForm::Paint(TCanvas& canvas) {
 
 void THackForm::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
     lastPress_ = {x, y};
-    if (button != TMouseButton::Left || y >= kDragHeight) return;
-    // The window system takes the pointer over for the move.
+    // The move starts once the pointer moves with the button held, so that a
+    // double click in the band still reaches this control.
+    dragPending_ = button == TMouseButton::Left && y >= 0 && y < kDragHeight;
+    if (!dragPending_) return;
+    pressRootX_ = pressRootY_ = 0;
+    pressTime_ = GDK_CURRENT_TIME;
+    if (GdkEvent* event = gtk_get_current_event()) {
+        double rootX = 0, rootY = 0;
+        if (gdk_event_get_root_coords(event, &rootX, &rootY)) {
+            pressRootX_ = static_cast<int>(rootX);
+            pressRootY_ = static_cast<int>(rootY);
+        }
+        pressTime_ = gdk_event_get_time(event);
+        gdk_event_free(event);
+    }
+}
+
+void THackForm::MouseMove(TShiftState, int x, int y) {
+    if (!dragPending_) return;
+    if (std::abs(x - lastPress_.X) < kDragThreshold && std::abs(y - lastPress_.Y) < kDragThreshold)
+        return;
+    dragPending_ = false;
+    // The window system takes the pointer over: the press never ends here.
     if (Host()) Host()->ReleaseCapture();
-    platform::ui::BeginMoveDrag(GTK_WIDGET(window_));
+    gtk_window_begin_move_drag(window_, 1, pressRootX_, pressRootY_, pressTime_);
+}
+
+void THackForm::MouseUp(TMouseButton, TShiftState, int, int) {
+    dragPending_ = false;
 }
 
 void THackForm::DblClick() {

@@ -13,7 +13,7 @@ class TMinMaxCloseButton;
 // The frame of the reader window: it paints the border, the title band, the
 // icon and the caption from the "Background" image under every other
 // control, keeps the window borderless with resize edges, a minimum size of
-// 775 x 400 and rounded corners, moves the window on a press in the top 80
+// 775 x 400 and rounded corners, moves the window on a drag from the top 80
 // pixels and maximises or restores it on a double click in the caption.
 class THackForm : public TControl {
   public:
@@ -21,6 +21,7 @@ class THackForm : public TControl {
     static constexpr int kMinHeight = 400;
     static constexpr int kBorder = 3;
     static constexpr int kDragHeight = 80;
+    static constexpr int kDragThreshold = 4;
     static constexpr TColor kCaptionColor = RGB(0x66, 0x66, 0x66);
 
     explicit THackForm(GtkWindow* window);
@@ -37,6 +38,8 @@ class THackForm : public TControl {
 
     void Paint(TCanvas& canvas) override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     void DblClick() override;
 
   private:
@@ -46,4 +49,10 @@ class THackForm : public TControl {
     platform::ui::BorderlessFrame frame_;
     TMinMaxCloseButton* strip_ = nullptr;
     TPoint lastPress_{-1, -1};
+    // A press in the drag band, waiting for the pointer to move: where it was
+    // on the screen and when, for the window system's move.
+    bool dragPending_ = false;
+    int pressRootX_ = 0;
+    int pressRootY_ = 0;
+    unsigned pressTime_ = 0;
 };
