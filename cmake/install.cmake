@@ -13,7 +13,6 @@
 
 include(GNUInstallDirs)
 
-set(QUIRA_APP_ID com.velqo.Quira)
 set(QUIRA_PROGRAM_DIR lib/quira)
 
 # The icon theme tree, scaled from the artwork's application icon.

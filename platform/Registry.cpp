@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/BuildConfig.h"
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
 
@@ -96,6 +97,8 @@ bool WriteAutostart(std::string_view name, std::string_view value) {
     g_key_file_set_string(file.get(), kDesktopGroup, "Type", "Application");
     g_key_file_set_string(file.get(), kDesktopGroup, "Name", entryName.c_str());
     g_key_file_set_string(file.get(), kDesktopGroup, "Exec", QuoteExec(value).c_str());
+    // The icon the installed tree puts in the icon theme.
+    g_key_file_set_string(file.get(), kDesktopGroup, "Icon", build::kAppId);
     g_key_file_set_boolean(file.get(), kDesktopGroup, "Terminal", FALSE);
     g_key_file_set_boolean(file.get(), kDesktopGroup, "X-GNOME-Autostart-enabled", TRUE);
     return g_key_file_save_to_file(file.get(), AutostartFile(name).c_str(), nullptr);

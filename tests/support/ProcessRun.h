@@ -19,7 +19,8 @@ extern char** environ;
 
 namespace testing_support {
 
-// A program of the build run as a process of its own, as a user starts it:
+// A program run as a process of its own, as a user starts it (a bare name is
+// looked up in PATH):
 // with the test's environment, the given variables replacing those of the
 // same name ("NAME=" alone empties one), and its output in files. Killed and
 // reaped when the test forgets it.
@@ -52,7 +53,7 @@ class ProcessRun {
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+        if (posix_spawnp(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
