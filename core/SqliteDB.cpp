@@ -45,7 +45,68 @@ void SqliteCloser::operator()(sqlite3_stmt* stmt) const {
     sqlite3_finalize(stmt);
 }
 
+namespace {
+
+// Binds by name; the values stay the caller's until the statement is reset.
+bool BindParams(sqlite3_stmt* stmt, const std::vector<SqlParam>& params) {
+    for (const SqlParam& param : params) {
+        const int index = sqlite3_bind_parameter_index(stmt, param.name.c_str());
+        if (index == 0) continue;
+        int rc = SQLITE_OK;
+        if (const auto* text = std::get_if<std::string>(&param.value)) {
+            rc = sqlite3_bind_text(stmt, index, text->data(), static_cast<int>(text->size()),
+                                   SQLITE_STATIC);
+        } else if (const auto* number = std::get_if<int64_t>(&param.value)) {
+            rc = sqlite3_bind_int64(stmt, index, *number);
+        } else if (const auto* blob = std::get_if<SqlBlob>(&param.value)) {
+            // A zero-length blob would bind as NULL through a null pointer.
+            rc = sqlite3_bind_blob(stmt, index, blob->bytes.empty() ? "" : blob->bytes.data(),
+                                   static_cast<int>(blob->bytes.size()), SQLITE_STATIC);
+        }
+        if (rc != SQLITE_OK) return false;
+    }
+    return true;
+}
+
+bool ReadRows(sqlite3_stmt* stmt, SqlRows& rows) {
+    rows = {};
+    const int count = sqlite3_column_count(stmt);
+    for (int i = 0; i < count; ++i) {
+        const char* name = sqlite3_column_name(stmt, i);
+        rows.columns.emplace_back(name ? name : "");
+    }
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) return true;
+        if (rc != SQLITE_ROW) {
+            rows.rows.clear();
+            return false;
+        }
+        auto& row = rows.rows.emplace_back(count);
+        for (int i = 0; i < count; ++i) {
+            if (sqlite3_column_type(stmt, i) == SQLITE_NULL) continue;
+            // Text first, then the byte count: the conversion may move the bytes.
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            const int size = sqlite3_column_bytes(stmt, i);
+            row[i] = text ? std::string(text, size) : std::string();
+        }
+    }
+}
+
+// Ends a use of a kept statement: it lets go of its lock on the file and of
+// the caller's values.
+void Release(sqlite3_stmt* stmt) {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+}
+
+// Statements kept per connection; past this many the oldest go.
+constexpr size_t kMaxKept = 96;
+
+}  // namespace
+
 bool SqliteStatement::Bind(const std::vector<SqlParam>& params) {
+    // This statement outlives the caller's values: SQLite takes copies.
     for (const SqlParam& param : params) {
         const int index = sqlite3_bind_parameter_index(stmt_.get(), param.name.c_str());
         if (index == 0) continue;
@@ -56,7 +117,6 @@ bool SqliteStatement::Bind(const std::vector<SqlParam>& params) {
         } else if (const auto* number = std::get_if<int64_t>(&param.value)) {
             rc = sqlite3_bind_int64(stmt_.get(), index, *number);
         } else if (const auto* blob = std::get_if<SqlBlob>(&param.value)) {
-            // A zero-length blob would bind as NULL through a null pointer.
             rc =
                 sqlite3_bind_blob(stmt_.get(), index, blob->bytes.empty() ? "" : blob->bytes.data(),
                                   static_cast<int>(blob->bytes.size()), SQLITE_TRANSIENT);
@@ -76,28 +136,7 @@ bool SqliteStatement::Reset() {
 }
 
 bool SqliteStatement::ReadAll(SqlRows& rows) {
-    rows = {};
-    const int count = sqlite3_column_count(stmt_.get());
-    for (int i = 0; i < count; ++i) {
-        const char* name = sqlite3_column_name(stmt_.get(), i);
-        rows.columns.emplace_back(name ? name : "");
-    }
-    for (;;) {
-        const int rc = sqlite3_step(stmt_.get());
-        if (rc == SQLITE_DONE) return true;
-        if (rc != SQLITE_ROW) {
-            rows.rows.clear();
-            return false;
-        }
-        auto& row = rows.rows.emplace_back(count);
-        for (int i = 0; i < count; ++i) {
-            if (sqlite3_column_type(stmt_.get(), i) == SQLITE_NULL) continue;
-            // Text first, then the byte count: the conversion may move the bytes.
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), i));
-            const int size = sqlite3_column_bytes(stmt_.get(), i);
-            row[i] = text ? std::string(text, size) : std::string();
-        }
-    }
+    return ReadRows(stmt_.get(), rows);
 }
 
 std::unique_ptr<SqliteDB> SqliteDB::Open(const std::string& path, Mode mode, int busyTimeoutMs) {
@@ -131,15 +170,40 @@ std::optional<SqliteStatement> SqliteDB::Prepare(std::string_view sql) {
     return SqliteStatement(std::move(stmt));
 }
 
+sqlite3_stmt* SqliteDB::Kept(std::string_view sql) {
+    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+        if (it->first != sql) continue;
+        // The most used stay in front.
+        if (it != kept_.begin()) std::iter_swap(it, std::prev(it));
+        return (it != kept_.begin() ? std::prev(it) : it)->second.get();
+    }
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v3(db_.get(), sql.data(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+    std::unique_ptr<sqlite3_stmt, SqliteCloser> stmt(raw);
+    if (rc != SQLITE_OK || !stmt) return nullptr;
+    if (kept_.size() >= kMaxKept) kept_.pop_back();
+    kept_.emplace_back(std::string(sql), std::move(stmt));
+    return kept_.back().second.get();
+}
+
 bool SqliteDB::Execute(std::string_view sql, const std::vector<SqlParam>& params) {
-    auto stmt = Prepare(sql);
-    return stmt && stmt->Bind(params) && stmt->Step() == SQLITE_DONE;
+    const std::lock_guard lock(mutex_);
+    sqlite3_stmt* stmt = Kept(sql);
+    if (!stmt) return false;
+    const bool ok = BindParams(stmt, params) && sqlite3_step(stmt) == SQLITE_DONE;
+    Release(stmt);
+    return ok;
 }
 
 bool SqliteDB::Query(std::string_view sql, const std::vector<SqlParam>& params, SqlRows& rows) {
     rows = {};
-    auto stmt = Prepare(sql);
-    return stmt && stmt->Bind(params) && stmt->ReadAll(rows);
+    const std::lock_guard lock(mutex_);
+    sqlite3_stmt* stmt = Kept(sql);
+    if (!stmt) return false;
+    const bool ok = BindParams(stmt, params) && ReadRows(stmt, rows);
+    Release(stmt);
+    return ok;
 }
 
 int SqliteDB::Changes() const {

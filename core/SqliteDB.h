@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,10 +73,13 @@ class SqliteDB {
     SqliteDB(const SqliteDB&) = delete;
     SqliteDB& operator=(const SqliteDB&) = delete;
 
+    // A statement of the caller's own.
     std::optional<SqliteStatement> Prepare(std::string_view sql);
-    // Prepare, bind, one step that must end with SQLITE_DONE.
+    // Bind, one step that must end with SQLITE_DONE. The statement is prepared
+    // once and kept for the life of the connection, reset after each use so
+    // that it holds no lock on the file.
     bool Execute(std::string_view sql, const std::vector<SqlParam>& params = {});
-    // Prepare, bind, copy every row.
+    // Bind, copy every row; the statement is kept as for Execute.
     bool Query(std::string_view sql, const std::vector<SqlParam>& params, SqlRows& rows);
 
     // Rows changed by the last statement.
@@ -92,5 +96,12 @@ class SqliteDB {
     SqliteDB(Key, std::unique_ptr<sqlite3, SqliteCloser> db) : db_(std::move(db)) {}
 
   private:
+    // The kept statement of that text, prepared on first use; null when it
+    // does not prepare. Called with mutex_ held.
+    sqlite3_stmt* Kept(std::string_view sql);
+
     std::unique_ptr<sqlite3, SqliteCloser> db_;
+    // Guards the kept statements: one of them serves one call at a time.
+    std::mutex mutex_;
+    std::vector<std::pair<std::string, std::unique_ptr<sqlite3_stmt, SqliteCloser>>> kept_;
 };

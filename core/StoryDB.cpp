@@ -1,14 +1,13 @@
 #include "core/StoryDB.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <charconv>
 #include <ctime>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -165,6 +164,14 @@ constexpr std::string_view kInsertSite =
 constexpr std::string_view kSelectArticle =
     "select * from Article where SiteID=:SiteID and ArticleID=:ArticleID";
 
+// One chapter row inserted, or updated in place when the story has it.
+constexpr std::string_view kUpsertChapter =
+    "INSERT INTO Chapter(ID,SiteID,ArticleID,ChapterID,SubVolumnsName,ChapterName,ChapterContent) "
+    "VALUES(:ID,:SiteID,:ArticleID,:ChapterID,:SubVolumnsName,:ChapterName,:ChapterContent) "
+    "ON CONFLICT(SiteID,ArticleID,ChapterID) DO UPDATE SET ID=excluded.ID,"
+    "SubVolumnsName=excluded.SubVolumnsName,ChapterName=excluded.ChapterName,"
+    "ChapterContent=excluded.ChapterContent";
+
 constexpr std::string_view kSelectHistory =
     "select * from LastReadHistory where SiteID=:SiteID and StoryID=:StoryID";
 
@@ -307,38 +314,78 @@ class TStoryDB::Impl {
     void DeleteWhenOnNoShelf(std::string_view siteID, std::string_view articleID) {
         if (OnAShelf(siteID, articleID) == false) DeleteArticle(siteID, articleID);
     }
-    // Removes the rows of every story of the batch whose chapter was not
-    // written by it.
+    // The chapter IDs a batch wrote to one story (UTF-8), and whether every
+    // write succeeded.
+    struct BatchStory {
+        std::string siteID, articleID;
+        std::vector<std::string> chapterIDs;
+        bool allWritten = true;
+    };
+    BatchStory& BatchStoryOf(const std::string& siteID, const std::string& articleID) {
+        // A batch nearly always writes one story: the last one is tried first.
+        if (!batchStories.empty() && batchStories.back().siteID == siteID &&
+            batchStories.back().articleID == articleID)
+            return batchStories.back();
+        for (BatchStory& story : batchStories)
+            if (story.siteID == siteID && story.articleID == articleID) return story;
+        return batchStories.emplace_back(BatchStory{siteID, articleID, {}, true});
+    }
+    // Removes the rows of every story of the batch whose chapter the batch did
+    // not write: the rows of chapters that left the list.
     void PruneBatchStories() {
-        for (const auto& [story, written] : batchChapters) {
-            const std::vector<SqlParam> key = {{":SiteID", story.first},
-                                               {":ArticleID", story.second}};
+        for (BatchStory& story : batchStories) {
+            std::sort(story.chapterIDs.begin(), story.chapterIDs.end());
+            story.chapterIDs.erase(std::unique(story.chapterIDs.begin(), story.chapterIDs.end()),
+                                   story.chapterIDs.end());
+            const std::vector<SqlParam> key = {{":SiteID", story.siteID},
+                                               {":ArticleID", story.articleID}};
+            // Every chapter written and no more rows than that: nothing left
+            // the list, the common case of a new or an unchanged list.
             SqlRows rows;
-            if (!Query("select ChapterID from Chapter where SiteID=:SiteID and "
-                       "ArticleID=:ArticleID",
-                       key, rows)) {
+            if (story.allWritten &&
+                Query("select count(*) from Chapter where SiteID=:SiteID and ArticleID=:ArticleID",
+                      key, rows) &&
+                !rows.rows.empty() && rows.rows[0][0] &&
+                *rows.rows[0][0] == std::to_string(story.chapterIDs.size()))
                 continue;
-            }
-            for (size_t r = 0; r < rows.rows.size(); ++r) {
-                if (!rows.rows[r][0]) continue;
-                const std::string& chapterID = *rows.rows[r][0];
-                if (written.count(chapterID)) continue;
-                auto params = key;
-                params.push_back({":ChapterID", chapterID});
+            // One statement removes the rest, against the written IDs in a
+            // table of this connection alone.
+            if (!Execute("CREATE TEMP TABLE IF NOT EXISTS BatchChapter(ChapterID TEXT PRIMARY KEY) "
+                         "WITHOUT ROWID",
+                         {}) ||
+                !Execute("delete from temp.BatchChapter", {}))
+                continue;
+            bool listed = true;
+            for (const std::string& chapterID : story.chapterIDs)
+                listed =
+                    listed && Execute("insert into temp.BatchChapter(ChapterID) values(:ChapterID)",
+                                      {{":ChapterID", chapterID}});
+            if (listed)
                 Execute(
                     "delete from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
-                    "ChapterID=:ChapterID",
-                    params);
-            }
+                    "ChapterID not in (select ChapterID from temp.BatchChapter)",
+                    key);
+            Execute("delete from temp.BatchChapter", {});
         }
+    }
+    // Whether the Chapter table has its key, so that one statement inserts or
+    // updates a row; asked once per connection.
+    bool CanUpsertChapters() {
+        if (!upsertChecked) {
+            upsertChecked = true;
+            canUpsert = db->Prepare(kUpsertChapter).has_value();
+        }
+        return canUpsert;
     }
 
     std::recursive_mutex lock;
     std::unique_ptr<SqliteDB> db;
     std::function<std::string()> folderNameSource;
-    // The chapters written by the open batch per story, as UTF-8 texts.
-    std::map<std::pair<std::string, std::string>, std::set<std::string>> batchChapters;
+    // The chapters written by the open batch, per story.
+    std::vector<BatchStory> batchStories;
     int batchDepth = 0;
+    bool upsertChecked = false;
+    bool canUpsert = false;
     // The open batch could not begin its transaction: it writes nothing.
     bool batchFailed = false;
     // The open batch began the transaction (not so inside one already open).
@@ -566,7 +613,7 @@ void TStoryDB::DeleteArticle(std::string_view siteID, std::string_view articleID
 bool TStoryDB::BeginAddChapters() {
     impl_->lock.lock();
     if (impl_->batchDepth++ > 0) return !impl_->batchFailed;
-    impl_->batchChapters.clear();
+    impl_->batchStories.clear();
     impl_->batchFailed = false;
     // Inside a transaction this connection has open already, the batch is a
     // part of that one and ends with it.
@@ -595,16 +642,26 @@ bool TStoryDB::AddChapter(std::string_view siteID, std::string_view articleID,
         Text(":ChapterContent", chapterContent),
     };
     std::lock_guard guard(impl_->lock);
+    Impl::BatchStory* story = nullptr;
     if (impl_->batchDepth > 0) {
         if (impl_->batchFailed) return false;
+        story = &impl_->BatchStoryOf(std::get<std::string>(params[1].value),
+                                     std::get<std::string>(params[2].value));
         // Recorded before the write: a chapter of the new list whose write
         // failed keeps its old row rather than being pruned.
-        impl_
-            ->batchChapters[{std::get<std::string>(params[1].value),
-                             std::get<std::string>(params[2].value)}]
-            .insert(std::get<std::string>(params[3].value));
+        story->chapterIDs.push_back(std::get<std::string>(params[3].value));
     }
-    const TDBRead exists = ChapterExists(siteID, articleID, chapterID);
+    const bool written = WriteChapterRow(params);
+    if (story && !written) story->allWritten = false;
+    return written;
+}
+
+bool TStoryDB::WriteChapterRow(const std::vector<SqlParam>& params) {
+    if (impl_->CanUpsertChapters()) return impl_->Execute(kUpsertChapter, params);
+    const auto text = [&](size_t i) { return std::get<std::string>(params[i].value); };
+    const TDBRead exists =
+        ChapterExists(platform::Utf8ToAnsi(text(1)), platform::Utf8ToAnsi(text(2)),
+                      platform::Utf8ToAnsi(text(3)));
     if (exists.Failed()) return false;
     if (exists) {
         return impl_->Execute(
@@ -628,7 +685,7 @@ bool TStoryDB::CommitAddChapters(bool listComplete) {
     bool stored = !impl_->batchFailed;
     if (--impl_->batchDepth == 0) {
         if (stored && listComplete) impl_->PruneBatchStories();
-        impl_->batchChapters.clear();
+        impl_->batchStories.clear();
         if (stored && impl_->batchOwnsTransaction) stored = impl_->Commit("AddChapter");
     }
     impl_->lock.unlock();

@@ -10,6 +10,8 @@
 
 #include "platform/Charset.h"
 
+struct SqlParam;
+
 // The story database of one process: sites, stories, chapter lists, shelves,
 // followed stories, reading history and stored parameters, in the SQLite file
 // idata.dll that both programs share.
@@ -408,6 +410,9 @@ class TStoryDB {
     void SetFolderNameSource(std::function<std::string()> source);
 
   private:
+    // Writes one chapter row from its bound values (UTF-8), under the lock.
+    bool WriteChapterRow(const std::vector<SqlParam>& params);
+
     // The connection, the lock and the open batch live behind this pointer so
     // that no SQLite handle or type shows outside the object.
     class Impl;

@@ -259,15 +259,31 @@ TEST_F(StoryDBTest, ReReadChapterListLeavesExactlyTheNewList) {
         {"vanished in the middle", {"1", "2", "3"}, {"1", "3"}, true, {"1", "3"}},
         {"cut short keeps the rest", {"1", "2", "3"}, {"1"}, false, {"1", "2", "3"}},
         {"emptied", {"1", "2"}, {}, true, {"1", "2"}},
+        {"one chapter twice", {"1", "2", "3"}, {"1", "3", "1"}, true, {"3", "1"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        db->DeleteArticle("s1", "a");
-        StoreList(*db, "a", c.first);
-        StoreList(*db, "other", {"x", "y"});
-        StoreList(*db, "a", c.second, c.complete);
-        EXPECT_EQ(ListIDs(*db, "a"), c.expected);
-        EXPECT_EQ(ListIDs(*db, "other"), (std::vector<std::string>{"x", "y"}));
+    // The same results from a file whose Chapter table lacks its key, where
+    // a row is tested for and then inserted or updated.
+    const std::string keyless = tree.Path("app/keyless.dll");
+    dbtest::MakeStoryDatabase(keyless);
+    {
+        auto file = dbtest::Raw(keyless);
+        Exec(*file, "drop table Chapter");
+        Exec(*file,
+             "create table Chapter([ID] integer,[SiteID] varchar(50),[ArticleID] varchar(50),"
+             "[SubVolumnsName] varchar(400),[ChapterName] varchar(400),[ChapterID] varchar(400),"
+             "[ChapterContent] text,[ChapterContentPic] blob)");
+    }
+    TStoryDB keylessDB(keyless);
+    for (TStoryDB* target : {db.get(), &keylessDB}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (target == db.get() ? "" : ", no key"));
+            target->DeleteArticle("s1", "a");
+            StoreList(*target, "a", c.first);
+            StoreList(*target, "other", {"x", "y"});
+            StoreList(*target, "a", c.second, c.complete);
+            EXPECT_EQ(ListIDs(*target, "a"), c.expected);
+            EXPECT_EQ(ListIDs(*target, "other"), (std::vector<std::string>{"x", "y"}));
+        }
     }
 }
 
