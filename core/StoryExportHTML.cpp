@@ -66,6 +66,10 @@ AnsiString Now() {
 
 }  // namespace
 
+std::string StoryCacheFolder(std::string_view folderName) {
+    return FolderOf(folderName);
+}
+
 std::string ChapterCacheFile(std::string_view siteID, std::string_view articleID,
                              std::string_view chapterID) {
     AnsiString folderName;
@@ -103,7 +107,6 @@ std::string TStoryExportHTML::WriteChapterPage(std::string_view chapterID, std::
                                                std::string_view title, std::string_view content) {
     const std::string folder = StoryFolder();
     if (folder.empty()) return {};
-    MakeFolders(folder);
     const AnsiString now = Now();
     // A chapter without text is shown as it is, but its marker stays empty, so
     // the page does not count as published and the chapter is fetched again
@@ -115,7 +118,12 @@ std::string TStoryExportHTML::WriteChapterPage(std::string_view chapterID, std::
                                                             {"Content", SanitizeHtml(content)},
                                                             {"LastDateTime", now}});
     const std::string file = folder + SaltedMD5(chapterID) + ".txt";
-    WriteFileAtomic(file, page + "\r\n", FileDurability::Replaceable);
+    const std::string bytes = page + "\r\n";
+    // The folder is made when a write finds it missing, not asked for before
+    // every chapter of a download.
+    if (!WriteFileAtomic(file, bytes, FileDurability::Replaceable) &&
+        (!MakeFolders(folder) || !WriteFileAtomic(file, bytes, FileDurability::Replaceable)))
+        return {};
     return file;
 }
 

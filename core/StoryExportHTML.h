@@ -7,6 +7,10 @@
 #include "core/Story.h"
 #include "platform/Charset.h"
 
+// The cache folder of a story by its FolderName, with a trailing "/"; empty
+// for a name that is not a plain folder name.
+std::string StoryCacheFolder(std::string_view folderName);
+
 // The chapter cache file of a chapter: BookFolder() + the story's FolderName +
 // "/" + SaltedMD5(ChapterID) + ".txt", the FolderName from the process-wide
 // database. Empty when the story has no folder name (unknown story, no
@@ -48,7 +52,8 @@ class TStoryExportHTML {
     const std::vector<TArticleVolumnChapterData>& Chapters() const { return chapters_; }
 
     // Writes one chapter cache file and returns its path; empty when the story
-    // has no folder.
+    // has no folder or the file could not be written. The page counts as
+    // published when the content is not empty.
     std::string WriteChapterPage(std::string_view chapterID, std::string_view author,
                                  std::string_view title, std::string_view content);
     void WriteListPages(std::string_view siteID, std::string_view storyID);

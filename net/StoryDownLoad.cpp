@@ -1,10 +1,99 @@
 #include "net/StoryDownLoad.h"
 
-#include <chrono>
-#include <thread>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <unordered_set>
+#include <utility>
+
+#include "core/Regex.h"
 #include "core/StoryExportHTML.h"
 #include "core/TextHelpers.h"
+
+namespace {
+
+// The names of the files in a folder, read once.
+std::unordered_set<std::string> FileNames(const std::string& folder) {
+    std::unordered_set<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) names.insert(entry->d_name);
+    ::closedir(dir);
+    return names;
+}
+
+// Whether a chapter cache file is a published page. The page writer puts the
+// marker at the end of the file, so its last kilobytes tell; a file without a
+// marker there (not ours, or cut short) is read whole as IsPublishedPage does.
+bool PublishedFile(const std::string& path) {
+    constexpr off_t kTail = 4096;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    std::string tail;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        const off_t from = info.st_size > kTail ? info.st_size - kTail : 0;
+        tail.resize(static_cast<size_t>(info.st_size - from));
+        const ssize_t got = ::pread(fd, tail.data(), tail.size(), from);
+        tail.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    ::close(fd);
+    RegexMatchResult marker;
+    if (Regex::Get("(?i)<!--published:([^<>]*)-->")->Search(tail, marker))
+        return !marker.Group(tail, 1).empty();
+    return tail.size() == static_cast<size_t>(kTail) && IsPublishedPage(path);
+}
+
+}  // namespace
+
+// ---- The lock --------------------------------------------------------------------
+
+void TStoryDownLoad::ClosingLock::lock() {
+    std::unique_lock guard(mutex_);
+    const auto me = std::this_thread::get_id();
+    if (depth_ > 0 && owner_ == me) {
+        ++depth_;
+        return;
+    }
+    free_.wait(guard, [&] { return depth_ == 0; });
+    owner_ = me;
+    depth_ = 1;
+}
+
+bool TStoryDownLoad::ClosingLock::LockUnlessClosing() {
+    std::unique_lock guard(mutex_);
+    const auto me = std::this_thread::get_id();
+    if (depth_ > 0 && owner_ == me) {
+        ++depth_;
+        return true;
+    }
+    free_.wait(guard, [&] { return depth_ == 0 || closing_; });
+    if (closing_) return false;
+    owner_ = me;
+    depth_ = 1;
+    return true;
+}
+
+void TStoryDownLoad::ClosingLock::unlock() {
+    {
+        const std::lock_guard guard(mutex_);
+        if (--depth_ > 0) return;
+        owner_ = std::thread::id();
+    }
+    free_.notify_one();
+}
+
+void TStoryDownLoad::ClosingLock::Close() {
+    {
+        const std::lock_guard guard(mutex_);
+        closing_ = true;
+    }
+    free_.notify_all();
+}
+
+// ---- The download ----------------------------------------------------------------
 
 TStoryDownLoad::TStoryDownLoad() : shared_(std::make_shared<Shared>()) {
     current_.resize(kWorkers);
@@ -17,25 +106,37 @@ TStoryDownLoad::TStoryDownLoad() : shared_(std::make_shared<Shared>()) {
 
 TStoryDownLoad::~TStoryDownLoad() {
     // Not under the lock: freed from inside an event this thread holds it
-    // already, and a worker waiting for it must see the flag to give up.
-    shared_->closing = true;
+    // already, and a worker waiting for it must give up.
+    shared_->lock.Close();
+    // The builder stops at its next step; it hands no chapter out any more.
+    JoinBuilder();
     // Each worker cancels its download and waits for a handler in flight; such
-    // a handler finds closing set and returns without an event.
+    // a handler finds the object closing and returns without an event.
     for (auto& worker : workers_) worker->Cancel();
     workers_.clear();
+}
+
+void TStoryDownLoad::JoinBuilder() {
+    if (!builder_.joinable()) return;
+    // From one of its own events the builder is this very thread, which ends
+    // right after it.
+    if (builder_.get_id() == std::this_thread::get_id())
+        builder_.detach();
+    else
+        builder_.join();
 }
 
 void TStoryDownLoad::Start(const AnsiString& siteID, const AnsiString& articleID, int mode,
                            int startIndex) {
     // A run still going is stopped first, outside the lock its handlers take.
     for (auto& worker : workers_) worker->Cancel();
-    // Held locally, before the lock that lives in it: a progress handler may
-    // free this object.
     const std::shared_ptr<Shared> shared = shared_;
-    bool nothingMissing;
+    uint64_t run;
     {
         const std::lock_guard lock(shared->lock);
-        if (shared->closing) return;
+        if (shared->lock.Closing()) return;
+        run = ++run_;
+        wantedRun_ = run;
         siteID_ = siteID;
         articleID_ = articleID;
         mode_ = mode;
@@ -43,42 +144,86 @@ void TStoryDownLoad::Start(const AnsiString& siteID, const AnsiString& articleID
         total_ = 0;
         failed_ = 0;
         next_ = 0;
-        nothingMissing = !LoadPendingChapters(startIndex);
-        running_ = !nothingMissing;
-        if (!nothingMissing)
-            for (size_t i = 0; i < kWorkers && !shared->closing; ++i) NextChapter(i);
-        if (shared->closing) return;
+        queue_.clear();
+        listUnreadable_ = false;
+        running_ = true;
     }
-    if (nothingMissing) {
-        const CompleteEvent event = OnComplete;
-        const int code = listUnreadable_ ? kListUnreadable : 0;
-        if (event) event(this, code);
+    // A builder of an earlier run sees that it is not wanted and ends.
+    JoinBuilder();
+    builder_ = std::thread([this, shared, run, siteID, articleID, startIndex] {
+        BuildQueue(run, siteID, articleID, startIndex);
+    });
+}
+
+TStoryDownLoad::Pending TStoryDownLoad::PendingChapters(const AnsiString& siteID,
+                                                        const AnsiString& articleID, int startIndex,
+                                                        const std::function<bool()>& stopped) {
+    Pending pending;
+    TStoryDB* db = StoryDB();
+    std::vector<TChapterItemData> list;
+    AnsiString folderName;
+    // A list that cannot be read is no empty list: the story is not complete.
+    if (!db || db->GetChapterList(siteID, articleID, list).Failed() ||
+        db->GetFolderName(siteID, articleID, folderName).Failed()) {
+        pending.unreadable = true;
+        return pending;
     }
+    const std::string folder = StoryCacheFolder(folderName);
+    const std::unordered_set<std::string> files =
+        folder.empty() ? std::unordered_set<std::string>() : FileNames(folder);
+    pending.chapters.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (static_cast<int>(i) < startIndex) continue;
+        if (stopped()) return {};
+        // Only a complete file counts as cached: a cut or empty one is fetched again.
+        const std::string name = SaltedMD5(list[i].ChapterID) + ".txt";
+        if (files.count(name) && PublishedFile(folder + name)) continue;
+        pending.chapters.push_back(std::move(list[i]));
+    }
+    return pending;
 }
 
 bool TStoryDownLoad::LoadPendingChapters(int startIndex) {
     const std::lock_guard lock(shared_->lock);
-    queue_.clear();
-    TStoryDB* db = StoryDB();
-    // A list that cannot be read is no empty list: the story is not complete.
-    listUnreadable_ = !db || db->GetChapterList(siteID_, articleID_, queue_).Failed();
-    std::vector<TChapterItemData> pending;
-    pending.reserve(queue_.size());
-    for (size_t i = 0; i < queue_.size(); ++i) {
-        if (static_cast<int>(i) < startIndex) continue;
-        // Only a complete file counts as cached: a cut or empty one is fetched again.
-        const std::string file = ChapterCacheFile(siteID_, articleID_, queue_[i].ChapterID);
-        if (!file.empty() && IsPublishedPage(file)) continue;
-        pending.push_back(std::move(queue_[i]));
-    }
-    queue_ = std::move(pending);
+    Pending pending = PendingChapters(siteID_, articleID_, startIndex, [] { return false; });
+    listUnreadable_ = pending.unreadable;
+    queue_ = std::move(pending.chapters);
+    next_ = 0;
     total_ = static_cast<int>(queue_.size());
     return !queue_.empty();
 }
 
+void TStoryDownLoad::BuildQueue(uint64_t run, AnsiString siteID, AnsiString articleID,
+                                int startIndex) {
+    // Held locally, before the lock that lives in it: an event may free this object.
+    const std::shared_ptr<Shared> shared = shared_;
+    const auto stopped = [&] { return shared->lock.Closing() || wantedRun_.load() != run; };
+    Pending pending = PendingChapters(siteID, articleID, startIndex, stopped);
+    if (!shared->lock.LockUnlessClosing()) return;
+    const std::lock_guard lock(shared->lock, std::adopt_lock);
+    if (run != run_) return;  // a later Start wants another queue
+    Launch(std::move(pending));
+}
+
+void TStoryDownLoad::Launch(Pending pending) {
+    listUnreadable_ = pending.unreadable;
+    queue_ = std::move(pending.chapters);
+    next_ = 0;
+    total_ = static_cast<int>(queue_.size());
+    if (queue_.empty()) {
+        running_ = false;
+        // Copies: the handler may free this object, and with it the fields.
+        const CompleteEvent event = OnComplete;
+        const int code = listUnreadable_ ? kListUnreadable : 0;
+        if (event) event(this, code);
+        return;
+    }
+    for (size_t i = 0; i < kWorkers && !shared_->lock.Closing(); ++i) NextChapter(i);
+}
+
 void TStoryDownLoad::NextChapter(size_t worker) {
     const std::lock_guard lock(shared_->lock);
-    if (shared_->closing || next_ >= queue_.size()) return;  // nothing left: the worker idles
+    if (shared_->lock.Closing() || next_ >= queue_.size()) return;  // the worker idles
     const TChapterItemData& entry = queue_[next_++];
     current_[worker] = entry.ChapterID;
     std::string url;
@@ -93,32 +238,33 @@ void TStoryDownLoad::ChapterDone(size_t worker) {
     // Held locally, before the lock that lives in it: a handler of OnProgress
     // or OnComplete may free this object.
     const std::shared_ptr<Shared> shared = shared_;
-    {
-        // Polled rather than waited for: the destructor may hold the lock.
-        std::unique_lock lock(shared->lock, std::defer_lock);
-        while (!lock.try_lock()) {
-            if (shared->closing) return;
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-        if (shared->closing || !running_) return;
-        const std::string file = ChapterCacheFile(siteID_, articleID_, current_[worker]);
-        if (file.empty() || !IsPublishedPage(file)) ++failed_;
-        ++done_;
-        const ProgressEvent progress = OnProgress;
-        const AnsiString site = siteID_, article = articleID_;
-        if (progress) progress(this, site, article, done_, total_, AnsiString());
-        if (shared->closing) return;  // freed by the progress handler
-        if (done_ < total_) {
-            NextChapter(worker);
-            return;
-        }
-        // The last chapter: OnComplete fires exactly once per run.
-        running_ = false;
-        const CompleteEvent complete = OnComplete;
-        if (complete) complete(this, failed_);
+    // Waited for without a poll; given up once the object closes, since the
+    // destructor may hold the lock while it waits for this handler.
+    if (!shared->lock.LockUnlessClosing()) return;
+    const std::lock_guard lock(shared->lock, std::adopt_lock);
+    if (shared->lock.Closing() || !running_) return;
+    // The worker wrote the cache file as a published page, or the chapter failed.
+    if (!workers_[worker]->ChapterPublished()) ++failed_;
+    ++done_;
+    const ProgressEvent progress = OnProgress;
+    const AnsiString site = siteID_, article = articleID_;
+    if (progress) progress(this, site, article, done_, total_, AnsiString());
+    if (shared->lock.Closing()) return;  // freed by the progress handler
+    if (done_ < total_) {
+        NextChapter(worker);
+        return;
     }
+    // The last chapter: OnComplete fires exactly once per run.
+    running_ = false;
+    const CompleteEvent complete = OnComplete;
+    const int failed = failed_;
+    if (complete) complete(this, failed);
 }
 
+bool TStoryDownLoad::ListUnreadable() const {
+    const std::lock_guard lock(shared_->lock);
+    return listUnreadable_;
+}
 int TStoryDownLoad::Done() const {
     const std::lock_guard lock(shared_->lock);
     return done_;
@@ -130,10 +276,6 @@ int TStoryDownLoad::Total() const {
 int TStoryDownLoad::Failed() const {
     const std::lock_guard lock(shared_->lock);
     return failed_;
-}
-bool TStoryDownLoad::ListUnreadable() const {
-    const std::lock_guard lock(shared_->lock);
-    return listUnreadable_;
 }
 bool TStoryDownLoad::Running() const {
     const std::lock_guard lock(shared_->lock);

@@ -152,6 +152,7 @@ void TStoryReader::ReadChapter(const AnsiString& siteID, const AnsiString& artic
     // another thread, ends before the fields change).
     downloader_->Cancel();
     cancelled_ = false;
+    chapterPublished_ = false;
     {
         const std::lock_guard lock(mutex_);
         siteID_ = siteID;
@@ -414,7 +415,8 @@ void TStoryReader::ChapterPageArrived(bool failed, const AnsiString& text) {
     if (mode == 2) {
         // Text export: chapters with pictures are left out.
         if (pictures.empty() && !content.empty())
-            writer_->WriteChapterPage(chapterID, author, name, content);
+            chapterPublished_ =
+                !writer_->WriteChapterPage(chapterID, author, name, content).empty();
         FireDone("");
         return;
     }
@@ -426,6 +428,7 @@ void TStoryReader::ChapterPageArrived(bool failed, const AnsiString& text) {
     std::string path;
     if (!content.empty() || mode == 0)
         path = writer_->WriteChapterPage(chapterID, author, name, content);
+    chapterPublished_ = !path.empty() && !content.empty();
     FireDone(path);
 }
 
@@ -488,5 +491,6 @@ void TStoryReader::WriteChapterWithPictures() {
         return;
     }
     const std::string path = writer_->WriteChapterPage(chapterID, author, name, content);
+    chapterPublished_ = !path.empty() && !content.empty();
     FireDone(path);
 }

@@ -63,6 +63,9 @@ class TStoryReader {
     AnsiString Title() const;  // story title after UpdateStory, chapter name after ReadChapter
     std::string CoverURL() const;
     bool Cancelled() const { return cancelled_; }
+    // After ReadChapter's OnDone: whether the chapter's cache file was written
+    // as a published page (with its text), so the chapter is there for good.
+    bool ChapterPublished() const { return chapterPublished_; }
 
     TDownLoader& DownLoader() { return *downloader_; }
 
@@ -108,4 +111,5 @@ class TStoryReader {
     size_t pictureIndex_ = 0;
     Step step_ = Step::None;
     std::atomic<bool> cancelled_{false};
+    std::atomic<bool> chapterPublished_{false};
 };

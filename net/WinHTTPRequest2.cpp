@@ -1,6 +1,9 @@
 #include "net/WinHTTPRequest2.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <thread>
 #include <utility>
 
@@ -19,6 +22,107 @@ std::shared_ptr<RunningWorkers> Workers() {
     return workers;
 }
 
+// The threads that run requests. A request never waits for another: it goes
+// to an idle thread, or a new one is made for it, as when every request had
+// a thread of its own; a thread that has ended its request stays a while for
+// the next one instead of ending. Making a thread, its stack and its
+// per-thread state (charset converters, a heap arena) for every chapter cost
+// more than the chapter's own work.
+//
+// One exception keeps a chain of requests on one thread: a handler that
+// starts the next request of its own object (a retry, the next chapter of a
+// worker) is at its end, and the request runs on the same thread right after
+// it returns, without waking another.
+class RequestThreads {
+  public:
+    // Throws std::system_error when a thread is needed and none can be made.
+    // affinity: the object whose request the job is, or null.
+    void Run(std::function<void()> job, const void* affinity) {
+        Current& current = ThisThread();
+        if (affinity && current.affinity == affinity) {
+            current.next.push_back({std::move(job), affinity});
+            return;
+        }
+        std::unique_lock lock(shared_->mutex);
+        shared_->jobs.push_back({std::move(job), affinity});
+        if (static_cast<int>(shared_->jobs.size()) <= shared_->idle) {
+            shared_->wake.notify_one();
+            return;
+        }
+        try {
+            std::thread([shared = shared_] { Serve(*shared); }).detach();
+        } catch (...) {
+            shared_->jobs.pop_back();
+            throw;
+        }
+    }
+
+  private:
+    // How long a thread without a request waits for one before it ends.
+    static constexpr std::chrono::seconds kIdleLife{20};
+
+    struct Job {
+        std::function<void()> work;
+        const void* affinity = nullptr;
+    };
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<Job> jobs;
+        int idle = 0;
+    };
+    // What this thread runs now, and the requests its handlers started for
+    // the same object.
+    struct Current {
+        const void* affinity = nullptr;
+        std::deque<Job> next;
+    };
+    static Current& ThisThread() {
+        thread_local Current current;
+        return current;
+    }
+
+    static void RunChain(Job job) {
+        Current& current = ThisThread();
+        for (;;) {
+            current.affinity = job.affinity;
+            job.work();
+            current.affinity = nullptr;
+            job = {};  // what the job holds goes before the next one runs
+            if (current.next.empty()) return;
+            job = std::move(current.next.front());
+            current.next.pop_front();
+        }
+    }
+
+    static void Serve(Shared& shared) {
+        std::unique_lock lock(shared.mutex);
+        for (;;) {
+            if (shared.jobs.empty()) {
+                ++shared.idle;
+                const bool woken =
+                    shared.wake.wait_for(lock, kIdleLife, [&] { return !shared.jobs.empty(); });
+                --shared.idle;
+                if (!woken) return;
+            }
+            Job job = std::move(shared.jobs.front());
+            shared.jobs.pop_front();
+            lock.unlock();
+            RunChain(std::move(job));
+            lock.lock();
+        }
+    }
+
+    // Held by every thread as well, so that one still waiting while the
+    // process ends never touches a destroyed static.
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+};
+
+RequestThreads& Threads() {
+    static RequestThreads threads;
+    return threads;
+}
+
 }  // namespace
 
 void TWinHTTPThread::Start(std::shared_ptr<TWinHTTPThread> thread) {
@@ -35,15 +139,18 @@ void TWinHTTPThread::Start(std::shared_ptr<TWinHTTPThread> thread) {
         w.changed.notify_all();
     };
     try {
-        std::thread([thread = std::move(thread), workers, ended]() mutable {
-            try {
-                thread->Execute();
-            } catch (...) {
-            }
-            // The worker frees itself (and its client) before it counts as ended.
-            thread.reset();
-            ended(*workers);
-        }).detach();
+        const void* affinity = thread->Affinity;
+        Threads().Run(
+            [thread = std::move(thread), workers, ended]() mutable {
+                try {
+                    thread->Execute();
+                } catch (...) {
+                }
+                // The worker frees itself (and its client) before it counts as ended.
+                thread.reset();
+                ended(*workers);
+            },
+            affinity);
     } catch (...) {
         ended(*workers);
         throw;
@@ -104,6 +211,7 @@ bool TWinHTTPRequest2::Post(const std::string& url, const std::string& postData)
     thread->UserAgent = UserAgent;
     thread->Timeouts = Timeouts;
     thread->MaxBodyBytes = MaxBodyBytes;
+    thread->Affinity = gate_.get();
 
     // Cuts off the request under way (waiting for its handler when it runs on
     // another thread) before the new one can fire.

@@ -12,15 +12,17 @@
 #include "net/WinHTTPLib.h"
 
 // The HTTP client of every page, file and service call: each request runs on a
-// new short-lived worker (TWinHTTPThread) and ends in exactly one of two events,
-// which run on that worker. One object carries one request at a time; a new
-// one abandons the previous one, whose events then never arrive.
+// worker (TWinHTTPThread) of its own, on a thread that no other request uses
+// meanwhile, and ends in exactly one of two events, which run on that worker.
+// The threads are kept a while after their request for the next ones. One object carries one
+// request at a time; a new one abandons the previous one, whose events then never arrive.
 //
 // Lifetime: once Cancel, a new Get/Post or the destructor returns, no event of
 // an older request begins and none still runs (unless the caller is that very
 // handler), so the owner may be freed right after. A handler may start the
-// next request on the same object. The worker itself is not waited for: it
-// ends on its own and frees itself.
+// next request on the same object; that request runs on the handler's thread
+// once the handler has returned, so the handler must not wait for it. The worker itself is not
+// waited for: it ends on its own and frees itself.
 
 // Time-outs handed to each request's TWinHTTPLib (milliseconds).
 struct THTTPTimeouts {
@@ -43,14 +45,19 @@ class TWinHTTPThread {
     std::string Referer, URL, PostData, UserAgent;
     THTTPTimeouts Timeouts;
     uint64_t MaxBodyBytes = TWinHTTPLib::kDefaultMaxBodyBytes;
+    // The object the request belongs to: started from a handler of that
+    // object's previous request, it runs on the handler's thread right after
+    // the handler returns (null: always on a thread of its own).
+    const void* Affinity = nullptr;
     TLibEvent OnDone, OnFail;
 
     // The worker's own client, for settings beyond the copies above; touch it
     // only before Start.
     TWinHTTPLib& Lib() { return lib_; }
 
-    // Runs Execute on a new thread that holds the object until it ends.
-    // Throws std::system_error when no thread can be made.
+    // Runs Execute on a thread of its own (an idle one, or a new one) that
+    // holds the object until it ends. Throws std::system_error when a thread
+    // is needed and none can be made.
     static void Start(std::shared_ptr<TWinHTTPThread> thread);
     // Stops the request from any thread; the worker then ends without delay.
     void Cancel();

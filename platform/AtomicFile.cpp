@@ -64,6 +64,20 @@ int CreateTemporary(const std::string& path, std::string& name) {
     return -1;
 }
 
+// A new file written unnamed and then linked in under path: one change of
+// the folder instead of a temporary name and a rename, which matters when
+// several workers fill one folder at once. False when the file system has no
+// unnamed files or the name was taken meanwhile; the caller then writes the
+// usual way.
+bool WriteNewFileByLink(const std::string& path, std::string_view bytes) {
+    Fd fd(::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd.Get() < 0 || !WriteAll(fd.Get(), bytes)) return false;
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd.Get());
+    // Linked only once whole: no reader ever sees a part of it.
+    return ::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 && fd.Close();
+}
+
 }  // namespace
 
 mode_t NewFileMode() {
@@ -87,15 +101,17 @@ bool SyncFolder(const std::string& folder) {
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, FileDurability durability) {
+    struct stat old {};
+    const bool exists = ::lstat(path.c_str(), &old) == 0;
+    if (!exists && durability == FileDurability::Replaceable && WriteNewFileByLink(path, bytes))
+        return true;
     std::string name;
     Fd fd(CreateTemporary(path, name));
     if (fd.Get() < 0) return false;
     const bool durable = durability == FileDurability::Durable;
     bool ok = WriteAll(fd.Get(), bytes);
     // A replaced file keeps the mode its owner gave it.
-    struct stat old {};
-    if (ok && ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
+    if (ok && exists && S_ISREG(old.st_mode)) ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
     ok = ok && (!durable || ::fsync(fd.Get()) == 0);
     ok = fd.Close() && ok;
     ok = ok && ::rename(name.c_str(), path.c_str()) == 0;

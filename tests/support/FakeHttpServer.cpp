@@ -351,6 +351,7 @@ void FakeHttpServer::Stop() {
             if (c->fd >= 0) ::shutdown(c->fd, SHUT_RDWR);
     }
     changed_.notify_all();
+    stopped_.notify_all();
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(wakeFds_[1], &byte, 1);
     if (acceptThread_.joinable()) acceptThread_.join();
@@ -411,7 +412,9 @@ void FakeHttpServer::ReapFinished() {
 
 bool FakeHttpServer::WaitFor(std::chrono::milliseconds time) {
     std::unique_lock lock(mutex_);
-    return !changed_.wait_for(lock, std::min<std::chrono::milliseconds>(time, kMaxHang),
+    // Its own condition: a delayed answer must not wake for every request
+    // that another connection reads.
+    return !stopped_.wait_for(lock, std::min<std::chrono::milliseconds>(time, kMaxHang),
                               [&] { return stopping_; });
 }
 
@@ -515,12 +518,19 @@ bool FakeHttpServer::ServeOneRequest(Connection& connection, std::string& buffer
         if (const RouteEntry* r = Lookup(routes_, request.path, nullptr)) handler = r->handler;
     }
     changed_.notify_all();
+    // A request stops counting as in flight just before the last of its answer
+    // leaves: the client may send its next one the moment that arrives, and
+    // must not find the server counting both.
     struct InFlightGuard {
         FakeHttpServer& server;
-        ~InFlightGuard() {
+        bool answered = false;
+        void Answered() {
+            if (answered) return;
+            answered = true;
             std::lock_guard lock(server.mutex_);
             --server.inFlight_;
         }
+        ~InFlightGuard() { Answered(); }
     } guard{*this};
 
     if (fault.hang) {
@@ -532,6 +542,7 @@ bool FakeHttpServer::ServeOneRequest(Connection& connection, std::string& buffer
         // A few bytes first: a client may retry a request whose reused connection
         // died before any answer, and the failure would not be seen.
         SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n");
+        guard.Answered();
         std::lock_guard lock(mutex_);
         ResetAndClose(connection.fd);
         connection.fd = -1;
@@ -582,16 +593,19 @@ bool FakeHttpServer::ServeOneRequest(Connection& connection, std::string& buffer
     head += "\r\n";
     if (request.method == "HEAD") body.clear();
 
-    if (!SendAll(fd, head)) return false;
     std::string_view rest = body;
     if (fault.resetAfter) rest = rest.substr(0, *fault.resetAfter);
+    if (rest.empty() && !fault.resetAfter) guard.Answered();
+    if (!SendAll(fd, head)) return false;
     const std::size_t piece = fault.trickleBytes ? fault.trickleBytes : rest.size() + 1;
     while (!rest.empty()) {
         if (fault.trickleBytes && !WaitFor(fault.trickleInterval)) return false;
+        if (rest.size() <= piece && !fault.resetAfter) guard.Answered();
         if (!SendAll(fd, rest.substr(0, piece))) return false;
         rest.remove_prefix(std::min(piece, rest.size()));
     }
     if (fault.resetAfter) {
+        guard.Answered();
         std::lock_guard lock(mutex_);
         ResetAndClose(connection.fd);
         connection.fd = -1;

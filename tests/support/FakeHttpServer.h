@@ -152,7 +152,8 @@ class FakeHttpServer {
     std::thread acceptThread_;
 
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
+    mutable std::condition_variable changed_;  // the log grew
+    std::condition_variable stopped_;          // Stop was called: delays and hangs end
     bool stopping_ = false;
     std::map<std::string, RouteEntry, std::less<>> routes_;
     std::map<std::string, Fault, std::less<>> faults_;

@@ -202,7 +202,9 @@ struct FakeNovelSite::Data {
     std::string prefix;
     std::string base;  // server base URL
     mutable std::mutex mutex;
-    std::vector<FakeStory> stories;
+    // Each story is replaced whole, never changed in place: a request holds
+    // the ones it reads without copying them.
+    std::vector<std::shared_ptr<const FakeStory>> stories;
     std::vector<std::string> searchKeys;
 
     std::string Encode(std::string_view utf8) const {
@@ -340,9 +342,14 @@ struct FakeNovelSite::Data {
         return reply;
     }
 
-    std::vector<FakeStory> Snapshot() const {
+    std::vector<std::shared_ptr<const FakeStory>> Current() const {
         std::lock_guard lock(mutex);
         return stories;
+    }
+    std::vector<FakeStory> Snapshot() const {
+        std::vector<FakeStory> copies;
+        for (const auto& story : Current()) copies.push_back(*story);
+        return copies;
     }
 
     HttpReply Search(const HttpRequestRecord& request) {
@@ -370,9 +377,10 @@ struct FakeNovelSite::Data {
 
     // Everything under the prefix other than the search page.
     HttpReply Page(const HttpRequestRecord& request) const {
-        const auto stories = Snapshot();
+        const auto current = Current();
         const std::string& path = request.path;
-        for (const auto& s : stories) {
+        for (const auto& story : current) {
+            const FakeStory& s = *story;
             if (path == StoryPath(s.id)) return Reply(StoryPageHtml(s));
             if (path == ListPath(s)) {
                 std::string page = Head(s.title) + "<h1>" + HtmlEscape(s.title) + "</h1>\n" +
@@ -384,14 +392,27 @@ struct FakeNovelSite::Data {
                 r.framing = options.framing;
                 return r;
             }
-            for (const auto* c : s.Chapters()) {
-                if (path == ChapterPath(s, c->id)) return Reply(ChapterPageHtml(s, *c));
-                for (const auto& p : c->pictures)
-                    if (path == PicturePath(s.id, p)) {
-                        HttpReply r = HttpReply::Page(PictureBytes(path), "image/png");
-                        r.framing = options.framing;
-                        return r;
-                    }
+            // A chapter's path names its id, a picture's path its file: both
+            // are found without building every path of the story.
+            const std::string_view html = ".html";
+            std::string folder = ChapterPath(s, "");  // the story's folder and ".html"
+            folder.resize(folder.size() - html.size());
+            if (path.size() > folder.size() + html.size() && path.starts_with(folder) &&
+                path.ends_with(html)) {
+                const std::string id =
+                    path.substr(folder.size(), path.size() - folder.size() - html.size());
+                if (const FakeChapter* c = s.FindChapter(id)) return Reply(ChapterPageHtml(s, *c));
+            }
+            const std::string pictures = PicturePath(s.id, "");
+            if (path.starts_with(pictures)) {
+                const std::string_view name = std::string_view(path).substr(pictures.size());
+                for (const auto* c : s.Chapters())
+                    for (const auto& p : c->pictures)
+                        if (p == name) {
+                            HttpReply r = HttpReply::Page(PictureBytes(path), "image/png");
+                            r.framing = options.framing;
+                            return r;
+                        }
             }
         }
         return HttpReply::Status(404, Encode(Head("404") + "<p>页面不存在</p></body></html>"));
@@ -460,7 +481,7 @@ FakeStory FakeNovelSite::AddStory(std::string title, std::string author, int cha
 void FakeNovelSite::AddStory(FakeStory story) {
     if (story.folder.empty()) story.folder = "0";
     std::lock_guard lock(data_->mutex);
-    data_->stories.push_back(std::move(story));
+    data_->stories.push_back(std::make_shared<const FakeStory>(std::move(story)));
 }
 
 std::vector<FakeStory> FakeNovelSite::Stories() const {
@@ -470,7 +491,7 @@ std::vector<FakeStory> FakeNovelSite::Stories() const {
 void FakeNovelSite::UpdateStory(const FakeStory& story) {
     std::lock_guard lock(data_->mutex);
     for (auto& s : data_->stories)
-        if (s.id == story.id) s = story;
+        if (s->id == story.id) s = std::make_shared<const FakeStory>(story);
 }
 
 const FakeSiteOptions& FakeNovelSite::Options() const {
