@@ -22,6 +22,7 @@
 #include "platform/ui/Browser.h"
 #include "platform/ui/BrowserBridge.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/Fonts.h"
 #include "platform/ui/Timer.h"
 #include "platform/ui/TrayIcon.h"
 #include "platform/ui/UiThread.h"
@@ -114,6 +115,14 @@ void TMainForm::PostTo(const std::weak_ptr<Alive>& alive, std::function<void(TMa
 }
 
 TMainForm::TMainForm() : alive_(std::make_shared<Alive>(this)) {
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    FormDestroy();
+}
+
+void TMainForm::FormCreate() {
     window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     g_object_ref_sink(window_);
     gtk_window_set_title(window_, "Tolvane");
@@ -156,6 +165,15 @@ TMainForm::TMainForm() : alive_(std::make_shared<Alive>(this)) {
     host_ = std::make_unique<TGtkControlHost>();
     host_->UseWindow(window_);
     gtk_container_add(GTK_CONTAINER(window_), host_->Widget());
+    // The browsers lie exactly over the content panel. Left to itself the
+    // overlay would give a browser its natural size, which may reach over
+    // the status bar and take its clicks.
+    g_signal_connect(host_->Widget(), "get-child-position",
+                     G_CALLBACK(+[](GtkOverlay*, GtkWidget* child, GdkRectangle* place,
+                                    gpointer self) -> gboolean {
+                         return static_cast<TMainForm*>(self)->PlaceBrowser(child, *place);
+                     }),
+                     this);
     hackForm_ = std::make_unique<mainwindow::THackForm>(window_);
     host_->Add(*hackForm_);
     hackForm_->SetMinSize(800, 400);
@@ -168,11 +186,12 @@ TMainForm::TMainForm() : alive_(std::make_shared<Alive>(this)) {
     RegisterBossKey();
     if (TStoryDB* db = StoryDB()) db->GetBookClasses(bookClasses_);
     CreateContentViews();
+    InitDefaultFont();
     CreateWorkers();
     ResetFormComponentPos();
 }
 
-TMainForm::~TMainForm() {
+void TMainForm::FormDestroy() {
     // Nothing queued for this window runs any more, and other programs'
     // requests find no window.
     alive_.reset();
@@ -249,13 +268,13 @@ void TMainForm::CreateControls() {
     statusBar_->SearchBook = A("章节错误，重新搜索本书，更换站点继续阅读");
     statusBar_->SeachBookShow = false;
     statusBar_->SetAppVersion(" V" + GetFileVersionText(platform::ProgramFile()));
-    statusBar_->OnReportError = [](TControl*) { OpenURL(VendorFeedbackURL()); };
-    statusBar_->OnClickSite = [](TControl*) { OpenURL(VendorHomeURL()); };
-    statusBar_->OnClickWindows = [this](TControl*) { OpenWebLink(statusBar_->StatusURL()); };
+    statusBar_->OnReportError = [this](TControl*) { StatusBarReportError(); };
+    statusBar_->OnClickSite = [this](TControl*) { StatusBarClickSite(); };
+    statusBar_->OnClickWindows = [this](TControl*) { StatusBarClickWindows(); };
     put(*statusBar_);
 
     searchEdit_ = std::make_unique<TSearchBox2>();
-    searchEdit_->OnClickEx = [this](TControl*) { SearchBtnClick(); };
+    searchEdit_->OnClickEx = [this](TControl*) { SearchEditClickEx(); };
     put(*searchEdit_);
     // The prompt is the box's own text: it goes as soon as the box has the
     // focus, by a click, by Tab or by the window's start.
@@ -276,14 +295,13 @@ void TMainForm::CreateControls() {
     put(*searchBtn_);
 
     hotStoryPanel_ = std::make_unique<THotStoryPanel>();
-    hotStoryPanel_->OnClickEx = [this](TControl*, const AnsiString&, const AnsiString& words) {
-        searchEdit_->SetText(words);
-        SearchBtnClick();
+    hotStoryPanel_->OnClickEx = [this](TControl*, const AnsiString& name, const AnsiString& words) {
+        HotStoryPanelClickEx(name, words);
     };
     put(*hotStoryPanel_);
 
     storyPicPanel_ = std::make_unique<TStoryPicPanel>();
-    storyPicPanel_->OnClick = [this](TControl*) { OpenWebLink(storyPicPanel_->CurrentURL()); };
+    storyPicPanel_->OnClick = [this](TControl*) { StoryPicPanelClick(); };
     put(*storyPicPanel_);
 
     storyNameRadioButton_ = std::make_unique<TXCheckBox>();
@@ -357,8 +375,6 @@ std::unique_ptr<Browser> TMainForm::NewBrowser() {
     // Pages that open a window of their own open in the desktop's browser.
     browser->OnNewWindow = [](const std::string& uri) { OpenWebLink(uri); };
     GtkWidget* widget = browser->Widget();
-    gtk_widget_set_halign(widget, GTK_ALIGN_START);
-    gtk_widget_set_valign(widget, GTK_ALIGN_START);
     gtk_widget_set_no_show_all(widget, TRUE);
     gtk_widget_hide(widget);
     gtk_overlay_add_overlay(GTK_OVERLAY(host_->Widget()), widget);
@@ -370,8 +386,7 @@ void TMainForm::CreateContentViews() {
     // shown.
     resultList_ = std::make_unique<TXSearchResultListBox>();
     resultList_->OnRead = [this](TControl*, TObject*, const AnsiString& siteID,
-                                 const AnsiString& storyID,
-                                 int) { OpenStoryList(siteID, storyID); };
+                                 const AnsiString& storyID, int) { ResultRead(siteID, storyID); };
     recentList_ = std::make_unique<TXLastReadListBox>();
     recentList_->OnRead = [this](TControl*, TObject*, const AnsiString& siteID,
                                  const AnsiString& storyID, int) { BookRead(siteID, storyID); };
@@ -405,14 +420,12 @@ void TMainForm::CreateContentViews() {
     onlineShelf_->OnDelete = [this](TControl*, TObject*, const AnsiString& siteID,
                                     const AnsiString& storyID,
                                     int) { OnlineShelfDelete(siteID, storyID); };
-    onlineShelf_->OnConcern = [](TControl*, TObject*, const AnsiString& siteID,
-                                 const AnsiString& storyID, int) {
-        if (TStoryDB* db = StoryDB()) db->SetFollowed(siteID, storyID, true);
-    };
-    onlineShelf_->OnCancelConcern = [](TControl*, TObject*, const AnsiString& siteID,
-                                       const AnsiString& storyID, int) {
-        if (TStoryDB* db = StoryDB()) db->SetFollowed(siteID, storyID, false);
-    };
+    onlineShelf_->OnConcern = [this](TControl*, TObject*, const AnsiString& siteID,
+                                     const AnsiString& storyID,
+                                     int) { FollowStory(siteID, storyID); };
+    onlineShelf_->OnCancelConcern = [this](TControl*, TObject*, const AnsiString& siteID,
+                                           const AnsiString& storyID,
+                                           int) { UnfollowStory(siteID, storyID); };
     onlineShelf_->OnSearchStory = [this](TControl*, TObject*, const AnsiString& siteID,
                                          const AnsiString& storyID,
                                          int) { SearchStoryAgain(siteID, storyID); };
@@ -453,6 +466,19 @@ void TMainForm::CreateContentViews() {
     ShowView(TContentView::ResultList);
 }
 
+void TMainForm::InitDefaultFont() {
+    // The native edit of the search box takes the face by style; the drawn
+    // controls draw with the face of their font.
+    if (GtkWidget* edit = searchEdit_->Edit().Widget()) platform::ui::SetDefaultFont(edit);
+    for (TControl* control : std::initializer_list<TControl*>{
+             storyNameRadioButton_.get(), authorRadioButton_.get(), searchEdit_.get(),
+             quiraListBox_.get(), resultList_.get(), recentList_.get(), onlineShelf_.get(),
+             labelSetting_.get(), hotStoryPanel_.get(), statusBar_.get()}) {
+        control->Font.Name = kDefaultFontName;
+        control->Font.Height = platform::ui::kDefaultFontPixels;
+    }
+}
+
 // --- layout ---------------------------------------------------------------------
 
 void TMainForm::ResetFormComponentPos() {
@@ -460,7 +486,8 @@ void TMainForm::ResetFormComponentPos() {
     gtk_window_get_size(window_, &w, &h);
     if (w <= 0 || h <= 0) return;
     hackForm_->SetBounds(0, 0, w, h);
-    xCenterPanel1_->SetBounds(186, 80, w - 186 - 2, h - 80 - 30);
+    const TRect panel = PanelRectFor(w, h);
+    xCenterPanel1_->SetBounds(panel.Left, panel.Top, panel.Width(), panel.Height());
     labelVelqoTitle_->SetBounds(10, 20, 150, 50);
     minMaxCloseBtn_->SetBounds(w - 91 - 4, 1, 91, 18);
     labelSetting_->SetBounds(minMaxCloseBtn_->Left() - 24 - 10, 2, 24, 15);
@@ -477,9 +504,30 @@ void TMainForm::ResetFormComponentPos() {
     LayoutViews();
 }
 
+TRect TMainForm::PanelRectFor(int width, int height) {
+    return TRect::FromSize(186, 80, width - 186 - 2, height - 80 - 30);
+}
+
 TRect TMainForm::ClientArea() const {
     // The content views fill the panel inside its one-pixel edge.
     return xCenterPanel1_->BoundsRect().Shrunk(1);
+}
+
+bool TMainForm::PlaceBrowser(GtkWidget* child, GdkRectangle& place) const {
+    for (const TContentView view : {TContentView::ListBrowser, TContentView::SearchBrowser,
+                                    TContentView::BlankBrowser, TContentView::LibraryBrowser}) {
+        const Browser* browser = BrowserOf(view);
+        if (!browser || browser->Widget() != child) continue;
+        // From the overlay's own size, set before its children are placed,
+        // so the rectangle is never one size behind. Browsers never share
+        // the panel with the search strip.
+        const TRect r = PanelRectFor(gtk_widget_get_allocated_width(host_->Widget()),
+                                     gtk_widget_get_allocated_height(host_->Widget()))
+                            .Shrunk(1);
+        place = {r.Left, r.Top, std::max(1, r.Width()), std::max(1, r.Height())};
+        return true;
+    }
+    return false;
 }
 
 void TMainForm::LayoutViews() {
@@ -502,12 +550,14 @@ void TMainForm::LayoutViews() {
     }
     for (const TContentView view : {TContentView::ListBrowser, TContentView::SearchBrowser,
                                     TContentView::BlankBrowser, TContentView::LibraryBrowser}) {
+        // Placed by PlaceBrowser over the panel.
         GtkWidget* widget = BrowserOf(view)->Widget();
-        gtk_widget_set_margin_start(widget, views.Left);
-        gtk_widget_set_margin_top(widget, views.Top);
-        gtk_widget_set_size_request(widget, std::max(1, views.Width()),
-                                    std::max(1, views.Height()));
-        gtk_widget_set_visible(widget, view == current_);
+        const bool shown = view == current_;
+        const bool wasShown = gtk_widget_get_visible(widget);
+        gtk_widget_set_visible(widget, shown);
+        // A page drawn while its view was hidden is drawn again once the view
+        // shows; the newly shown view is not always exposed by itself.
+        if (shown && !wasShown) gtk_widget_queue_draw(widget);
     }
     host_->InvalidateRect(client);
 }
@@ -582,7 +632,9 @@ void TMainForm::ShowBrowser(TContentView view, const std::string& target) {
 
 void TMainForm::FocusSearchEdit() {
     GtkWidget* edit = searchEdit_->Edit().Widget();
-    if (edit && !gtk_widget_has_focus(edit)) gtk_widget_grab_focus(edit);
+    // Focused as a click would: the text keeps its caret, nothing is selected.
+    if (edit && !gtk_widget_has_focus(edit))
+        gtk_entry_grab_focus_without_selecting(GTK_ENTRY(edit));
 }
 
 void TMainForm::StopSearch() {
@@ -666,6 +718,19 @@ void TMainForm::SearchBtnClick(bool byAuthor) {
     search_.Start(plan.Query, generation);
     searchManager_->Search(plan.Query.Keyword, plan.ByAuthor);
     if (IsFile(LoadingPage())) ShowBrowser(TContentView::SearchBrowser, LoadingPage());
+}
+
+void TMainForm::SearchEditClickEx() {
+    SearchBtnClick();
+}
+
+void TMainForm::HotStoryPanelClickEx(const AnsiString&, const AnsiString& searchWords) {
+    searchEdit_->SetText(searchWords);
+    SearchBtnClick();
+}
+
+void TMainForm::ResultRead(const AnsiString& siteID, const AnsiString& storyID) {
+    OpenStoryList(siteID, storyID);
 }
 
 void TMainForm::ExternalSearch(const AnsiString& storyName, int searchType) {
@@ -759,6 +824,10 @@ void TMainForm::ShowListError(const AnsiString& siteID, const AnsiString& storyI
 
 void TMainForm::Show() {
     gtk_widget_show_all(GTK_WIDGET(window_));
+    FormShow();
+}
+
+void TMainForm::FormShow() {
     ResetFormComponentPos();
     if (firstShow_) {
         QuiraListBoxClickMainClass("TodayHot");
@@ -822,11 +891,15 @@ void TMainForm::Quit() {
     const bool first = !quitting_;
     quitting_ = true;
     if (!first) return;
-    minMaxCloseBtn_->SaveWindowPos("quira");
+    FormClose();
     // The loop this ends is the program's own: a dialog or message box open
     // in a nested loop finishes first, and the window is destroyed only
     // after every loop has returned, never under one.
     if (OnClose) OnClose();
+}
+
+void TMainForm::FormClose() {
+    minMaxCloseBtn_->SaveWindowPos("quira");
 }
 
 // --- followed stories ------------------------------------------------------------------------
@@ -844,10 +917,7 @@ void TMainForm::UpdateTimerTimer() {
         const TPopupNotifier notifier = popup_->Notifier();
         concern_->OnUpdate = [notifier](TStoryConcern*, const AnsiString& siteID,
                                         const AnsiString& articleID) {
-            AnsiString title, author, latest;
-            if (TStoryDB* db = StoryDB())
-                db->GetArticleSummary(siteID, articleID, title, author, latest);
-            if (!title.empty()) notifier.AddNotify(siteID, articleID, title, author, latest);
+            StoryUpdated(notifier, siteID, articleID);
         };
         const std::weak_ptr<Alive> weak = alive_;
         concern_->OnComplete = [weak](TStoryConcern*) {
@@ -856,6 +926,13 @@ void TMainForm::UpdateTimerTimer() {
         concern_->Start();
     }
     updateTimer_->SetEnabled(true);
+}
+
+void TMainForm::StoryUpdated(const TPopupNotifier& notifier, const AnsiString& siteID,
+                             const AnsiString& articleID) {
+    AnsiString title, author, latest;
+    if (TStoryDB* db = StoryDB()) db->GetArticleSummary(siteID, articleID, title, author, latest);
+    if (!title.empty()) notifier.AddNotify(siteID, articleID, title, author, latest);
 }
 
 void TMainForm::ConcernComplete() {
@@ -925,21 +1002,17 @@ void TMainForm::CreateWorkers() {
     };
 
     AddTrayIcon();
-    LoadHotStories(TStoryLog::StoryListFile(), *hotStoryPanel_, *statusBar_);
-    LoadStoryPictures(TStoryLog::StoryListFile(), *storyPicPanel_);
+    LoadHotStories();
+    LoadStoryPictures();
 
     storyStatus_ = std::make_unique<TStoryStatus>();
     storyLog_ = std::make_unique<TStoryLog>();
     // Raised on the story list's worker; the panels are filled here.
     storyLog_->OnStoryListReady = [weak](TStoryLog*) {
-        PostTo(weak, [](TMainForm& form) {
-            LoadHotStories(TStoryLog::StoryListFile(), *form.hotStoryPanel_, *form.statusBar_);
-        });
+        PostTo(weak, [](TMainForm& form) { form.LoadHotStories(); });
     };
     storyLog_->OnPicturesChanged = [weak](TStoryLog*) {
-        PostTo(weak, [](TMainForm& form) {
-            LoadStoryPictures(TStoryLog::StoryListFile(), *form.storyPicPanel_);
-        });
+        PostTo(weak, [](TMainForm& form) { form.LoadStoryPictures(); });
     };
 
     LoadTemplateResource("ListError", listErrorLines_);
@@ -977,6 +1050,31 @@ void TMainForm::SoftUpdateResult(int kind, const std::string& text) {
         // The package path is one argument, whatever blanks it holds.
         if (IsFile(creater)) platform::StartProgram(creater, {text});
     }
+}
+
+void TMainForm::LoadHotStories() {
+    ::LoadHotStories(TStoryLog::StoryListFile(), *hotStoryPanel_, *statusBar_);
+}
+
+void TMainForm::LoadStoryPictures() {
+    ::LoadStoryPictures(TStoryLog::StoryListFile(), *storyPicPanel_);
+}
+
+void TMainForm::StatusBarReportError() {
+    OpenURL(VendorFeedbackURL());
+}
+
+void TMainForm::StatusBarClickSite() {
+    OpenURL(VendorHomeURL());
+}
+
+void TMainForm::StatusBarClickWindows() {
+    // The address comes from the downloaded story list: web pages only.
+    OpenWebLink(statusBar_->StatusURL());
+}
+
+void TMainForm::StoryPicPanelClick() {
+    OpenWebLink(storyPicPanel_->CurrentURL());
 }
 
 void TMainForm::StartCacheScan() {
@@ -1070,6 +1168,14 @@ void TMainForm::RecentDelete(const AnsiString& siteID, const AnsiString& storyID
     }
     RefreshRecentNav();
     if (recentList_->Count() == 0) ShowEmptyListPage();
+}
+
+void TMainForm::FollowStory(const AnsiString& siteID, const AnsiString& storyID) {
+    if (TStoryDB* db = StoryDB()) db->SetFollowed(siteID, storyID, true);
+}
+
+void TMainForm::UnfollowStory(const AnsiString& siteID, const AnsiString& storyID) {
+    if (TStoryDB* db = StoryDB()) db->SetFollowed(siteID, storyID, false);
 }
 
 void TMainForm::SearchStoryAgain(const AnsiString& siteID, const AnsiString& storyID) {

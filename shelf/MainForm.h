@@ -39,6 +39,7 @@ class TLinkLabel;
 class TMinMaxCloseButton;
 class TObject;
 class TPopupForm;
+class TPopupNotifier;
 class TQuiraListBox;
 class TReaderStarter;
 class TSearchBox2;
@@ -89,8 +90,7 @@ class TMainForm {
     TMainForm& operator=(const TMainForm&) = delete;
 
     GtkWindow* Window() const { return window_; }
-    // Shows the window; the first time also the start page and the stored
-    // placement.
+    // Shows the window (FormShow).
     void Show();
 
     // Ends the program's loop (the tray's "退出", an accepted update): the
@@ -115,6 +115,12 @@ class TMainForm {
     // byAuthor: only a page's Search asks for an author search; the box, the
     // hot stories and "search again" search titles.
     void SearchBtnClick(bool byAuthor = false);
+    // Enter in the search box.
+    void SearchEditClickEx();
+    // A hot story's link: its search words into the box, then a title search.
+    void HotStoryPanelClickEx(const AnsiString& storyName, const AnsiString& searchWords);
+    // A result's read button: the story's chapter list, its update flag untouched.
+    void ResultRead(const AnsiString& siteID, const AnsiString& storyID);
     void OpenStoryList(const AnsiString& siteID, const AnsiString& storyID);
     void ShowListError(const AnsiString& siteID, const AnsiString& storyID);
     void QuiraListBoxClickMainClass(const AnsiString& id);
@@ -132,6 +138,8 @@ class TMainForm {
     void OnlineShelfDelete(const AnsiString& siteID, const AnsiString& storyID);
     void LocalShelfDelete(const AnsiString& siteID, const AnsiString& storyID);
     void RecentDelete(const AnsiString& siteID, const AnsiString& storyID);
+    void FollowStory(const AnsiString& siteID, const AnsiString& storyID);
+    void UnfollowStory(const AnsiString& siteID, const AnsiString& storyID);
     void SearchStoryAgain(const AnsiString& siteID, const AnsiString& storyID);
     void RefreshRecentNav();
     void FillRecentList();
@@ -157,6 +165,15 @@ class TMainForm {
     void LabelSettingClick();
     void UpdateTimerTimer();
     void StartCacheScan();
+    // The vendor's story list on disk into the hot stories, the status
+    // messages and the picture panel.
+    void LoadHotStories();
+    void LoadStoryPictures();
+    // The status bar's and the picture panel's links.
+    void StatusBarReportError();
+    void StatusBarClickSite();
+    void StatusBarClickWindows();
+    void StoryPicPanelClick();
 
     // --- parts, for the page bridge and the tests -----------------------------------------
     platform::ui::Browser& ListBrowser() const { return *listBrowser_; }
@@ -191,15 +208,22 @@ class TMainForm {
     // still exists; safe from any thread.
     static void PostTo(const std::weak_ptr<Alive>& alive, std::function<void(TMainForm&)> fn);
 
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
     void CreateControls();
     void CreateContentViews();
+    void InitDefaultFont();
     void CreateWorkers();
     std::unique_ptr<platform::ui::Browser> NewBrowser();
     // window.external of one browser: a page-bridge object of its own with
     // its events wired to this window.
     std::shared_ptr<TXExternal> BrowserGetExternal(platform::ui::Browser* browser);
     void ResetFormComponentPos();
+    static TRect PanelRectFor(int width, int height);
     TRect ClientArea() const;
+    bool PlaceBrowser(GtkWidget* child, GdkRectangle& place) const;
     void LayoutViews();
     void NavigateBrowser(platform::ui::Browser& browser, const std::string& target);
     void ShowBrowser(TContentView view, const std::string& target);
@@ -220,6 +244,10 @@ class TMainForm {
     void SearchDone(uint64_t generation);
     void StoryListReady(uint64_t ticket, const std::string& path);
     void StoryListFailed(uint64_t ticket, const AnsiString& siteID, const AnsiString& storyID);
+    // Raised on the follow check's workers: reads the story's summary and
+    // queues a notice, touching nothing of the window.
+    static void StoryUpdated(const TPopupNotifier& notifier, const AnsiString& siteID,
+                             const AnsiString& articleID);
     void ConcernComplete();
     void SoftUpdateResult(int kind, const std::string& text);
     void CacheScanDone(const std::vector<std::string>& paths, int64_t size);

@@ -36,6 +36,7 @@
 #include "shelf/controls/SearchBox2.h"
 #include "shelf/controls/SearchResultPanel.h"
 #include "shelf/controls/XBookShelfListBox.h"
+#include "shelf/controls/XLabel.h"
 #include "shelf/controls/XSearchResultListBox.h"
 #include "shelf/dialogs/CacheForm.h"
 #include "tests/support/ChildProcess.h"
@@ -165,8 +166,25 @@ class MainWindow : public ::testing::Test {
         g_object_unref(shot);
     }
 
-    // A screenshot once the browser's page shows: something else than white.
-    void ShootPage(const std::string& name, platform::ui::Browser& browser) {
+    // A screenshot once the browser has drawn its page: the document holds
+    // the text, two frames went by since, and the view is something else
+    // than white.
+    void ShootPage(const std::string& name, platform::ui::Browser& browser,
+                   const std::string& text = "") {
+        if (!text.empty()) {
+            EXPECT_TRUE(uitest::PumpUntil(
+                [&] {
+                    return Script(browser,
+                                  "return document.body !== null && "
+                                  "document.body.innerText.includes(" +
+                                      Quoted(text) + ");") == "true";
+                },
+                20000))
+                << name;
+        }
+        Script(browser,
+               "await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));"
+               " return 1;");
         const bool painted = uitest::PumpUntil(
             [&] {
                 GdkPixbuf* shot = uitest::ShootWidget(browser.Widget());
@@ -180,7 +198,17 @@ class MainWindow : public ::testing::Test {
             },
             20000);
         EXPECT_TRUE(painted) << name;
+        uitest::Settle();
         Shoot(name);
+    }
+
+    static std::string Quoted(const std::string& text) {
+        std::string quoted = "\"";
+        for (const char c : text) {
+            if (c == '"' || c == '\\') quoted += '\\';
+            quoted += c;
+        }
+        return quoted + "\"";
     }
 
     std::string StatusText() const {
@@ -207,7 +235,7 @@ TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
     // The start page: today's hot stories from the vendor.
     EXPECT_TRUE(WaitForPage(form_->LibraryBrowser(), "/velqonew/html/index2.html"));
     EXPECT_TRUE(form_->IsViewShown(TContentView::LibraryBrowser));
-    ShootPage("start", form_->LibraryBrowser());
+    ShootPage("start", form_->LibraryBrowser(), "/velqonew/html/index2.html");
 
     // Click into the box (the prompt goes), type, press Enter.
     ClickControl(form_->SearchEdit(), 60, 16);
@@ -265,7 +293,7 @@ TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
     form_->QuiraListBoxClickMainClass("MyLocalShelf");
     EXPECT_TRUE(form_->IsViewShown(TContentView::BlankBrowser));
     EXPECT_TRUE(WaitForPage(form_->BlankBrowser(), "/velqonew/news/booknull.php"));
-    ShootPage("empty-shelf", form_->BlankBrowser());
+    ShootPage("empty-shelf", form_->BlankBrowser(), "/velqonew/news/booknull.php");
     form_->PopView();
 
     // Back to the chapter list; a click on a chapter starts the reader.
@@ -283,6 +311,50 @@ TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
         << block[0];
     reader_->WaitForLines("ready ");
     platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
+
+    // On the local shelf its written chapter list opens without the network.
+    ASSERT_TRUE(StoryDB()->SetInLocalShelf("gbk", story.id, true));
+    form_->QuiraListBoxClickMainClass("MyLocalShelf");
+    ASSERT_TRUE(form_->IsViewShown(TContentView::LocalShelf));
+    ASSERT_EQ(form_->LocalShelf().Count(), 1);
+    Shoot("local-shelf");
+    form_->ShowView(TContentView::ResultList);  // another page in the list browser's place
+    const size_t storyReads = server_.RequestCount(gbk_->StoryPath(story.id));
+    ASSERT_GT(storyReads, 0u);
+    form_->LocalShelfRead("gbk", story.id);
+    EXPECT_TRUE(form_->IsViewShown(TContentView::ListBrowser));
+    EXPECT_TRUE(WaitForPage(form_->ListBrowser(), "/List.HTML"));
+    uitest::Settle();
+    EXPECT_EQ(server_.RequestCount(gbk_->StoryPath(story.id)), storyReads);
+
+    // A click on a category of the library opens its page.
+    TNodeData* library = nullptr;
+    for (const auto& entry : form_->Navigation().MainClasses())
+        if (entry->ID == "StoryLib") library = entry.get();
+    ASSERT_TRUE(library && !library->Children.empty());
+    const TRect category = library->Children[0]->Rect;
+    ASSERT_FALSE(category.IsEmpty());
+    ClickControl(form_->Navigation(), category.Left + category.Width() / 2,
+                 category.Top + category.Height() / 2);
+    EXPECT_TRUE(WaitForPage(form_->LibraryBrowser(), "/velqonew/news/?type_id=1"));
+    EXPECT_TRUE(form_->IsViewShown(TContentView::LibraryBrowser));
+    EXPECT_EQ(form_->BackStack().Top(), TContentView::LibraryBrowser);
+    ShootPage("library", form_->LibraryBrowser(), "/velqonew/news/");
+
+    // An empty box shows the search page and leaves the results as they were.
+    form_->SearchEdit().SetText("  ");
+    form_->SearchBtnClick();
+    EXPECT_TRUE(form_->IsViewShown(TContentView::SearchBrowser));
+    EXPECT_TRUE(WaitForPage(form_->SearchBrowser(), "/velqonew/news/search.php"));
+    EXPECT_EQ(results.Count(), 2);
+    ShootPage("search-page", form_->SearchBrowser(), "/velqonew/news/search.php");
+    // Placed over the content panel, never over the status bar.
+    GtkWidget* page = form_->SearchBrowser().Widget();
+    int pageX = -1, pageY = -1;
+    ASSERT_TRUE(
+        gtk_widget_translate_coordinates(page, GTK_WIDGET(form_->Window()), 0, 0, &pageX, &pageY));
+    EXPECT_EQ(pageX, form_->Navigation().Left() + form_->Navigation().Width() + 1);
+    EXPECT_LE(pageY + gtk_widget_get_allocated_height(page), form_->StatusBar().Top());
 }
 
 // A story page answering 500: the list-error page, escaped, whose buttons act
