@@ -414,8 +414,10 @@ int main() {
         std::printf("FAILED: the fake site did not start\n");
         return 1;
     }
-    char pattern[] = "/tmp/quira-bench-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
+    // In TMPDIR when set: the file system of the chapter files is a large
+    // part of the figure at no delay.
+    std::string pattern = (std::filesystem::temp_directory_path() / "quira-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return 1;
     const std::filesystem::path root = pattern;
     SetAppFolder((root / "app").string() + "/");
     SetDataFolder((root / "data").string() + "/");

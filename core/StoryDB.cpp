@@ -249,8 +249,20 @@ class TStoryDB::Impl {
     TDBRead ArticleColumns(std::string_view siteID, std::string_view articleID,
                            std::initializer_list<std::pair<std::string_view, AnsiString*>> out) {
         std::lock_guard guard(lock);
+        // Only the columns asked for: the whole row is read for every
+        // chapter of a download, several times. A file whose table lacks one
+        // of them (made by an older version) is read whole, where it reads as
+        // empty.
+        std::string columns;
+        for (const auto& [column, target] : out)
+            columns.append(columns.empty() ? "" : ",").append(column);
+        const std::string sql =
+            "select " + columns + " from Article where SiteID=:SiteID and ArticleID=:ArticleID";
+        const std::vector<SqlParam> key = {Text(":SiteID", siteID), Text(":ArticleID", articleID)};
         SqlRows rows;
-        const TDBRead read = ArticleRow(siteID, articleID, rows);
+        TDBRead read = Read(sql, key, rows);
+        if (read.Failed() && db->ErrorMessage().find("no such column") != std::string::npos)
+            read = ArticleRow(siteID, articleID, rows);
         if (!read) return read;
         for (const auto& [column, target] : out) *target = Column(rows, 0, column);
         return read;
@@ -727,7 +739,7 @@ TDBRead TStoryDB::GetChapterName(std::string_view siteID, std::string_view artic
     std::lock_guard guard(impl_->lock);
     SqlRows rows;
     const TDBRead read = impl_->Read(
-        "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
+        "select ChapterName from Chapter where SiteID=:SiteID and ArticleID=:ArticleID and "
         "ChapterID=:ChapterID",
         {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)},
         rows);

@@ -199,6 +199,18 @@ TEST_F(StoryDBTest, GettersLeaveOutParametersWithoutARow) {
     EXPECT_EQ(title + author + last + folder, "talf");
 }
 
+TEST_F(StoryDBTest, AStoryTableLackingAColumnStillReadsTheOthers) {
+    ASSERT_TRUE(db->AddArticle("s1", "a1", G("书名"), "au", "in", "last", "", -1, "77"));
+    // As in a file of an older version.
+    Exec(*raw, "alter table Article drop column ArticleIntro");
+    AnsiString title, author, intro = "x", rule;
+    ASSERT_TRUE(db->GetArticleInfo("s1", "a1", title, author, intro));
+    EXPECT_EQ(title + "|" + author + "|" + intro, G("书名") + "|au|");
+    ASSERT_TRUE(db->GetFolderRule("s1", "a1", rule));
+    EXPECT_EQ(rule, "77");
+    EXPECT_FALSE(db->GetArticleInfo("s1", "none", title, author, intro));
+}
+
 TEST_F(StoryDBTest, NewFolderNameAvoidsStoredNamesAndExistingFolders) {
     Exec(*raw, "insert into Article(SiteID,ArticleID,FolderName) values('s1','old','AAA')");
     tree.Make("data/BooK/BBB");
