@@ -16,6 +16,7 @@
 #include "platform/ProgramChannel.h"
 #include "platform/ui/BrowserBridge.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/Fonts.h"
 #include "reader/HackForm.h"
 #include "reader/MinMaxCloseButton2.h"
 #include "reader/NetworkCheker.h"
@@ -138,6 +139,9 @@ TBookReaderForm::TBookReaderForm() : readTimer_(2000) {
     FillChoiceLists();
     FillCombos();
     LoadToolbarIcons();
+    // The drawn controls start with the default font; the native lists of
+    // the combo boxes get it here.
+    platform::ui::SetDefaultFont(GTK_WIDGET(window_));
     statusBar_->Font.Color = clBlack;
 
     SetOnline(true);
