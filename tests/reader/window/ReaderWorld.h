@@ -77,8 +77,15 @@ inline std::string LongText(int number) {
 class ReaderWorld {
   public:
     static ReaderWorld& Get() {
-        static ReaderWorld* world = new ReaderWorld();  // lives until the process ends
-        return *world;
+        if (!Slot()) Slot() = new ReaderWorld();  // lives until the process ends
+        return *Slot();
+    }
+    // At the end of the test program the window goes (its downloads stop)
+    // and the sites' server joins its threads; the rest stays to the end.
+    static void End() {
+        if (!Slot()) return;
+        Slot()->form.reset();
+        Slot()->server.Stop();
     }
 
     testing_support::TempTree tree{testing_support::TempTree::Profile::kXdg};
@@ -229,6 +236,10 @@ class ReaderWorld {
     }
 
   private:
+    static ReaderWorld*& Slot() {
+        static ReaderWorld* world = nullptr;
+        return world;
+    }
     ReaderWorld() {
         uitest::RequireUi();
         // RequireUi gave the process a runtime folder; the profile has its own.
@@ -289,6 +300,13 @@ class ReaderWorld {
         EXPECT_EQ(chapters.size(), story.Chapters().size()) << site;
     }
 };
+
+class ReaderWorldEnd : public ::testing::Environment {
+  public:
+    void TearDown() override { ReaderWorld::End(); }
+};
+inline ::testing::Environment* const kReaderWorldEnd =
+    ::testing::AddGlobalTestEnvironment(new ReaderWorldEnd);
 
 // Every test starts from the story-mode window of the world.
 class ReaderWindowTest : public ::testing::Test {
