@@ -289,6 +289,8 @@ TBookReaderForm::~TBookReaderForm() {
     dataShare_.reset();
     FreeStoryDB();
     for (TControl* c : std::vector<TControl*>(host_.Controls())) host_.Remove(*c);
+    // The frame lets go of the window's signals while the window still lives.
+    hackForm_.reset();
     gtk_container_remove(GTK_CONTAINER(window_), host_.Widget());
     gtk_widget_destroy(GTK_WIDGET(window_));
     g_object_unref(window_);

@@ -277,6 +277,7 @@ void FakeHttpServer::Serve(std::string path, HttpReply reply) {
 void FakeHttpServer::SetFault(std::string path, Fault fault) {
     std::lock_guard lock(mutex_);
     faultHits_.erase(path);
+    released_.erase(path);
     faults_[std::move(path)] = fault;
 }
 
@@ -284,6 +285,15 @@ void FakeHttpServer::ClearFaults() {
     std::lock_guard lock(mutex_);
     faults_.clear();
     faultHits_.clear();
+    released_.clear();
+}
+
+void FakeHttpServer::Release(std::string path) {
+    {
+        std::lock_guard lock(mutex_);
+        released_.insert(std::move(path));
+    }
+    changed_.notify_all();
 }
 
 std::vector<HttpRequestRecord> FakeHttpServer::Requests() const {
@@ -504,13 +514,13 @@ bool FakeHttpServer::ServeOneRequest(Connection& connection, std::string& buffer
     buffer.erase(0, length);
 
     Fault fault;
+    std::string faultKey;
     bool failNow = false;
     Handler handler;
     {
         std::lock_guard lock(mutex_);
         log_.push_back(request);
         peakInFlight_ = std::max(peakInFlight_, ++inFlight_);
-        std::string faultKey;
         if (const Fault* f = Lookup(faults_, request.path, &faultKey)) {
             fault = *f;
             failNow = faultHits_[faultKey]++ < fault.failFirst;
@@ -536,6 +546,12 @@ bool FakeHttpServer::ServeOneRequest(Connection& connection, std::string& buffer
     if (fault.hang) {
         WaitFor(kMaxHang);
         return false;
+    }
+    if (fault.held) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kMaxHang,
+                          [&] { return stopping_ || released_.contains(faultKey); });
+        if (stopping_) return false;
     }
     if (fault.delay.count() > 0 && !WaitFor(fault.delay)) return false;
     if (failNow && fault.failStatus == 0) {

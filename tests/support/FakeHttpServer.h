@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -83,6 +84,7 @@ struct Fault {
     int failFirst = 0;                      // the first k requests of the path fail:
     int failStatus = 0;                     // with this status, or a broken answer when 0
     bool hang = false;                      // no answer until Stop (or kMaxHang)
+    bool held = false;                      // no answer until Release (or kMaxHang)
 };
 
 using Handler = std::function<HttpReply(const HttpRequestRecord&)>;
@@ -108,6 +110,8 @@ class FakeHttpServer {
     void Serve(std::string path, HttpReply reply);
     void SetFault(std::string path, Fault fault);
     void ClearFaults();
+    // Lets the requests held by the fault of this path (and later ones) go on.
+    void Release(std::string path);
 
     // The request log, in the order the requests were read.
     std::vector<HttpRequestRecord> Requests() const;
@@ -158,6 +162,7 @@ class FakeHttpServer {
     std::map<std::string, RouteEntry, std::less<>> routes_;
     std::map<std::string, Fault, std::less<>> faults_;
     std::map<std::string, int, std::less<>> faultHits_;
+    std::set<std::string, std::less<>> released_;
     std::vector<HttpRequestRecord> log_;
     int inFlight_ = 0;
     int peakInFlight_ = 0;

@@ -58,10 +58,15 @@ TEST_F(ReaderWindowTest, ACachedChapterOpensWithoutARequestToTheSite) {
 TEST_F(ReaderWindowTest, AMissingChapterShowsTheLoadingPageThenTheChapter) {
     const FakeStory& story = W().gbkStory;
     W().Uncache("gbk", story, "3");
-    W().server.SetFault(W().gbk->ChapterPath(story.id, "3"), Delay(700ms));
+    // The site answers once the loading page is on screen.
+    const std::string path = W().gbk->ChapterPath(story.id, "3");
+    testing_support::Fault held;
+    held.held = true;
+    W().server.SetFault(path, held);
     B().BrowseChapter("gbk", story.id, "3");
-    EXPECT_TRUE(W().WaitForPage([](const std::string& page) { return IsLoadingPage(page); }, 5000))
+    EXPECT_TRUE(W().WaitForPage([](const std::string& page) { return IsLoadingPage(page); }))
         << B().CurrentPage();
+    W().server.Release(path);
     ASSERT_TRUE(W().WaitForChapter("3"));
     EXPECT_TRUE(IsContentPage(B().CurrentPage()));
     EXPECT_NE(W().PageText().find(ChapterName(story, "3")), std::string::npos);
