@@ -183,9 +183,10 @@ struct Browser::Signals {
         if (event != WEBKIT_LOAD_COMMITTED && event != WEBKIT_LOAD_FINISHED)
             self->LoadFailedBeforeCommit();
         const unsigned loads = self->loads_;
+        const std::weak_ptr<const bool> alive = self->alive_;
         if (self->OnLoadFailed) self->OnLoadFailed(uri ? uri : "", error ? error->message : "");
-        // The owner went elsewhere: no error page over its new page.
-        if (self->loads_ != loads) return TRUE;
+        // The owner went elsewhere, or freed the browser: no error page.
+        if (alive.expired() || self->loads_ != loads) return TRUE;
         if (!error || IsQuietFailure(error)) return FALSE;
         self->ShowErrorPage(uri ? uri : "", error->message);
         return TRUE;

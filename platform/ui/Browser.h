@@ -132,6 +132,8 @@ class Browser {
     bool errorPage_ = false;
     // Counts the loads the owner asked for.
     unsigned loads_ = 0;
+    // Expires with the browser, which an event handler may free.
+    const std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
     int scrollX_ = 0;
     int scrollY_ = 0;
     bool selection_ = true;

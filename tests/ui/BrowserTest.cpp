@@ -211,6 +211,20 @@ TEST_F(BrowserTest, LoadEventsAndNavigationVeto) {
     EXPECT_EQ(GetIEServerWindow(window), browser->Widget());
 }
 
+// An owner may free its browser from the failed-load event (a window that
+// closes on the error): the browser then touches nothing of itself.
+TEST_F(BrowserTest, AFailedLoadHandlerMayFreeTheBrowser) {
+    bool failed = false;
+    browser->OnLoadFailed = [&](const std::string&, const std::string&) {
+        failed = true;
+        browser.reset();
+    };
+    browser->Navigate(data.Path() + "/missing.html");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return failed; }));
+    uitest::PumpFor(200);
+    EXPECT_EQ(browser, nullptr);
+}
+
 TEST_F(BrowserTest, ChineseFaceNamesReachThePagesFonts) {
     data.Write("fonts.html", R"HTML(<html><body><canvas id=c></canvas><script>
 function width(face) { var g = document.getElementById('c').getContext('2d');
