@@ -95,6 +95,29 @@ TEST_F(ReaderWindowTest, AChapterThatFailsForGoodShowsAnErrorPageAndWritesNoFile
     EXPECT_TRUE(IsPublishedPage(W().CacheFile("utf", story, id)));
 }
 
+// A chapter page that cannot be written shows an error page, never an older
+// page file of that name.
+TEST_F(ReaderWindowTest, APageThatCannotBeWrittenShowsAnErrorPage) {
+    const FakeStory& story = W().gbkStory;
+    W().Cache("gbk", story, "7");
+    const std::filesystem::path folder =
+        std::filesystem::path(W().CacheFile("gbk", story, "7")).parent_path();
+    const std::filesystem::path blocked =
+        folder / ("Content_" + std::to_string(B().PageCounter()) + ".html");
+    std::filesystem::remove_all(blocked);
+    std::filesystem::create_directories(blocked);  // no file can take its name
+    B().BrowseChapter("gbk", story.id, "7");
+    ASSERT_TRUE(W().WaitForPage([](const std::string& p) { return p.starts_with("data:"); }))
+        << B().CurrentPage();
+    EXPECT_NE(W().PageText().find("没能写入"), std::string::npos);
+    EXPECT_FALSE(B().PositionReady());
+    std::filesystem::remove_all(blocked);
+    // The next page file takes the next name.
+    B().BrowseChapter("gbk", story.id, "7");
+    ASSERT_TRUE(W().WaitForChapter("7"));
+    EXPECT_TRUE(IsContentPage(B().CurrentPage()));
+}
+
 // A slow chapter A, then a cached chapter B: B stays, whenever A arrives.
 TEST_F(ReaderWindowTest, AnOlderRequestNeverReplacesANewerPage) {
     const FakeStory& story = W().gbkStory;
