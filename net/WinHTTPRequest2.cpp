@@ -203,7 +203,6 @@ bool TWinHTTPRequest2::Get(const std::string& url) {
 }
 
 bool TWinHTTPRequest2::Post(const std::string& url, const std::string& postData) {
-    URL = url;
     auto thread = std::make_shared<TWinHTTPThread>();
     thread->Referer = Referer;
     thread->URL = url;
@@ -216,6 +215,8 @@ bool TWinHTTPRequest2::Post(const std::string& url, const std::string& postData)
     // Cuts off the request under way (waiting for its handler when it runs on
     // another thread) before the new one can fire.
     const uint64_t ticket = gate_->Begin();
+    // Only now: a handler of the request cut off may still have been reading it.
+    URL = url;
     const auto gate = gate_;
     TWinHTTPThread* const self = thread.get();
     thread->OnDone = [this, gate, ticket, event = OnDone](TWinHTTPThread& sender,
