@@ -201,6 +201,7 @@ void TMainForm::FormDestroy() {
     softUpdateTimer_.reset();
     runTimer_.reset();
     cacheTimer_.reset();
+    recentReadTimer_.reset();
     readerStarter_.reset();
     // The workers, each waited for, before anything they report to goes.
     searchManager_.reset();
@@ -1240,18 +1241,17 @@ void TMainForm::QuiraListBoxClickRecentRead(const AnsiString& siteID, const Ansi
     FocusSearchEdit();
     StopSearch();
     CancelStoryReader();
-    // Half a second's pause, as a one-shot timer: the loop keeps running.
-    const std::weak_ptr<Alive> weak = alive_;
-    g_timeout_add_full(
-        G_PRIORITY_DEFAULT, 500,
-        +[](gpointer data) -> gboolean {
-            (*static_cast<std::function<void()>*>(data))();
-            return G_SOURCE_REMOVE;
-        },
-        new std::function<void()>([weak, siteID, storyID] {
-            if (const auto token = weak.lock()) token->form->BookRead(siteID, storyID);
-        }),
-        +[](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+    // Half a second's pause, as a one-shot timer: the loop keeps running. A
+    // second click within it reads the story clicked last.
+    recentReadPending_ = {siteID, storyID};
+    if (!recentReadTimer_) {
+        recentReadTimer_ = std::make_unique<platform::ui::Timer>(500, [this] {
+            recentReadTimer_->SetEnabled(false);
+            const auto [site, story] = recentReadPending_;
+            BookRead(site, story);
+        });
+    }
+    recentReadTimer_->Restart();
 }
 
 void TMainForm::QuiraListBoxDeleteRecentRead(const AnsiString& siteID, const AnsiString& storyID) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/StoryDB.h"
@@ -314,6 +315,8 @@ class TMainForm {
     std::unique_ptr<platform::ui::Timer> softUpdateTimer_;
     std::unique_ptr<platform::ui::Timer> runTimer_;
     std::unique_ptr<platform::ui::Timer> cacheTimer_;
+    std::unique_ptr<platform::ui::Timer> recentReadTimer_;
+    std::pair<AnsiString, AnsiString> recentReadPending_;
     std::unique_ptr<platform::ui::TrayIcon> tray_;
     std::unique_ptr<TBossKey> bossKey_;
     std::unique_ptr<platform::ProgramChannel> channel_;

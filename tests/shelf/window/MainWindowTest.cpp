@@ -355,6 +355,17 @@ TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
         gtk_widget_translate_coordinates(page, GTK_WIDGET(form_->Window()), 0, 0, &pageX, &pageY));
     EXPECT_EQ(pageX, form_->Navigation().Left() + form_->Navigation().Width() + 1);
     EXPECT_LE(pageY + gtk_widget_get_allocated_height(page), form_->StatusBar().Top());
+
+    // The story under "最近阅读" in the navigation reads its chapter list again.
+    ASSERT_TRUE(form_->RecentReadEntry() && !form_->RecentReadEntry()->Children.empty());
+    const TRect recent = form_->RecentReadEntry()->Children[0]->Rect;
+    ASSERT_FALSE(recent.IsEmpty());
+    const size_t readsBefore = server_.RequestCount(gbk_->StoryPath(story.id));
+    ClickControl(form_->Navigation(), recent.Left + 4, recent.Top + recent.Height() / 2);
+    EXPECT_TRUE(uitest::PumpUntil([&] {
+        return form_->IsViewShown(TContentView::ListBrowser) &&
+               server_.RequestCount(gbk_->StoryPath(story.id)) > readsBefore;
+    }));
 }
 
 // A story page answering 500: the list-error page, escaped, whose buttons act
