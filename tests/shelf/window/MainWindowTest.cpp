@@ -37,6 +37,7 @@
 #include "shelf/controls/SearchResultPanel.h"
 #include "shelf/controls/XBookShelfListBox.h"
 #include "shelf/controls/XLabel.h"
+#include "shelf/controls/XLastReadListBox.h"
 #include "shelf/controls/XSearchResultListBox.h"
 #include "shelf/dialogs/CacheForm.h"
 #include "tests/support/ChildProcess.h"
@@ -289,7 +290,9 @@ TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
 
     // The recent reads and an empty local shelf.
     form_->QuiraListBoxClickMainClass("RecentRead");
-    if (form_->IsViewShown(TContentView::RecentList)) Shoot("recent-reads");
+    EXPECT_TRUE(form_->IsViewShown(TContentView::RecentList));
+    EXPECT_EQ(form_->RecentList().Count(), 1);
+    Shoot("recent-reads");
     form_->QuiraListBoxClickMainClass("MyLocalShelf");
     EXPECT_TRUE(form_->IsViewShown(TContentView::BlankBrowser));
     EXPECT_TRUE(WaitForPage(form_->BlankBrowser(), "/velqonew/news/booknull.php"));
