@@ -234,10 +234,11 @@ TEST_F(WindowTest, MessageBoxesAndModalForms) {
 }
 
 // Selects a path in the chooser and accepts once the selection is there: the
-// chooser loads folders in the background. Gives up (cancels) after 5 s.
+// chooser loads folders in the background, slowly on a loaded machine. Gives
+// up (cancels) after 60 s.
 std::function<bool(GtkWidget*)> ChooseAndAccept(const std::string& path) {
-    auto tries = std::make_shared<int>(0);
-    return [path, tries](GtkWidget* dialog) {
+    const gint64 deadline = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+    return [path, deadline](GtkWidget* dialog) {
         char* now = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
         const bool ready = now && path == now;
         g_free(now);
@@ -245,7 +246,7 @@ std::function<bool(GtkWidget*)> ChooseAndAccept(const std::string& path) {
             gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
             return true;
         }
-        if (++*tries > 100) {
+        if (g_get_monotonic_time() > deadline) {
             gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
             return true;
         }
