@@ -56,8 +56,13 @@ int RunReaderProgram(int argc, char** argv) {
     g_set_application_name(kApplicationTitle);
     auto form = std::make_unique<TBookReaderForm>();
     form->OnClosed = [] { platform::ui::QuitUi(); };
-    form->Show();
-    platform::ui::RunUi();
+    {
+        // The end of the session closes the window as its close button does,
+        // so the reading position is saved.
+        const platform::ui::TerminationSignals signals([&form] { form->Close(); });
+        form->Show();
+        platform::ui::RunUi();
+    }
     form.reset();
     // A probe still connecting ends within its time-out; it is given a
     // moment, so that the process does not end under it.

@@ -852,9 +852,15 @@ void TMainForm::ShowMainWindow() {
 }
 
 void TMainForm::HandleDelete() {
-    // Closing the window by the desktop hides it like the close button does;
-    // only the tray's "退出" ends the program.
-    if (!quitting_) minMaxCloseBtn_->HideToTray();
+    // Closing the window by the desktop hides it like the close button does,
+    // and the tray's "退出" ends the program. A desktop that shows no tray
+    // offers no "退出": there its close ends the program, or nothing could.
+    if (quitting_) return;
+    const platform::ui::TrayIcon* tray = platform::ui::TrayIcon::Current();
+    if (tray && tray->Shown())
+        minMaxCloseBtn_->HideToTray();
+    else
+        Quit();
 }
 
 void TMainForm::RegisterBossKey() {

@@ -81,6 +81,8 @@ int RunQuira(int argc, char** argv) {
     {
         TMainForm form;
         form.OnClose = [] { platform::ui::QuitUi(); };
+        // The end of the session ends the program as "退出" does.
+        const platform::ui::TerminationSignals signals([&form] { form.Quit(); });
         form.Show();
         platform::ui::RunUi();
     }

@@ -291,7 +291,9 @@ int RunDemo(const std::string& program) {
         return 1;
     }
     std::printf("%sThrow-away profile: %s\n", world.Summary().c_str(), profile.root.c_str());
-    std::printf("Starting Quira. Quit it from its tray menu (退出), or press Ctrl+C here.\n");
+    std::printf(
+        "Starting Quira. Quit it from its tray menu (退出; on a desktop without a tray, close its "
+        "window), or press Ctrl+C here.\n");
     std::fflush(stdout);
 
     const pid_t pid = StartProgram(program, ProgramEnvironment(profile, world));

@@ -118,5 +118,21 @@ TEST_F(ReaderProgramTest, ASecondStartReachesTheRunningReaderWhichEndsOnClose) {
     EXPECT_TRUE(platform::IniFile(SettingsFile()).SectionExists("WindowExReader"));
 }
 
+// The session's end closes the reader as its close button does.
+TEST_F(ReaderProgramTest, TheSessionsEndClosesTheReaderInOrder) {
+    ReaderWorld& w = *world_;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        platform::IniFile(SettingsFile()).EraseSection("WindowExReader");
+        TXDataShare().WriteRequest("gbk", w.gbkStory.id, "8", 0);
+        const pid_t reader = Start({"-read"});
+        ASSERT_TRUE(uitest::PumpUntil(ReaderListed, 30000)) << signal;
+        kill(reader, signal);
+        EXPECT_EQ(WaitForExit(reader, 30s), 0) << signal;
+        EXPECT_TRUE(LockFree()) << signal;
+        EXPECT_FALSE(ReaderListed()) << signal;
+        EXPECT_TRUE(platform::IniFile(SettingsFile()).SectionExists("WindowExReader")) << signal;
+    }
+}
+
 }  // namespace
 }  // namespace readertest

@@ -474,6 +474,14 @@ TEST_F(MainWindow, TheBossKeyHidesTheWindowAndTheReader) {
     // The tray icon brings it back.
     form_->Tray()->OnActivate();
     EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->Window())));
+    // With a tray the desktop's close hides the window too; it does not quit.
+    gtk_window_close(form_->Window());
+    EXPECT_TRUE(
+        uitest::PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(form_->Window())); }));
+    EXPECT_FALSE(form_->Quitting());
+    EXPECT_FALSE(closed_);
+    form_->Tray()->OnActivate();
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->Window())));
 
     // Emptied, or unreadable: the old key goes and no other comes.
     struct Case {

@@ -206,6 +206,55 @@ TEST_F(QuiraProgram, AMissingReaderGivesTheInstallationMessage) {
     XCloseDisplay(display);
 }
 
+// The ways a running program is ended from outside: the session's end (a
+// signal), and the desktop's close on a display without a tray, where no
+// "退出" could be chosen. Each ends it in its own order: the placement and
+// the data folder are written, the lock is let go, the status is 0.
+TEST_F(QuiraProgram, TheSessionsEndAndACloseWithoutTrayEndItInOrder) {
+    const ProgramFolder folder(*tree_, true);
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const std::string settings = tree_->Path("home/.local/share/Velqo/set.ini");
+    for (const char* way : {"SIGTERM", "SIGINT", "SIGHUP", "close"}) {
+        std::error_code ignored;
+        fs::remove(settings, ignored);
+        const pid_t pid = Start(folder.Program(), {});
+        Window window = 0;
+        const bool shown = uitest::PumpUntil(
+            [&] {
+                window = FindWindowNamed(display, DefaultRootWindow(display), "Tolvane");
+                return window != 0;
+            },
+            30000);
+        if (!shown) Kill(pid);
+        ASSERT_TRUE(shown) << way;
+        const std::string name = way;
+        if (name == "close") {
+            XEvent close{};
+            close.xclient.type = ClientMessage;
+            close.xclient.window = window;
+            close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+            close.xclient.format = 32;
+            close.xclient.data.l[0] =
+                static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+            close.xclient.data.l[1] = CurrentTime;
+            XSendEvent(display, window, False, NoEventMask, &close);
+            XSync(display, False);
+        } else {
+            kill(pid, name == "SIGTERM" ? SIGTERM : name == "SIGINT" ? SIGINT : SIGHUP);
+        }
+        const auto status = WaitExit(pid, 30000);
+        if (!status) Kill(pid);
+        EXPECT_EQ(status, 0) << way;
+        const std::string written = testing_support::TempTree::Read(settings);
+        EXPECT_NE(written.find("VelqoData"), std::string::npos) << way;
+        EXPECT_NE(written.find("[WindowExquira]"), std::string::npos) << way << "\n" << written;
+        platform::NamedLock lock(kMainProgramLock);
+        EXPECT_TRUE(lock.Acquired()) << way;
+    }
+    XCloseDisplay(display);
+}
+
 TEST_F(QuiraProgram, WithoutADisplayItSaysSoAndFails) {
     const ProgramFolder folder(*tree_, true);
     const pid_t pid = Start(folder.Program(), {}, {"DISPLAY=", "WAYLAND_DISPLAY="});
