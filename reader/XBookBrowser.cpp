@@ -81,10 +81,10 @@ TXBookBrowser::TXBookBrowser()
 }
 
 TXBookBrowser::~TXBookBrowser() {
-    if (saveTimer_.Enabled()) {
-        saveTimer_.SetEnabled(false);
-        SaveReadPosition();
-    }
+    // Closing keeps where the reader is, whether or not a save was waiting:
+    // the page may have moved with nobody touching it (its own scrolling).
+    saveTimer_.SetEnabled(false);
+    SaveReadPosition();
     alive_.reset();
     // No chapter event begins or runs once the readers are gone.
     chapterReader_->Cancel();
@@ -322,7 +322,9 @@ int TXBookBrowser::HaveNextChapter() const {
 
 void TXBookBrowser::Reload() {
     UseCache = !IsOnline();
-    OpenChapter(siteID_, storyID_, chapterID_);
+    // The same chapter again: a saved position still waiting for its page
+    // (the chapter failed to arrive) is restored when it comes this time.
+    Open(siteID_, storyID_, chapterID_, true);
 }
 
 // --- pages -------------------------------------------------------------------
@@ -450,7 +452,7 @@ void TXBookBrowser::DocumentComplete(const std::string& uri) {
         restorePending_ = false;
         RestorePosition();
     } else if (chapterPage) {
-        positionReady_ = true;
+        MarkPositionReady();
     }
     browser_->FocusPage();
 }
@@ -466,8 +468,15 @@ void TXBookBrowser::RestorePosition() {
         if (token.expired() || serial != documentSerial_) return;
         int x = 0, y = 0;
         if (json && ParsePosition(*json, x, y)) browser_->SetScrollReport(x, y);
-        positionReady_ = true;
+        MarkPositionReady();
     });
+}
+
+void TXBookBrowser::MarkPositionReady() {
+    positionReady_ = true;
+    // The chapter on screen is the reading position from now on, also when
+    // the reader is closed before anyone touches the page.
+    ArmSaveTimer();
 }
 
 void TXBookBrowser::ClickBody() {

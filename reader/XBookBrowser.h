@@ -43,8 +43,8 @@ class TXBookBrowser {
     static constexpr int kMaxZoomStep = 1000;
 
     TXBookBrowser();
-    // Saves a position still waiting for the save timer, then stops the
-    // downloads (no event of them follows) and frees the browser.
+    // Saves the position of the chapter on screen, then stops the downloads
+    // (no event of them follows) and frees the browser.
     ~TXBookBrowser();
     TXBookBrowser(const TXBookBrowser&) = delete;
     TXBookBrowser& operator=(const TXBookBrowser&) = delete;
@@ -149,6 +149,8 @@ class TXBookBrowser {
     void ArmSaveTimer();
     void DocumentComplete(const std::string& uri);
     void RestorePosition();
+    // The page on screen is the current chapter with its position back.
+    void MarkPositionReady();
     void WireBrowser();
     std::string StoryFolder(const AnsiString& SiteID, const AnsiString& StoryID) const;
     int FindChapter(const AnsiString& ChapterID) const;

@@ -234,9 +234,13 @@ TEST_F(ReaderWindowTest, TheReadingPositionIsSavedAndRestored) {
     EXPECT_EQ(entry->ReadChapter, gbkID);
     EXPECT_EQ(history.front().StoryID, gstory.id) << "newest first";
 
-    // A click on the loading page saves nothing: the position stays.
+    // A click on the loading page saves nothing, and neither does closing
+    // the reader there: the position stays.
     w.Uncache("gbk", gstory, "6");
-    w.server.SetFault(w.gbk->ChapterPath(gstory.id, "6"), Delay(2500ms));
+    const std::string six = w.gbk->ChapterPath(gstory.id, "6");
+    testing_support::Fault held;
+    held.held = true;
+    w.server.SetFault(six, held);
     B().BrowseChapter("gbk", gstory.id, "6");
     ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return IsLoadingPage(p); }, 5000));
     w.ClickInPage();
@@ -244,10 +248,12 @@ TEST_F(ReaderWindowTest, TheReadingPositionIsSavedAndRestored) {
     EXPECT_TRUE(IsLoadingPage(B().CurrentPage()));
     EXPECT_EQ(w.Position("gbk", gstory).VScrollBarPos, 1234);
     EXPECT_EQ(w.Position("gbk", gstory).ReadChapter, gbkID);
-    ASSERT_TRUE(w.WaitForChapter("6"));
+    w.CloseForm();
+    w.server.Release(six);
+    EXPECT_EQ(w.Position("gbk", gstory).VScrollBarPos, 1234);
+    EXPECT_EQ(w.Position("gbk", gstory).ReadChapter, gbkID);
 
     // A new reader continues the story where it was left.
-    w.CloseForm();
     TXDataShare().WriteRequest("gbk", gstory.id, "", 1);
     w.OpenForm();
     ASSERT_TRUE(w.WaitForChapter(gbkID));
@@ -262,6 +268,95 @@ TEST_F(ReaderWindowTest, TheReadingPositionIsSavedAndRestored) {
     w.Form().Close();
     w.CloseForm();
     EXPECT_EQ(w.Position("gbk", gstory).VScrollBarPos, 777);
+    TXDataShare().Clear();
+}
+
+// The chapter on screen is the reading position once it is shown, without
+// a touch; the contents never are; closing keeps a position that moved with
+// nobody touching the page (its own scrolling).
+TEST_F(ReaderWindowTest, TheChapterOnScreenIsKeptWithoutATouchAndOnClose) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    w.Cache("gbk", story, "3");
+    B().BrowseChapter("gbk", story.id, "3");
+    ASSERT_TRUE(w.WaitForChapter("3"));
+    ASSERT_TRUE(uitest::PumpUntil(
+        [&] { return w.Position("gbk", story).ReadChapter == "3" && !B().SaveTimerRunning(); }));
+
+    B().HomePage();
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.ends_with("/List2.HTML"); }));
+    w.ClickInPage(60, 60);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().SaveTimerRunning(); }));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !B().SaveTimerRunning(); }));
+    EXPECT_EQ(w.Position("gbk", story).ReadChapter, "3");
+
+    B().BrowseChapter("gbk", story.id, "3");
+    ASSERT_TRUE(w.WaitForChapter("3"));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !B().SaveTimerRunning(); }));
+    w.Eval("window.scrollTo(0, 900); return 1;");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().ScrollY() == 900; }));
+    EXPECT_FALSE(B().SaveTimerRunning());
+    w.Form().Close();
+    w.CloseForm();
+    EXPECT_EQ(w.Position("gbk", story).ReadChapter, "3");
+    EXPECT_EQ(w.Position("gbk", story).VScrollBarPos, 900);
+}
+
+// Continuing a story whose chapter fails to arrive: once the retry brings
+// it, the saved position is restored, not overwritten with the top.
+TEST_F(ReaderWindowTest, RetryingAFailedChapterStillRestoresTheSavedPosition) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    w.Uncache("gbk", story, "9");
+    w.server.SetFault(w.gbk->ChapterPath(story.id, "9"), Status(500));
+    ASSERT_TRUE(w.DB().SaveReadPosition("gbk", story.id, "2024-01-02 03:04:05", "9", 0, 1234));
+    B().StartRead("gbk", story.id);
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.starts_with("data:"); }));
+    w.server.ClearFaults();
+    w.Eval("document.getElementById('retry').click(); return 1;");
+    ASSERT_TRUE(w.WaitForChapter("9"));
+    EXPECT_EQ(B().WebBrowser().ScrollY(), 1234);
+    EXPECT_EQ(w.EvalText("window.scrollY"), "1234");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !B().SaveTimerRunning(); }));
+    EXPECT_EQ(w.Position("gbk", story).VScrollBarPos, 1234);
+}
+
+// A request in the shared block opens only when it is whole: otherwise the
+// loading page shows, the toolbar is in chapter mode, and nothing else.
+TEST_F(ReaderWindowTest, AnIncompleteRequestInTheSharedBlockOpensNothing) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    B().BrowseChapter("gbk", story.id, "");
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.ends_with("/List2.HTML"); }));
+    w.Form().ShowToolbarMode(true);
+    w.server.ClearLog();
+    struct Case {
+        const char* name;
+        const char *site, *storyID, *chapter;
+        unsigned char continueRead;
+        bool valid;
+    } const cases[] = {
+        {"not valid", "gbk", "", "2", 0, false},
+        {"continue without a story", "gbk", "", "", 1, true},
+        {"continue without a site", "", "s", "", 1, true},
+        {"chapter without its id", "gbk", "s", "", 0, true},
+        {"chapter without a site", "", "s", "2", 0, true},
+    };
+    for (const Case& c : cases) {
+        const std::string id = *c.storyID ? story.id : "";
+        if (c.valid)
+            TXDataShare().WriteRequest(c.site, id, c.chapter, c.continueRead);
+        else
+            TXDataShare().Clear();
+        w.Form().HandleMessage({TBookReaderForm::kOpenFromShare, 0, 0});
+        EXPECT_TRUE(w.WaitForPage([](const std::string& p) { return IsLoadingPage(p); })) << c.name;
+        EXPECT_EQ(B().StoryID(), story.id) << c.name;
+        EXPECT_EQ(B().ChapterID(), "") << c.name;
+        EXPECT_FALSE(w.Form().BtnStartRead().Visible()) << c.name;
+        EXPECT_TRUE(w.Form().BtnNext().Visible()) << c.name;
+    }
+    uitest::PumpFor(300);
+    EXPECT_EQ(w.server.Requests().size(), 0u);
     TXDataShare().Clear();
 }
 
