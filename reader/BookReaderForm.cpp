@@ -225,7 +225,6 @@ void TBookReaderForm::WireEvents() {
     statusBar_->OnSearchBook = click(&TBookReaderForm::StatusBarSearchBook, this);
     readTimer_.OnTimer = [this] { RunGuarded([&] { ReadTimerTimer(); }); };
 
-    sink_.On(kRestore, [this](const platform::ui::Message& m) { HandleMessage(m); });
     for (const unsigned id :
          {kRestore, kPageSaved, kRefresh, kOpenFromShare, kMinimise, kFoldersChanged, kClose})
         sink_.On(id,
@@ -426,9 +425,10 @@ void TBookReaderForm::LayoutControls() {
     statusBar_->Font.Color = clBlack;
     minMaxClose_->SetBounds(w - 91 - 4, 1, 91, 20);
 
-    // Buttons from the right, in the toolbar's coordinates.
+    // Buttons from the right: the toolbar's left edge is the client panel's,
+    // and within it BtnHome stands at W - 80 - 8.
     const int top = kCaptionHeight + 3;
-    const int homeLeft = kPanelLeft + panelWidth - 80 - 8;
+    const int homeLeft = kPanelLeft + w - 80 - 8;
     btnHome_->SetBounds(homeLeft, top, 80, 27);
     btnStartRead_->SetBounds(homeLeft, top, 80, 27);
     btnNext_->SetBounds(homeLeft - 4 - 80, top, 80, 27);
@@ -702,8 +702,20 @@ void TBookReaderForm::StatusBarSearchBook() {
     if (TStoryDB* db = StoryDB())
         db->GetArticleInfo(browser_->SiteID(), browser_->StoryID(), title, author, intro);
     // The main program shows the results; the reader has done its part and
-    // ends once the request is handed over (or could not be).
+    // ends once the request is handed over. It steps aside while the main
+    // program starts; when no main program can be reached it comes back, as
+    // nothing has happened.
     searchClient_ = std::make_unique<TXExternalClient>(MainProgram);
     gtk_widget_hide(GTK_WIDGET(window_));
-    searchClient_->SearchEx(title, author, [this](bool) { RunGuarded([&] { Close(); }); });
+    searchClient_->SearchEx(title, author, [this](bool delivered) {
+        RunGuarded([&] {
+            if (delivered) {
+                Close();
+                return;
+            }
+            searchClient_.reset();
+            gtk_widget_show(GTK_WIDGET(window_));
+            gtk_window_present(window_);
+        });
+    });
 }

@@ -569,6 +569,33 @@ TEST_F(ReaderWindowTest, TheWindowKeepsItsMinimumSize) {
         return cw == w && ch == h;
     });
     uitest::Settle();
+    // The toolbar: buttons from the right edge, combo boxes from the left,
+    // each 4 pixels from the next; the caption strip at the top right.
+    TBookReaderForm& f = W().Form();
+    struct Place {
+        const char* name;
+        TControl& control;
+        int left, top, width, height;
+    } const places[] = {
+        {"home", f.BtnHome(), 2 + w - 80 - 8, 25, 80, 27},
+        {"continue", f.BtnStartRead(), 2 + w - 80 - 8, 25, 80, 27},
+        {"next", f.BtnNext(), 2 + w - 2 * 84 - 4, 25, 80, 27},
+        {"previous", f.BtnPrevious(), 2 + w - 3 * 84 - 4, 25, 80, 27},
+        {"refresh", f.BtnRefresh(), 2 + w - 4 * 84 - 4, 25, 80, 27},
+        {"background", f.CBBGColor(), 10, 28, 80, 25},
+        {"font colour", f.CBFontColor(), 10 + 84, 28, 80, 25},
+        {"font", f.CBFont(), 10 + 2 * 84, 28, 80, 25},
+        {"size", f.CBFontSize(), 10 + 3 * 84, 28, 80, 25},
+        {"speed", f.CBSpeed(), 10 + 4 * 84, 28, 80, 25},
+        {"caption strip", f.CaptionStrip(), w - 91 - 4, 1, 91, 20},
+        {"status bar", f.StatusBar(), 10, h - 23 - 2, w - 20, 23},
+    };
+    for (const Place& p : places) {
+        EXPECT_EQ(p.control.Left(), p.left) << p.name;
+        EXPECT_EQ(p.control.Top(), p.top) << p.name;
+        EXPECT_EQ(p.control.Width(), p.width) << p.name;
+        EXPECT_EQ(p.control.Height(), p.height) << p.name;
+    }
     // The browser covers its rectangle and no more: the status bar below it
     // keeps its clicks.
     GtkWidget* view = B().Widget();
@@ -611,6 +638,24 @@ TEST_F(ReaderWindowTest, SearchAgainAsksTheMainProgramAndEnds) {
     EXPECT_TRUE(uitest::PumpUntil([&] { return W().closed; }));
     platform::ProgramChannel::PostToTitle("VE@LQO", {platform::kWmClose});
     quira.WaitForLines("closed ");
+}
+
+// With no main program to be reached, "search again" changes nothing: the
+// reader comes back and the link works again.
+TEST_F(ReaderWindowTest, SearchAgainWithoutAMainProgramKeepsTheReader) {
+    TBookReaderForm& form = W().Form();
+    form.MainProgram = W().tree.Path("programs/missing/Quira");
+    W().Cache("gbk", W().gbkStory, "2");
+    B().BrowseChapter("gbk", W().gbkStory.id, "2");
+    ASSERT_TRUE(W().WaitForChapter("2"));
+    GtkWidget* window = GTK_WIDGET(form.Window());
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        form.StatusBarSearchBook();
+        ASSERT_TRUE(uitest::PumpUntil([&] { return W().closed || gtk_widget_get_visible(window); }))
+            << attempt;
+        EXPECT_FALSE(W().closed) << attempt;
+    }
+    EXPECT_EQ(B().ChapterID(), "2");
 }
 
 }  // namespace
