@@ -35,6 +35,38 @@ int ClosedPort() {
     return ntohs(address.sin_port);
 }
 
+// A listener on 127.0.0.1 that takes no more connections: its queue is
+// full, so the system drops further connection requests unanswered and a
+// connect waits as it would for a host that has gone silent.
+class SilentListener {
+  public:
+    SilentListener() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 0);
+        socklen_t length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        for (int& fd : fillers_) {
+            fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+    }
+    ~SilentListener() {
+        for (const int fd : fillers_) close(fd);
+        close(listener_);
+    }
+    int Port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    int port_ = 0;
+    int fillers_[3] = {-1, -1, -1};
+};
+
 TEST(NetworkChekerTest, JudgesFromTheLastTenProbes) {
     struct Case {
         std::string results;  // oldest first
@@ -83,13 +115,29 @@ TEST(NetworkChekerTest, ProbesAnOpenAndAClosedPort) {
     EXPECT_EQ(open.ProbeTimer().Interval(), 30000u);
 }
 
+// A host that never answers costs one time-out, not minutes of the
+// system's connection retries, and the next probe is armed after it.
+TEST(NetworkChekerTest, AProbeOfASilentHostEndsWithItsTimeOut) {
+    SilentListener silent;
+    TNetworkCheker checker("127.0.0.1", silent.Port());
+    checker.ProbeTimeoutMs = 300;
+    checker.Probe();
+    ASSERT_TRUE(Pump([&] { return checker.History().size() == 1; }));
+    EXPECT_EQ(checker.History().front(), "0");
+    EXPECT_TRUE(checker.ProbeTimer().Enabled());
+}
+
+// The checker goes while its probe still waits for the silent host: the
+// probe's end reaches nobody.
 TEST(NetworkChekerTest, AProbeThatEndsAfterItsCheckerIsHeardByNobody) {
-    testing_support::FakeHttpServer server;
+    SilentListener silent;
     bool heard = false;
     {
-        TNetworkCheker checker("127.0.0.1", server.Port());
+        TNetworkCheker checker("127.0.0.1", silent.Port());
+        checker.ProbeTimeoutMs = 300;
         checker.OnChange = [&](TNetworkCheker*) { heard = true; };
         checker.Probe();
+        ASSERT_EQ(TNetworkChekerThread::Running(), 1);
     }
     ASSERT_TRUE(Pump([] { return TNetworkChekerThread::Running() == 0; }));
     Pump([] { return false; }, 100);  // the posted result, if any, is delivered
