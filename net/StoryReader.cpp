@@ -426,6 +426,16 @@ void TStoryReader::ChapterPageArrived(bool failed, const AnsiString& text) {
     }
     content = TrimAndIndent(content);
     std::string path;
+    if (content.empty() && mode == 0) {
+        // A page without the chapter (the site busy for a moment) never
+        // replaces a complete copy from an earlier reading: the reader is
+        // shown that copy, and only a chapter never had is written empty.
+        const std::string cached = ChapterCacheFile(siteID, articleID, chapterID);
+        if (!cached.empty() && IsPublishedPage(cached)) {
+            FireDone(cached);
+            return;
+        }
+    }
     if (!content.empty() || mode == 0)
         path = writer_->WriteChapterPage(chapterID, author, name, content);
     chapterPublished_ = !path.empty() && !content.empty();

@@ -232,6 +232,30 @@ TEST_F(StoryReaderTest, ChapterWithoutTextIsShownButNotPublished) {
     EXPECT_FALSE(IsPublishedPage(outcome.path));
 }
 
+// Read again while the site gives a page without the chapter: the complete
+// copy of an earlier reading stays and is what the reader is shown.
+TEST_F(StoryReaderTest, AChapterReadAgainWithoutTextKeepsTheCompleteCopy) {
+    FakeNovelSite& site = AddSite(Options("gbk", SiteCharset::Gbk));
+    const FakeStory story = site.AddStory("旧章", "某人", 1, 1);
+    StoreStory("gbk", story);
+    const auto* chapter = story.Chapters()[0];
+    std::string url;
+    {
+        Reader first;
+        first.reader.ReadChapter("gbk", story.id, url, 0, chapter->id);
+        ASSERT_FALSE(first.Wait().path.empty());
+    }
+    const std::string cached = ChapterCacheFile("gbk", story.id, chapter->id);
+    ASSERT_TRUE(IsPublishedPage(cached));
+    const std::string before = TempTree::Read(cached);
+    server_.Serve(site.ChapterPath(story.id, chapter->id),
+                  testing_support::HttpReply::Page("<html><body>busy, try later</body></html>"));
+    Reader again;
+    again.reader.ReadChapter("gbk", story.id, url, 0, chapter->id);
+    EXPECT_EQ(again.Wait().path, cached);
+    EXPECT_EQ(TempTree::Read(cached), before);
+}
+
 TEST_F(StoryReaderTest, CancelStopsEveryEvent) {
     FakeNovelSite& site = AddSite(Options("gbk", SiteCharset::Gbk));
     const FakeStory story = site.AddStory("慢站", "某人", 3, 1);
