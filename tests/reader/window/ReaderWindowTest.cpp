@@ -374,6 +374,25 @@ TEST_F(ReaderWindowTest, DisplaySettingsReachTheDatabaseAndThePage) {
     const auto style = [&](const std::string& property) {
         return w.EvalText("getComputedStyle(document.getElementById('content'))." + property);
     };
+    // Picked in the real list: a click opens it, Down and Return take the
+    // entry after the caption.
+    GtkWidget* sizeList = f.CBFontSize().NativeChildren()[0]->Widget();
+    ASSERT_NE(sizeList, nullptr);
+    uitest::ClickWidget(sizeList, gtk_widget_get_allocated_width(sizeList) / 2,
+                        gtk_widget_get_allocated_height(sizeList) / 2);
+    ASSERT_TRUE(uitest::PumpUntil([&] {
+        gboolean shown = FALSE;
+        g_object_get(sizeList, "popup-shown", &shown, nullptr);
+        return shown == TRUE;
+    }));
+    uitest::TypeKey(GDK_KEY_Down);
+    uitest::TypeKey(GDK_KEY_Return);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return stored(&TStoryDB::GetFontSize) == "12"; }))
+        << stored(&TStoryDB::GetFontSize);
+    EXPECT_EQ(f.CBFontSize().ItemIndex(), 1);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return style("fontSize") == "12px"; }))
+        << style("fontSize");
+
     f.CBFont().UserSelect(4);  // 楷体
     EXPECT_EQ(stored(&TStoryDB::GetFontName), "KaiTi,KaiTi_GB2312");
     EXPECT_TRUE(uitest::PumpUntil([&] { return style("fontFamily").starts_with("KaiTi"); }))
