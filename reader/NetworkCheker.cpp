@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 
 #include "platform/ui/UiThread.h"
@@ -62,24 +63,31 @@ bool TNetworkChekerThread::Probe(const std::string& host, int port, int timeoutM
     return connected;
 }
 
-void TNetworkChekerThread::Start(std::string host, int port, int timeoutMs,
+bool TNetworkChekerThread::Start(std::string host, int port, int timeoutMs,
                                  std::weak_ptr<void> token,
                                  std::function<void(bool connected)> done) {
     ++runningProbes;
-    std::thread([host = std::move(host), port, timeoutMs, token = std::move(token),
-                 done = std::move(done)]() mutable {
-        const bool connected = Probe(host, port, timeoutMs);
-        platform::ui::PostToUi([token = std::move(token), done = std::move(done), connected] {
-            // The checker may have gone while the probe ran: then nobody hears.
-            if (token.expired()) return;
-            try {
-                done(connected);
-            } catch (...) {
-                // Nothing of a probe's end may leave the main loop's callback.
-            }
-        });
+    try {
+        std::thread([host = std::move(host), port, timeoutMs, token = std::move(token),
+                     done = std::move(done)]() mutable {
+            const bool connected = Probe(host, port, timeoutMs);
+            platform::ui::PostToUi([token = std::move(token), done = std::move(done), connected] {
+                // The checker may have gone while the probe ran: then nobody hears.
+                if (token.expired()) return;
+                try {
+                    done(connected);
+                } catch (...) {
+                    // Nothing of a probe's end may leave the main loop's callback.
+                }
+            });
+            --runningProbes;
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had now (the system is out of them).
         --runningProbes;
-    }).detach();
+        return false;
+    }
+    return true;
 }
 
 int TNetworkChekerThread::Running() {
@@ -118,10 +126,12 @@ TNetworkCheker::~TNetworkCheker() {
 }
 
 void TNetworkCheker::Probe() {
-    // The next probe is armed when this one has ended.
+    // The next probe is armed when this one has ended; a probe that cannot
+    // start is no result, and the next one comes at the usual time.
     timer_.SetEnabled(false);
-    TNetworkChekerThread::Start(host_, port_, ProbeTimeoutMs, alive_,
-                                [this](bool connected) { ProbeDone(connected); });
+    if (!TNetworkChekerThread::Start(host_, port_, ProbeTimeoutMs, alive_,
+                                     [this](bool connected) { ProbeDone(connected); }))
+        timer_.SetEnabled(true);
 }
 
 void TNetworkCheker::ProbeDone(bool connected) {

@@ -18,8 +18,9 @@ class TNetworkChekerThread {
     static bool Probe(const std::string& host, int port, int timeoutMs);
 
     // Starts a probe; done runs on the user-interface thread with the result,
-    // unless the token has expired by then.
-    static void Start(std::string host, int port, int timeoutMs, std::weak_ptr<void> token,
+    // unless the token has expired by then. False when no thread could be
+    // started (done never runs then).
+    static bool Start(std::string host, int port, int timeoutMs, std::weak_ptr<void> token,
                       std::function<void(bool connected)> done);
 
     // Probe threads still running (they never outlive their own connect).
