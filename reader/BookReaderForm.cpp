@@ -706,16 +706,22 @@ void TBookReaderForm::StatusBarSearchBook() {
     // program starts; when no main program can be reached it comes back, as
     // nothing has happened.
     searchClient_ = std::make_unique<TXExternalClient>(MainProgram);
-    gtk_widget_hide(GTK_WIDGET(window_));
-    searchClient_->SearchEx(title, author, [this](bool delivered) {
-        RunGuarded([&] {
-            if (delivered) {
-                Close();
-                return;
-            }
-            searchClient_.reset();
-            gtk_widget_show(GTK_WIDGET(window_));
-            gtk_window_present(window_);
+    try {
+        searchClient_->SearchEx(title, author, [this](bool delivered) {
+            RunGuarded([&] {
+                if (delivered) {
+                    Close();
+                    return;
+                }
+                searchClient_.reset();
+                gtk_widget_show(GTK_WIDGET(window_));
+                gtk_window_present(window_);
+            });
         });
-    });
+    } catch (...) {
+        // Not even on its way: the reader stays as it is.
+        searchClient_.reset();
+        throw;
+    }
+    gtk_widget_hide(GTK_WIDGET(window_));
 }
