@@ -2,7 +2,9 @@
 
 #include <glib.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
@@ -16,16 +18,37 @@ namespace {
 constexpr const char* kLockName = "velqo@QuiraReader";
 constexpr const char* kApplicationTitle = "Tolvane阅读器";
 
+// How long a start waits for a reader that holds the lock but no longer
+// answers (it is ending) before it gives up.
+constexpr auto kTakeOverWait = std::chrono::seconds(5);
+
 // A second start: the running reader comes to the front and, for "-read",
-// opens the block's request anew.
-void HandOver(ReaderSwitch chosen) {
+// opens the block's request anew. False when no running reader answered.
+bool HandOver(ReaderSwitch chosen) {
     using platform::ProgramChannel;
-    if (chosen == ReaderSwitch::None) return;
     if (!ProgramChannel::PostToClass(TBookReaderForm::kWindowClass, {TBookReaderForm::kRestore}))
-        return;
+        return false;
     if (chosen == ReaderSwitch::Read)
         ProgramChannel::PostToClass(TBookReaderForm::kWindowClass,
                                     {TBookReaderForm::kOpenFromShare});
+    return true;
+}
+
+// The lock is held elsewhere: hands the switch over, or, when the reader
+// holding the lock is ending (its channel already closed), waits for the
+// lock and takes its place, so that the request is not lost with it. True
+// when this start is to run as the reader.
+bool HandOverOrTakeOver(ReaderSwitch chosen, std::optional<platform::NamedLock>& lock) {
+    const auto deadline = std::chrono::steady_clock::now() + kTakeOverWait;
+    for (;;) {
+        if (HandOver(chosen)) return false;
+        lock.reset();
+        lock.emplace(kLockName);
+        if (lock->GetStatus() != platform::NamedLock::Status::kHeldElsewhere) return true;
+        // A reader still starting answers once its channel is open.
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        g_usleep(50000);
+    }
 }
 
 }  // namespace
@@ -44,12 +67,11 @@ ReaderSwitch ScanReaderArguments(const std::vector<std::string>& arguments) {
 int RunReaderProgram(int argc, char** argv) {
     const ReaderSwitch chosen =
         ScanReaderArguments(std::vector<std::string>(argv + 1, argv + argc));
-    platform::NamedLock lock(kLockName);
-    if (lock.GetStatus() == platform::NamedLock::Status::kHeldElsewhere) {
-        HandOver(chosen);
-        return 0;
-    }
     if (chosen == ReaderSwitch::None) return 0;
+    std::optional<platform::NamedLock> lock(std::in_place, kLockName);
+    if (lock->GetStatus() == platform::NamedLock::Status::kHeldElsewhere &&
+        !HandOverOrTakeOver(chosen, lock))
+        return 0;
     SetLocalRead(chosen == ReaderSwitch::LocalRead);
 
     if (!platform::ui::InitUi(&argc, &argv)) return 1;
@@ -64,6 +86,9 @@ int RunReaderProgram(int argc, char** argv) {
         platform::ui::RunUi();
     }
     form.reset();
+    // The reader is gone with its window and channel: a reader started from
+    // now on is the first instance, not one that hands over to nobody.
+    lock.reset();
     // A probe still connecting ends within its time-out; it is given a
     // moment, so that the process does not end under it.
     for (int i = 0; i < 200 && TNetworkChekerThread::Running() > 0; ++i) g_usleep(10000);

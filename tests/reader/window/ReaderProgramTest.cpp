@@ -118,6 +118,30 @@ TEST_F(ReaderProgramTest, ASecondStartReachesTheRunningReaderWhichEndsOnClose) {
     EXPECT_TRUE(platform::IniFile(SettingsFile()).SectionExists("WindowExReader"));
 }
 
+// A start while the reader holding the lock is ending (its channel already
+// closed, here the test holding the lock) waits for it and takes its place:
+// the request it was started for opens.
+TEST_F(ReaderProgramTest, AStartWhileTheReaderEndsTakesItsPlace) {
+    ReaderWorld& w = *world_;
+    const FakeStory& story = w.gbkStory;
+    w.Uncache("gbk", story, "8");
+    const std::string eight = w.gbk->ChapterPath(story.id, "8");
+    w.server.ClearLog();
+    auto ending = std::make_unique<platform::NamedLock>("velqo@QuiraReader");
+    ASSERT_TRUE(ending->Acquired());
+    TXDataShare().WriteRequest("gbk", story.id, "8", 0);
+    const pid_t reader = Start({"-read"});
+    uitest::PumpFor(300);
+    EXPECT_EQ(WaitForExit(reader, 0ms), -1) << "the start gave up at once";
+    ending.reset();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.server.RequestCount(eight) > 0; }, 30000))
+        << "the request was lost with the reader that ended";
+    ASSERT_TRUE(uitest::PumpUntil(ReaderListed, 10000));
+    ASSERT_TRUE(
+        platform::ProgramChannel::PostToClass(TBookReaderForm::kWindowClass, {platform::kWmClose}));
+    EXPECT_EQ(WaitForExit(reader, 30s), 0);
+}
+
 // The session's end closes the reader as its close button does.
 TEST_F(ReaderProgramTest, TheSessionsEndClosesTheReaderInOrder) {
     ReaderWorld& w = *world_;
