@@ -435,6 +435,14 @@ TEST_F(ReaderWindowTest, DisplaySettingsReachTheDatabaseAndThePage) {
     w.DB().SetColor("#F2F2F2");
     f.FillCombos();
     EXPECT_EQ(f.CBBGColor().ItemIndex(), 0);
+
+    // A colour a page sets through the bridge is stored as it is; the page
+    // keeps its background until a script applies it.
+    const std::string background = w.EvalText("getComputedStyle(document.body).backgroundColor");
+    w.Eval("window.external.Color = '#000000'; return 1;");
+    EXPECT_EQ(stored(&TStoryDB::GetColor), "#000000");
+    EXPECT_EQ(w.EvalText("getComputedStyle(document.body).backgroundColor"), background);
+    EXPECT_EQ(w.EvalText("window.external.Color"), "#000000");
 }
 
 TEST_F(ReaderWindowTest, CtrlAndTheWheelZoomWithinTheirLimits) {
