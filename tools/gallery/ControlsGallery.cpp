@@ -59,12 +59,15 @@ class Note : public TControl {
 // Renders one control alone, after the driver has put it in a state, and
 // draws the result into the sheet at (x, y).
 void Snapshot(cairo_t* sheet, int x, int y, TControl& control, TColor background,
-              const std::function<void(THeadlessHost&)>& drive = {}) {
+              const std::function<void(THeadlessHost&, TPoint)>& drive = {},
+              const std::function<TPoint(TControl&)>& spot = {}) {
     THeadlessHost host(control.Width(), control.Height(), background);
     const int left = control.Left(), top = control.Top();
     control.SetBounds(0, 0, control.Width(), control.Height());
     host.Add(control);
-    if (drive) drive(host);
+    host.Render();  // lays out what the pointer aims at (the strip's buttons)
+    const TPoint at = spot ? spot(control) : TPoint{control.Width() / 2, control.Height() / 2};
+    if (drive) drive(host, at);
     host.Render();
     cairo_set_source_surface(sheet, host.Surface(), x, y);
     cairo_paint(sheet);
@@ -80,17 +83,34 @@ void Label(THeadlessHost& host, std::vector<std::unique_ptr<TControl>>& keep, in
     keep.push_back(std::move(note));
 }
 
-// States driven through the pointer, the way a user puts a control there.
-const std::function<void(THeadlessHost&)> kNormal = {};
-const std::function<void(THeadlessHost&)> kHover = [](THeadlessHost& h) {
-    h.MoveTo(h.Width() / 2, h.Height() / 2);
-};
+// States driven through the pointer at a spot of the control, the way a
+// user puts a control there.
+using Drive = std::function<void(THeadlessHost&, TPoint)>;
+const Drive kNormal = {};
+const Drive kHover = [](THeadlessHost& h, TPoint p) { h.MoveTo(p.X, p.Y); };
 // A press, and the small move a hand makes while holding it (some controls
 // show their pressed face from the first move on).
-const std::function<void(THeadlessHost&)> kPressed = [](THeadlessHost& h) {
-    h.Press(h.Width() / 2, h.Height() / 2);
-    h.MoveTo(h.Width() / 2 + 1, h.Height() / 2);
+const Drive kPressed = [](THeadlessHost& h, TPoint p) {
+    h.Press(p.X, p.Y);
+    h.MoveTo(p.X + 1, p.Y);
 };
+
+// The middle of one button of a caption-button strip.
+std::function<TPoint(TControl&)> StripButton(TMinMaxCloseButton::Button which) {
+    return [which](TControl& c) {
+        const TRect r = static_cast<TMinMaxCloseButton&>(c).ButtonRect(which);
+        return TPoint{(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2};
+    };
+}
+
+// Made with the reading program's artwork, as the reader makes its controls.
+template <typename T>
+std::unique_ptr<TControl> MakeReaders() {
+    const TProgramArtwork previous = SetProgramArtwork(TProgramArtwork::Reader);
+    auto control = std::make_unique<T>();
+    SetProgramArtwork(previous);
+    return control;
+}
 
 // Says which file could not be written.
 bool Saved(bool ok, const std::string& path) {
@@ -114,7 +134,7 @@ bool SaveZoom(cairo_surface_t* source, const TRect& part, int scale, const std::
 }
 
 bool RenderGallery(const std::string& path) {
-    const int W = 1000, H = 860;
+    const int W = 1000, H = 1000;
     THeadlessHost host(W, H, RGB(0xEE, 0xF1, 0xF4));
     const auto scene = BuildGalleryScene(host);
     host.Render();  // lays the lists out, so the pointer can find their entries
@@ -128,7 +148,8 @@ bool RenderGallery(const std::string& path) {
     cairo_t* sheet = cairo_create(host.Surface());
     int y = 590;
     const auto row = [&](const char* name, const std::function<std::unique_ptr<TControl>()>& make,
-                         TColor bg, bool disabled) {
+                         TColor bg, bool disabled,
+                         const std::function<TPoint(TControl&)>& spot = {}) {
         THeadlessHost notes(W, 30, RGB(0xEE, 0xF1, 0xF4));
         std::vector<std::unique_ptr<TControl>> noteKeep;
         Label(notes, noteKeep, 10, 0, 150, name);
@@ -136,11 +157,11 @@ bool RenderGallery(const std::string& path) {
         cairo_set_source_surface(sheet, notes.Surface(), 0, y);
         cairo_paint(sheet);
         int x = 160;
-        const std::function<void(THeadlessHost&)> drives[] = {kNormal, kHover, kPressed};
+        const Drive drives[] = {kNormal, kHover, kPressed};
         int h = 0;
         for (const auto& drive : drives) {
             auto c = make();
-            Snapshot(sheet, x, y, *c, bg, drive);
+            Snapshot(sheet, x, y, *c, bg, drive, spot);
             x += c->Width() + 16;
             h = std::max(h, c->Height());
         }
@@ -162,7 +183,7 @@ bool RenderGallery(const std::string& path) {
         },
         clWhite, true);
     row(
-        "TXButton",
+        "TXButton (down = hover)",
         [] {
             auto b = std::make_unique<TXButton>();
             b->SetCaption(A("书架"));
@@ -174,7 +195,35 @@ bool RenderGallery(const std::string& path) {
     row(
         "TXSearchBtn", [] { return std::make_unique<TXSearchBtn>(); }, band, true);
     row(
-        "TMinMaxCloseButton", [] { return std::make_unique<TMinMaxCloseButton>(); }, band, false);
+        "TXBackButton",
+        [] {
+            auto b = std::make_unique<TXBackButton>();
+            b->SetCaption(A("返回"));
+            return b;
+        },
+        clWhite, true);
+    row(
+        "TXReaderButton3",
+        [] {
+            auto b = MakeReaders<TXReaderButton3>();
+            b->SetCaption(A("目录"));
+            return b;
+        },
+        clWhite, true);
+    // Each button of a strip in its states: the pointer on that button.
+    const std::pair<const char*, TMinMaxCloseButton::Button> strip[] = {
+        {"min", TMinMaxCloseButton::MinButton},
+        {"max", TMinMaxCloseButton::MaxButton},
+        {"close", TMinMaxCloseButton::CloseButton}};
+    for (const auto& [which, button] : strip) {
+        row((std::string("TMinMaxCloseButton ") + which).c_str(),
+            [] { return std::make_unique<TMinMaxCloseButton>(); }, band, false,
+            StripButton(button));
+    }
+    for (const auto& [which, button] : strip) {
+        row((std::string("TMinMaxCloseButton2 ") + which).c_str(),
+            [] { return MakeReaders<TMinMaxCloseButton2>(); }, clWhite, false, StripButton(button));
+    }
     row(
         "TXCheckBox",
         [] {
@@ -197,7 +246,7 @@ bool RenderGallery(const std::string& path) {
     return Saved(host.SavePng(path), path) &&
            Saved(SaveZoom(host.Surface(), {0, 0, 480, 130}, 2, dir + "zoom-top.png"),
                  dir + "zoom-top.png") &&
-           Saved(SaveZoom(host.Surface(), {150, 585, 560, 790}, 2, dir + "zoom-states.png"),
+           Saved(SaveZoom(host.Surface(), {150, 585, 560, H - 10}, 2, dir + "zoom-states.png"),
                  dir + "zoom-states.png") &&
            Saved(SaveZoom(host.Surface(), {0, 100, 210, 400}, 2, dir + "zoom-nav.png"),
                  dir + "zoom-nav.png");
