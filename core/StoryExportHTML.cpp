@@ -11,6 +11,7 @@
 #include "core/PageTemplate.h"
 #include "core/StoryDB.h"
 #include "core/TextHelpers.h"
+#include "platform/Image.h"
 
 namespace {
 
@@ -28,34 +29,12 @@ std::string FolderOf(std::string_view folderName) {
     return BookFolder() + platform::AnsiToUtf8(folderName) + "/";
 }
 
-struct GObjectDeleter {
-    void operator()(gpointer object) const {
-        if (object) g_object_unref(object);
-    }
-};
-template <class T>
-using GObjectPtr = std::unique_ptr<T, GObjectDeleter>;
-
-// The picture decoded from its bytes; null when they are no picture.
-GObjectPtr<GdkPixbuf> DecodePicture(std::string_view bytes) {
-    GObjectPtr<GdkPixbufLoader> loader(gdk_pixbuf_loader_new());
-    const bool written =
-        gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(bytes.data()),
-                                bytes.size(), nullptr) != FALSE;
-    // The loader must be closed in every case; it reports a truncated picture.
-    const bool closed = gdk_pixbuf_loader_close(loader.get(), nullptr) != FALSE;
-    if (!written || !closed) return nullptr;
-    GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());
-    if (!pixbuf) return nullptr;
-    return GObjectPtr<GdkPixbuf>(GDK_PIXBUF(g_object_ref(pixbuf)));
-}
-
 // JPEG has no transparency: a transparent cover is laid on white first.
-GObjectPtr<GdkPixbuf> Opaque(GObjectPtr<GdkPixbuf> picture) {
+platform::PixbufPtr Opaque(platform::PixbufPtr picture) {
     if (!gdk_pixbuf_get_has_alpha(picture.get())) return picture;
     const int width = gdk_pixbuf_get_width(picture.get());
     const int height = gdk_pixbuf_get_height(picture.get());
-    GObjectPtr<GdkPixbuf> flat(gdk_pixbuf_composite_color_simple(
+    platform::PixbufPtr flat(gdk_pixbuf_composite_color_simple(
         picture.get(), width, height, GDK_INTERP_NEAREST, 255, 8, 0xFFFFFF, 0xFFFFFF));
     return flat;
 }
@@ -210,7 +189,7 @@ bool TStoryExportHTML::SaveCover() {
     if (CoverStream.empty()) return false;
     const std::string folder = StoryFolder();
     if (folder.empty()) return false;
-    GObjectPtr<GdkPixbuf> picture = DecodePicture(CoverStream);
+    platform::PixbufPtr picture = platform::DecodePicture(CoverStream);
     if (!picture) return false;
     picture = Opaque(std::move(picture));
     if (!picture) return false;

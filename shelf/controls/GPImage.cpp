@@ -4,12 +4,11 @@
 
 #include <cstdint>
 
+#include "platform/Image.h"
+
 namespace {
 
-struct PixbufDeleter {
-    void operator()(GdkPixbuf* p) const { g_object_unref(p); }
-};
-using PixbufPtr = std::unique_ptr<GdkPixbuf, PixbufDeleter>;
+using platform::PixbufPtr;
 
 // gdk-pixbuf gives straight RGB(A) bytes; Cairo wants premultiplied native
 // ARGB words.
@@ -44,9 +43,9 @@ cairo_surface_t* SurfaceFromPixbuf(GdkPixbuf* pixbuf) {
     return surface;
 }
 
-std::unique_ptr<TGPImage> FromPixbuf(GdkPixbuf* pixbuf) {
-    if (!pixbuf) return nullptr;
-    PixbufPtr owned(pixbuf);
+std::unique_ptr<TGPImage> FromPixbuf(PixbufPtr owned) {
+    if (!owned) return nullptr;
+    GdkPixbuf* pixbuf = owned.get();
     // Honour the orientation tag of camera pictures used as covers.
     PixbufPtr oriented(gdk_pixbuf_apply_embedded_orientation(pixbuf));
     cairo_surface_t* surface = SurfaceFromPixbuf(oriented ? oriented.get() : pixbuf);
@@ -57,27 +56,11 @@ std::unique_ptr<TGPImage> FromPixbuf(GdkPixbuf* pixbuf) {
 }  // namespace
 
 std::unique_ptr<TGPImage> TGPImage::FromBytes(std::string_view bytes) {
-    if (bytes.empty()) return nullptr;
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
-    GError* error = nullptr;
-    const bool written = gdk_pixbuf_loader_write(
-        loader, reinterpret_cast<const guchar*>(bytes.data()), bytes.size(), &error);
-    const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
-    g_clear_error(&error);
-    GdkPixbuf* pixbuf = nullptr;
-    if (written && closed) {
-        pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
-        if (pixbuf) g_object_ref(pixbuf);
-    }
-    g_object_unref(loader);
-    return FromPixbuf(pixbuf);
+    return FromPixbuf(platform::DecodePicture(bytes));
 }
 
 std::unique_ptr<TGPImage> TGPImage::FromFile(const std::string& utf8Path) {
-    GError* error = nullptr;
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(utf8Path.c_str(), &error);
-    g_clear_error(&error);
-    return FromPixbuf(pixbuf);
+    return FromPixbuf(platform::LoadPictureFile(utf8Path));
 }
 
 TGPImage::TGPImage(cairo_surface_t* surface)

@@ -11,7 +11,8 @@
 // both load, and it needs no display.
 class TGPImage {
   public:
-    // Nothing when the bytes are no picture gdk-pixbuf can decode.
+    // Nothing when the bytes are no picture gdk-pixbuf can decode, or one
+    // larger than platform::kMaxPicturePixels.
     static std::unique_ptr<TGPImage> FromBytes(std::string_view bytes);
     static std::unique_ptr<TGPImage> FromFile(const std::string& utf8Path);
     // Takes over a reference to an image surface.
