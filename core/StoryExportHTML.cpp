@@ -181,7 +181,9 @@ AnsiString TStoryExportHTML::SavePicture(std::string_view bytes, std::string_vie
     if (folder.empty()) return AnsiString(url);
     MakeFolders(folder);
     const std::string name = SaltedMD5(url);
-    WriteFileAtomic(folder + name, bytes, FileDurability::Replaceable);
+    // A picture that could not be stored keeps its remote address, so the
+    // page still shows it rather than naming a file that is not there.
+    if (!WriteFileAtomic(folder + name, bytes, FileDurability::Replaceable)) return AnsiString(url);
     return name;
 }
 

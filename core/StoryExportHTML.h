@@ -58,7 +58,8 @@ class TStoryExportHTML {
                                  std::string_view title, std::string_view content);
     void WriteListPages(std::string_view siteID, std::string_view storyID);
     // Saves a chapter picture as SaltedMD5(url) in the story folder and
-    // returns that name; with no bytes, the URL unchanged.
+    // returns that name; with no bytes, or when the file cannot be written,
+    // the URL unchanged.
     AnsiString SavePicture(std::string_view bytes, std::string_view url);
     // Writes cover.jpg from CoverStream when it decodes as a picture.
     bool SaveCover();

@@ -274,6 +274,10 @@ TEST_F(StoryExportHTMLTest, PicturesAndCover) {
     const std::string name = writer_->SavePicture("PNGBYTES", "http://x/p.png");
     EXPECT_EQ(name, SaltedMD5("http://x/p.png"));
     EXPECT_EQ(ReadFile(folder_ / name), "PNGBYTES");
+    // Where the picture cannot be stored (a folder holds its name), the page
+    // keeps the remote address.
+    std::filesystem::create_directories(folder_ / SaltedMD5("http://x/q.png"));
+    EXPECT_EQ(writer_->SavePicture("PNGBYTES", "http://x/q.png"), "http://x/q.png");
 
     // An undecodable cover writes nothing.
     writer_->CoverStream = "not a picture";
