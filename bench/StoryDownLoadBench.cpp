@@ -3,8 +3,11 @@
 // Each figure is a ratio measured in this one run:
 // - at 50 and 20 ms, the wall time against the ideal ceil(1000 / 10) x delay;
 // - at 0 ms, the chapters per second against curl --parallel --parallel-max 10
-//   fetching the same URLs from the same server (without parsing or storing),
-//   when curl is installed;
+//   fetching the same URLs from the same server over at most ten connections
+//   (without parsing or storing), when curl is installed. A round takes about
+//   a tenth of a second, so the two take turns for a number of rounds and the
+//   medians are compared; curl's time includes its own start, which is printed
+//   beside it;
 // - for every run, the CPU time of this process per chapter (the fake site runs
 //   in a process of its own, so this is the downloader's own cost) and the most
 //   requests the site had in flight at once;
@@ -20,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -55,6 +59,8 @@ using testing_support::Fault;
 
 constexpr int kChapters = 1000;
 constexpr int kDelaysMs[] = {50, 20, 0};
+// Rounds at no delay, Quira and curl in turn; the medians count.
+constexpr int kNoDelayRounds = 9;
 // The goals: the wall time at most this many times the ideal at a delay, and
 // at no delay at least curl's rate with less than this CPU per chapter.
 constexpr double kGoalRatio = 1.10;
@@ -69,6 +75,13 @@ double CpuSeconds(int who) {
 
 double MillisSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // ---- The pipe between this process and the site's -------------------------
@@ -268,11 +281,12 @@ RunFigures DownloadStory(const SiteProcess& site, int delayMs) {
     // Every run fetches every chapter: the cache of the run before is moved
     // aside (and removed at the end), since a file system slows its next
     // thousand new files down for a while after a thousand were deleted.
+    static int runs = 0;
     AnsiString folderName;
     StoryDB()->GetFolderName("bench", site.storyID, folderName);
     std::error_code ignored;
     std::filesystem::rename(BookFolder() + folderName,
-                            BookFolder() + "aside-" + std::to_string(delayMs), ignored);
+                            BookFolder() + "aside-" + std::to_string(++runs), ignored);
 
     std::mutex mutex;
     std::condition_variable ended;
@@ -406,9 +420,142 @@ double LoadAverage() {
     return load;
 }
 
+// The figures of one delay, with a run at each of the longer delays and
+// kNoDelayRounds at none.
+struct Stats {
+    int peak = 0, connections = 0, requests = 0;
+};
+
+Stats ParseStats(const std::string& text) {
+    Stats stats;
+    std::sscanf(text.c_str(), "%d %d %d", &stats.peak, &stats.connections, &stats.requests);
+    return stats;
+}
+
+bool ReportDelayed(const SiteProcess& site, const std::filesystem::path& root, int delay) {
+    const RunFigures run = DownloadStory(site, delay);
+    if (!run.ok) {
+        std::printf("whole-story download at %d ms did not complete (failed chapters %d)\n", delay,
+                    run.failed);
+        return false;
+    }
+    const Stats stats = ParseStats(run.stats);
+    const double ideal = (kChapters + TStoryDownLoad::kWorkers - 1) / TStoryDownLoad::kWorkers *
+                         static_cast<double>(delay);
+    const double ratio = run.wallMs / ideal;
+    const double rounds = ideal / delay;
+    std::printf(
+        "whole-story download of %d chapters, %d ms per request: %.0f ms, %.3f x the ideal %.0f "
+        "ms (%s, at most %.2f x); a worker's time between requests %.1f ms per chapter",
+        kChapters, delay, run.wallMs, ratio, ideal,
+        ratio <= kGoalRatio ? "goal met" : "goal missed", kGoalRatio, run.wallMs / rounds - delay);
+    // What the machine and the site allow at this delay, for judging
+    // the figure on a busy machine: curl on the same URLs.
+    double curlWall = 0, curlCpu = 0;
+    if (CurlInstalled() && RunCurl(site.urls, root.string(), curlWall, curlCpu))
+        std::printf("\n  (curl --parallel-max 10 at this delay: %.3f x the ideal)",
+                    curlWall / ideal);
+    std::printf(
+        "\n  CPU %.3f ms per chapter; peak requests in flight %d (workers %d); %d requests\n",
+        run.cpuMs / kChapters, stats.peak, TStoryDownLoad::kWorkers, stats.requests);
+    return true;
+}
+
+// Quira and curl take turns, so that a change in the machine's load touches
+// both alike; the rates compared are those of the median rounds. Returns
+// Quira's median rate (0 when a run failed).
+double ReportNoDelay(const SiteProcess& site, const std::filesystem::path& root, int rounds,
+                     double& curlRate) {
+    curlRate = 0;
+    const bool withCurl = CurlInstalled();
+    std::vector<double> wall, cpu, curlWall, curlCpu, ratios;
+    std::vector<int> peaks;
+    int connections = 0, curlConnections = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const int before = ParseStats(site.Ask("stats")).connections;
+        const RunFigures run = DownloadStory(site, 0);
+        if (!run.ok) {
+            std::printf("whole-story download at 0 ms did not complete (failed chapters %d)\n",
+                        run.failed);
+            return 0;
+        }
+        const Stats stats = ParseStats(run.stats);
+        connections = std::max(connections, stats.connections - before);
+        peaks.push_back(stats.peak);
+        wall.push_back(run.wallMs);
+        cpu.push_back(run.cpuMs / kChapters);
+        if (!withCurl) continue;
+        double w = 0, c = 0;
+        if (!RunCurl(site.urls, root.string(), w, c)) {
+            std::printf("curl did not fetch every URL\n");
+            return 0;
+        }
+        curlConnections = std::max(curlConnections,
+                                   ParseStats(site.Ask("stats")).connections - stats.connections);
+        curlWall.push_back(w);
+        curlCpu.push_back(c / kChapters);
+        ratios.push_back(w / run.wallMs);
+    }
+    const double quiraMs = Median(wall);
+    const double quiraRate = kChapters / (quiraMs / 1000.0);
+    const double quiraCpuMs = Median(cpu);
+    std::printf(
+        "whole-story download of %d chapters, 0 ms per request, median of %d rounds: %.0f ms "
+        "(%.0f to %.0f), %.0f chapters/s\n",
+        kChapters, rounds, quiraMs, *std::min_element(wall.begin(), wall.end()),
+        *std::max_element(wall.begin(), wall.end()), quiraRate);
+    std::printf(
+        "  CPU %.3f ms per chapter (%s, under %.1f ms); peak requests in flight %.0f (median; "
+        "workers %d); at most %d connections opened in a round\n",
+        quiraCpuMs, quiraCpuMs < kGoalCpuMs ? "goal met" : "goal missed", kGoalCpuMs,
+        Median(std::vector<double>(peaks.begin(), peaks.end())), TStoryDownLoad::kWorkers,
+        connections);
+    if (!withCurl) {
+        std::printf("curl is not installed: no comparison\n");
+        return quiraRate;
+    }
+    // curl's own start (exec, libraries, reading its list) is inside its time.
+    double startWall = 0, startCpu = 0;
+    std::vector<double> starts;
+    for (int i = 0; i < 5; ++i)
+        if (RunCurl({site.urls.front()}, root.string(), startWall, startCpu))
+            starts.push_back(startWall);
+    const double curlMs = Median(curlWall);
+    curlRate = kChapters / (curlMs / 1000.0);
+    std::printf(
+        "curl --parallel --parallel-max 10, the same server and %d URLs, written to /dev/null "
+        "(no parsing, no files), median of %d rounds: %.0f ms (%.0f to %.0f), %.0f chapters/s, "
+        "CPU %.3f ms per chapter; at most %d connections opened in a round; curl's start with "
+        "one URL %.1f ms\n",
+        kChapters, rounds, curlMs, *std::min_element(curlWall.begin(), curlWall.end()),
+        *std::max_element(curlWall.begin(), curlWall.end()), curlRate, Median(curlCpu),
+        curlConnections, Median(starts));
+    std::printf(
+        "  Quira's rate %.2f x curl's (%s, at least 1.00 x); round by round %.2f to %.2f x\n",
+        quiraRate / curlRate, quiraRate >= curlRate ? "goal met" : "goal missed",
+        *std::min_element(ratios.begin(), ratios.end()),
+        *std::max_element(ratios.begin(), ratios.end()));
+    return quiraRate;
+}
+
 }  // namespace
 
-int main() {
+// Options: --no-delay-only (the runs at 50 and 20 ms are left out, for
+// profiling) and --rounds N (rounds at no delay).
+int main(int argc, char** argv) {
+    bool noDelayOnly = false;
+    int rounds = kNoDelayRounds;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--no-delay-only") {
+            noDelayOnly = true;
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
+        } else {
+            std::printf("usage: %s [--no-delay-only] [--rounds N]\n", argv[0]);
+            return 2;
+        }
+    }
     SiteProcess site;
     if (!StartSite(site)) {
         std::printf("FAILED: the fake site did not start\n");
@@ -432,68 +579,16 @@ int main() {
 
     std::printf("machine load average (1 min) at the start: %.2f on %u processors\n", LoadAverage(),
                 std::thread::hardware_concurrency());
-    double quiraRate = 0, quiraCpuMs = 0;
     for (const int delay : kDelaysMs) {
-        if (!ok) break;
-        const RunFigures run = DownloadStory(site, delay);
-        if (!run.ok) {
-            std::printf("whole-story download at %d ms did not complete (failed chapters %d)\n",
-                        delay, run.failed);
-            ok = false;
-            break;
-        }
-        int peak = 0, connections = 0, requests = 0;
-        std::sscanf(run.stats.c_str(), "%d %d %d", &peak, &connections, &requests);
-        std::printf("whole-story download of %d chapters, %d ms per request: %.0f ms", kChapters,
-                    delay, run.wallMs);
-        if (delay > 0) {
-            const double ideal = (kChapters + TStoryDownLoad::kWorkers - 1) /
-                                 TStoryDownLoad::kWorkers * static_cast<double>(delay);
-            const double ratio = run.wallMs / ideal;
-            const double rounds = ideal / delay;
-            std::printf(
-                ", %.3f x the ideal %.0f ms (%s, at most %.2f x); a worker's time "
-                "between requests %.1f ms per chapter",
-                ratio, ideal, ratio <= kGoalRatio ? "goal met" : "goal missed", kGoalRatio,
-                run.wallMs / rounds - delay);
-            // What the machine and the site allow at this delay, for judging
-            // the figure on a busy machine: curl on the same URLs.
-            double curlWall = 0, curlCpu = 0;
-            if (CurlInstalled() && RunCurl(site.urls, root.string(), curlWall, curlCpu))
-                std::printf("\n  (curl --parallel-max 10 at this delay: %.3f x the ideal)",
-                            curlWall / ideal);
-        } else {
-            quiraRate = kChapters / (run.wallMs / 1000.0);
-            quiraCpuMs = run.cpuMs / kChapters;
-            std::printf(", %.0f chapters/s", quiraRate);
-        }
-        std::printf(
-            "\n  CPU %.3f ms per chapter; peak requests in flight %d (workers %d); %d "
-            "requests\n",
-            run.cpuMs / kChapters, peak, TStoryDownLoad::kWorkers, requests);
+        if (!ok || delay == 0 || noDelayOnly) continue;
+        ok = ReportDelayed(site, root, delay);
+    }
+    double quiraRate = 0, curlRate = 0;
+    if (ok) {
+        quiraRate = ReportNoDelay(site, root, rounds, curlRate);
+        ok = quiraRate > 0;
     }
     if (ok) {
-        std::printf("  CPU at no delay: %.3f ms per chapter (%s, under %.1f ms)\n", quiraCpuMs,
-                    quiraCpuMs < kGoalCpuMs ? "goal met" : "goal missed", kGoalCpuMs);
-        double curlRate = 0;
-        if (CurlInstalled()) {
-            double wall = 0, cpu = 0;
-            site.Ask("delay 0");
-            if (RunCurl(site.urls, root.string(), wall, cpu)) {
-                curlRate = kChapters / (wall / 1000.0);
-                std::printf(
-                    "curl --parallel --parallel-max 10, the same %d URLs (no parsing, no "
-                    "files): %.0f ms, %.0f chapters/s, CPU %.3f ms per chapter\n",
-                    kChapters, wall, curlRate, cpu / kChapters);
-                std::printf("  Quira's rate %.2f x curl's (%s, at least 1.00 x)\n",
-                            quiraRate / curlRate,
-                            quiraRate >= curlRate ? "goal met" : "goal missed");
-            } else {
-                std::printf("curl did not fetch every URL\n");
-            }
-        } else {
-            std::printf("curl is not installed: no comparison\n");
-        }
         const double ceiling = SiteCeiling(site, TStoryDownLoad::kWorkers, 4 * kChapters);
         std::printf(
             "fake site's own ceiling, %d keep-alive connections: %.0f requests/s (%.1f x "
@@ -504,6 +599,7 @@ int main() {
                 : "");
         ok = ceiling > 0;
     }
+    std::printf("machine load average (1 min) at the end: %.2f\n", LoadAverage());
     SetStoryDB(nullptr);
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
