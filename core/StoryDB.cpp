@@ -598,6 +598,15 @@ TDBRead TStoryDB::GetFolderRule(std::string_view siteID, std::string_view articl
     return impl_->ArticleColumns(siteID, articleID, {{"ArticleVolumnURLFromHome", &folderID}});
 }
 
+TDBRead TStoryDB::GetArticleFolderAndAuthor(std::string_view siteID, std::string_view articleID,
+                                            AnsiString& folderID, AnsiString& folderName,
+                                            AnsiString& author) {
+    return impl_->ArticleColumns(siteID, articleID,
+                                 {{"ArticleVolumnURLFromHome", &folderID},
+                                  {"FolderName", &folderName},
+                                  {"ArticleAuthor", &author}});
+}
+
 bool TStoryDB::SetUpdateTime(std::string_view siteID, std::string_view articleID) {
     std::lock_guard guard(impl_->lock);
     return impl_->Execute(
@@ -744,6 +753,34 @@ TDBRead TStoryDB::GetChapterName(std::string_view siteID, std::string_view artic
         {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)},
         rows);
     if (read) chapterName = Column(rows, 0, "ChapterName");
+    return read;
+}
+
+TDBRead TStoryDB::GetChapterLabels(std::string_view siteID, std::string_view articleID,
+                                   std::string_view chapterID, AnsiString& chapterName,
+                                   AnsiString& author) {
+    std::lock_guard guard(impl_->lock);
+    // One row always: each value is NULL when its row is missing. Every
+    // statement costs the file's read locks, which is most of such a read.
+    SqlRows rows;
+    const TDBRead read = impl_->Read(
+        "select (select ChapterName from Chapter where SiteID=:SiteID and ArticleID=:ArticleID "
+        "and ChapterID=:ChapterID) as ChapterName, (select ArticleAuthor from Article where "
+        "SiteID=:SiteID and ArticleID=:ArticleID) as ArticleAuthor",
+        {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)},
+        rows);
+    if (read.Failed()) {
+        // A file whose tables differ from ours: the two reads on their own.
+        AnsiString name, writer;
+        if (GetChapterName(siteID, articleID, chapterID, name).Failed() ||
+            GetArticleAuthor(siteID, articleID, writer).Failed())
+            return TDBRead::Status::Failed;
+        chapterName = name;
+        author = writer;
+        return TDBRead::Status::Found;
+    }
+    chapterName = Column(rows, 0, "ChapterName");
+    author = Column(rows, 0, "ArticleAuthor");
     return read;
 }
 

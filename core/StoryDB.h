@@ -290,6 +290,11 @@ class TStoryDB {
                           AnsiString& folderName);
     TDBRead GetFolderRule(std::string_view siteID, std::string_view articleID,
                           AnsiString& folderID);
+    // The two above and the author in one read of the story's row: what a
+    // chapter download needs of its story.
+    TDBRead GetArticleFolderAndAuthor(std::string_view siteID, std::string_view articleID,
+                                      AnsiString& folderID, AnsiString& folderName,
+                                      AnsiString& author);
     bool SetUpdateTime(std::string_view siteID, std::string_view articleID);
     bool SetLastArticleInfo(std::string_view siteID, std::string_view articleID,
                             std::string_view lastArticleInfo);
@@ -319,6 +324,12 @@ class TStoryDB {
                            std::vector<TChapterItemData>& list);
     TDBRead GetChapterName(std::string_view siteID, std::string_view articleID,
                            std::string_view chapterID, AnsiString& chapterName);
+    // GetChapterName and GetArticleAuthor in one statement, for the heading of
+    // a chapter page. Failed when either read fails; otherwise a missing
+    // chapter or story reads as an empty text, as the two reads give it.
+    TDBRead GetChapterLabels(std::string_view siteID, std::string_view articleID,
+                             std::string_view chapterID, AnsiString& chapterName,
+                             AnsiString& author);
 
     // A batch as a scope: begins on construction, commits on destruction
     // unless Commit was called first to learn whether the rows were stored.

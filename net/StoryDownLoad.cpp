@@ -161,14 +161,17 @@ TStoryDownLoad::Pending TStoryDownLoad::PendingChapters(const AnsiString& siteID
     Pending pending;
     TStoryDB* db = StoryDB();
     std::vector<TChapterItemData> list;
-    AnsiString folderName;
+    TChapterLabels& story = pending.story;
     // A list that cannot be read is no empty list: the story is not complete.
+    // The story's row is read here once for every chapter of the run.
     if (!db || db->GetChapterList(siteID, articleID, list).Failed() ||
-        db->GetFolderName(siteID, articleID, folderName).Failed()) {
+        db->GetArticleFolderAndAuthor(siteID, articleID, story.FolderID, story.FolderName,
+                                      story.Author)
+            .Failed()) {
         pending.unreadable = true;
         return pending;
     }
-    const std::string folder = StoryCacheFolder(folderName);
+    const std::string folder = StoryCacheFolder(story.FolderName);
     const std::unordered_set<std::string> files =
         folder.empty() ? std::unordered_set<std::string>() : FileNames(folder);
     pending.chapters.reserve(list.size());
@@ -188,6 +191,7 @@ bool TStoryDownLoad::LoadPendingChapters(int startIndex) {
     Pending pending = PendingChapters(siteID_, articleID_, startIndex, [] { return false; });
     listUnreadable_ = pending.unreadable;
     queue_ = std::move(pending.chapters);
+    story_ = std::move(pending.story);
     next_ = 0;
     total_ = static_cast<int>(queue_.size());
     return !queue_.empty();
@@ -208,6 +212,7 @@ void TStoryDownLoad::BuildQueue(uint64_t run, AnsiString siteID, AnsiString arti
 void TStoryDownLoad::Launch(Pending pending) {
     listUnreadable_ = pending.unreadable;
     queue_ = std::move(pending.chapters);
+    story_ = std::move(pending.story);
     next_ = 0;
     total_ = static_cast<int>(queue_.size());
     if (queue_.empty()) {
@@ -221,44 +226,67 @@ void TStoryDownLoad::Launch(Pending pending) {
     for (size_t i = 0; i < kWorkers && !shared_->lock.Closing(); ++i) NextChapter(i);
 }
 
-void TStoryDownLoad::NextChapter(size_t worker) {
-    const std::lock_guard lock(shared_->lock);
-    if (shared_->lock.Closing() || next_ >= queue_.size()) return;  // the worker idles
+bool TStoryDownLoad::HandOut(size_t worker, Job& job) {
+    if (shared_->lock.Closing() || next_ >= queue_.size()) return false;  // the worker idles
     const TChapterItemData& entry = queue_[next_++];
     current_[worker] = entry.ChapterID;
-    std::string url;
-    workers_[worker]->ReadChapter(siteID_, articleID_, url, mode_, entry.ChapterID);
+    job = {siteID_, articleID_, entry.ChapterID, mode_, story_};
+    job.labels.ChapterName = entry.ChapterName;
     // Copies: the handler may free this object, and with it the fields.
     const ProgressEvent event = OnProgress;
     const AnsiString site = siteID_, article = articleID_, name = entry.ChapterName;
     if (event) event(this, site, article, done_, total_, name);
+    return !shared_->lock.Closing();
+}
+
+void TStoryDownLoad::StartChapter(size_t worker, const Job& job) {
+    std::string url;
+    workers_[worker]->ReadChapter(job.siteID, job.articleID, url, job.mode, job.chapterID,
+                                  job.labels);
+}
+
+void TStoryDownLoad::NextChapter(size_t worker) {
+    const std::lock_guard lock(shared_->lock);
+    Job job;
+    if (HandOut(worker, job)) StartChapter(worker, job);
 }
 
 void TStoryDownLoad::ChapterDone(size_t worker) {
     // Held locally, before the lock that lives in it: a handler of OnProgress
     // or OnComplete may free this object.
     const std::shared_ptr<Shared> shared = shared_;
-    // Waited for without a poll; given up once the object closes, since the
-    // destructor may hold the lock while it waits for this handler.
-    if (!shared->lock.LockUnlessClosing()) return;
-    const std::lock_guard lock(shared->lock, std::adopt_lock);
-    if (shared->lock.Closing() || !running_) return;
-    // The worker wrote the cache file as a published page, or the chapter failed.
-    if (!workers_[worker]->ChapterPublished()) ++failed_;
-    ++done_;
-    const ProgressEvent progress = OnProgress;
-    const AnsiString site = siteID_, article = articleID_;
-    if (progress) progress(this, site, article, done_, total_, AnsiString());
-    if (shared->lock.Closing()) return;  // freed by the progress handler
-    if (done_ < total_) {
-        NextChapter(worker);
-        return;
+    Job next;
+    {
+        // Waited for without a poll; given up once the object closes, since the
+        // destructor may hold the lock while it waits for this handler.
+        if (!shared->lock.LockUnlessClosing()) return;
+        const std::lock_guard lock(shared->lock, std::adopt_lock);
+        if (shared->lock.Closing() || !running_) return;
+        // The worker wrote the cache file as a published page, or the chapter failed.
+        if (!workers_[worker]->ChapterPublished()) ++failed_;
+        ++done_;
+        const ProgressEvent progress = OnProgress;
+        const AnsiString site = siteID_, article = articleID_;
+        if (progress) progress(this, site, article, done_, total_, AnsiString());
+        if (shared->lock.Closing()) return;  // freed by the progress handler
+        if (done_ >= total_) {
+            // The last chapter: OnComplete fires exactly once per run.
+            running_ = false;
+            const CompleteEvent complete = OnComplete;
+            const int failed = failed_;
+            if (complete) complete(this, failed);
+            return;
+        }
+        if (!HandOut(worker, next)) return;
     }
-    // The last chapter: OnComplete fires exactly once per run.
-    running_ = false;
-    const CompleteEvent complete = OnComplete;
-    const int failed = failed_;
-    if (complete) complete(this, failed);
+    // The chapter's download starts outside the lock: its setup (the address
+    // by the site's rules, a new request) would hold up the other nine
+    // workers' next chapters. This runs inside the worker's own handler, so the
+    // run cannot change meanwhile: Start and the destructor cancel this
+    // worker first, which waits for this handler to end (or drops the
+    // request it starts).
+    if (shared->lock.Closing()) return;
+    StartChapter(worker, next);
 }
 
 bool TStoryDownLoad::ListUnreadable() const {

@@ -94,6 +94,9 @@ class TStoryDownLoad {
     // The chapters still to fetch of a story, in table order.
     struct Pending {
         std::vector<TChapterItemData> chapters;
+        // What every chapter's page takes from the story's row, read with
+        // the list (the chapter name left empty).
+        TChapterLabels story;
         bool unreadable = false;
     };
 
@@ -103,6 +106,15 @@ class TStoryDownLoad {
     // Under the lock: takes the queue and sets the workers going, or ends the
     // run at once when nothing is missing.
     void Launch(Pending pending);
+    // Under the lock: takes the worker's next entry and announces it; false
+    // when none is left or the object closed meanwhile.
+    struct Job {
+        AnsiString siteID, articleID, chapterID;
+        int mode = 1;
+        TChapterLabels labels;
+    };
+    bool HandOut(size_t worker, Job& job);
+    void StartChapter(size_t worker, const Job& job);
     void NextChapter(size_t worker);
     void ChapterDone(size_t worker);
     void JoinBuilder();
@@ -113,6 +125,7 @@ class TStoryDownLoad {
     uint64_t run_ = 0;  // the run whose queue is wanted; an older builder drops its own
     std::atomic<uint64_t> wantedRun_{0};  // run_, for a builder to look at without the lock
     std::vector<TChapterItemData> queue_;
+    TChapterLabels story_;             // of the run's story, read with its queue
     std::vector<AnsiString> current_;  // the chapter each worker fetches
     size_t next_ = 0;
     int done_ = 0;

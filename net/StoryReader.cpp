@@ -147,6 +147,18 @@ void TStoryReader::UpdateStory(const AnsiString& siteID, const AnsiString& artic
 
 void TStoryReader::ReadChapter(const AnsiString& siteID, const AnsiString& articleID,
                                std::string& url, int mode, const AnsiString& chapterID) {
+    StartChapter(siteID, articleID, url, mode, chapterID, nullptr);
+}
+
+void TStoryReader::ReadChapter(const AnsiString& siteID, const AnsiString& articleID,
+                               std::string& url, int mode, const AnsiString& chapterID,
+                               const TChapterLabels& labels) {
+    StartChapter(siteID, articleID, url, mode, chapterID, &labels);
+}
+
+void TStoryReader::StartChapter(const AnsiString& siteID, const AnsiString& articleID,
+                                std::string& url, int mode, const AnsiString& chapterID,
+                                const TChapterLabels* labels) {
     url.clear();
     // The running download is abandoned first (its handler, when one runs on
     // another thread, ends before the fields change).
@@ -163,18 +175,30 @@ void TStoryReader::ReadChapter(const AnsiString& siteID, const AnsiString& artic
         pictures_.clear();
         pictureIndex_ = 0;
         chapterText_.clear();
+        if (labels)
+            labels_ = *labels;
+        else
+            labels_.reset();
     }
     std::string chapterURL;
     try {
         LoadSiteFor(siteID);
         story_->ArticleID = articleID;
-        AnsiString folderID;
-        TStoryDB* db = StoryDB();
-        // Without the stored folder id the address could name another page,
-        // whose text would be kept as this chapter's: the try fails instead.
-        const bool folderKnown = !db || !db->GetFolderRule(siteID, articleID, folderID).Failed();
+        AnsiString folderID, folderName, author;
+        bool folderKnown = true;
+        if (labels) {
+            folderID = labels->FolderID;
+            folderName = labels->FolderName;
+        } else if (TStoryDB* db = StoryDB()) {
+            // Without the stored folder id the address could name another
+            // page, whose text would be kept as this chapter's: the try fails
+            // instead.
+            folderKnown =
+                !db->GetArticleFolderAndAuthor(siteID, articleID, folderID, folderName, author)
+                     .Failed();
+        }
         story_->FolderID = folderID;
-        writer_->FolderName = story_->GetFolderName(siteID, articleID);
+        writer_->FolderName = folderName;
         if (folderKnown) chapterURL = story_->GetChapterURL(chapterID);
     } catch (const RegexError&) {
         chapterURL.clear();
@@ -445,12 +469,19 @@ void TStoryReader::ChapterPageArrived(bool failed, const AnsiString& text) {
 bool TStoryReader::ReadChapterLabels(const AnsiString& siteID, const AnsiString& articleID,
                                      const AnsiString& chapterID, AnsiString& name,
                                      AnsiString& author) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (labels_) {
+            name = labels_->ChapterName;
+            author = labels_->Author;
+            return true;
+        }
+    }
     TStoryDB* db = StoryDB();
     if (!db) return true;
     // A page written without them would count as published and keep its
     // blank heading for good; the chapter fails and is fetched again.
-    return !db->GetChapterName(siteID, articleID, chapterID, name).Failed() &&
-           !db->GetArticleAuthor(siteID, articleID, author).Failed();
+    return !db->GetChapterLabels(siteID, articleID, chapterID, name, author).Failed();
 }
 
 void TStoryReader::FetchNextPicture() {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,17 @@ class TStoryExportHTML;
 struct TChapterPicData {
     AnsiString Src;
     std::string URL;
+};
+
+// What a chapter's page takes from the database besides its text. A caller
+// that fetches many chapters of one story reads it once and hands it to
+// ReadChapter, so that the chapters do not queue for the database one read
+// after another.
+struct TChapterLabels {
+    AnsiString FolderID;    // the story's folder id, part of the chapter's address
+    AnsiString FolderName;  // the story's cache folder
+    AnsiString Author;
+    AnsiString ChapterName;
 };
 
 // Reads one story from its site by the site's rules: UpdateStory fetches the
@@ -49,6 +61,9 @@ class TStoryReader {
     // Starts the chapter and gives its page's URL at once.
     void ReadChapter(const AnsiString& siteID, const AnsiString& articleID, std::string& url,
                      int mode, const AnsiString& chapterID);
+    // The same with what the page needs from the database already read.
+    void ReadChapter(const AnsiString& siteID, const AnsiString& articleID, std::string& url,
+                     int mode, const AnsiString& chapterID, const TChapterLabels& labels);
     // The chapter page's URL, with nothing downloaded (reading program); a
     // download still running is abandoned, as by Cancel.
     std::string PrepareChapter(const AnsiString& siteID, const AnsiString& articleID,
@@ -81,11 +96,12 @@ class TStoryReader {
     void ChapterPageArrived(bool failed, const AnsiString& text);
     void PictureArrived(bool failed, const std::string* stream);
     void FetchNextPicture();
-    // The chapter's name and the story's author for its page; false when the
-    // database could not be read.
-    static bool ReadChapterLabels(const AnsiString& siteID, const AnsiString& articleID,
-                                  const AnsiString& chapterID, AnsiString& name,
-                                  AnsiString& author);
+    void StartChapter(const AnsiString& siteID, const AnsiString& articleID, std::string& url,
+                      int mode, const AnsiString& chapterID, const TChapterLabels* labels);
+    // The chapter's name and the story's author for its page, as handed to
+    // ReadChapter or else from the database; false when it could not be read.
+    bool ReadChapterLabels(const AnsiString& siteID, const AnsiString& articleID,
+                           const AnsiString& chapterID, AnsiString& name, AnsiString& author);
     void WriteChapterWithPictures();
     void LoadSiteFor(const AnsiString& siteID);
     void Download(Step step, const std::string& url);
@@ -106,6 +122,7 @@ class TStoryReader {
     std::string chapterURL_;
     AnsiString chapterText_;
     AnsiString author_;
+    std::optional<TChapterLabels> labels_;  // handed to ReadChapter
     std::vector<TArticleVolumnChapterData> chapters_;
     std::vector<TChapterPicData> pictures_;
     size_t pictureIndex_ = 0;

@@ -320,6 +320,44 @@ TEST_F(StoryDBTest, ChapterRowsCarryTheirTextsAndEmptyIdsAreNotStored) {
     EXPECT_TRUE(list.empty());
 }
 
+// The combined reads of a chapter download give what the single reads give,
+// also where a row is missing or the story table is of an older version.
+TEST_F(StoryDBTest, ChapterLabelsAndStoryFolderReadAsTheSingleReads) {
+    ASSERT_TRUE(db->AddArticle("s1", "a", G("书名"), G("快笔"), "", "", "", -1, "77"));
+    {
+        TStoryDB::ChapterBatch batch(*db);
+        ASSERT_TRUE(db->AddChapter("s1", "a", "c1", "", G("第一章"), "", 0));
+        ASSERT_TRUE(db->AddChapter("s1", "b", "c1", "", G("别的书"), "", 0));
+    }
+    AnsiString rule, folder, author;
+    ASSERT_TRUE(db->GetArticleFolderAndAuthor("s1", "a", rule, folder, author));
+    AnsiString folderAlone;
+    db->GetFolderName("s1", "a", folderAlone);
+    EXPECT_EQ(rule + "|" + author, "77|" + G("快笔"));
+    EXPECT_EQ(folder, folderAlone);
+    EXPECT_FALSE(folder.empty());
+
+    struct Case {
+        const char* article;
+        const char* chapter;
+        const char* name;    // UTF-8
+        const char* writer;  // UTF-8
+    };
+    const auto check = [&](const Case& c) {
+        AnsiString name = "x", writer = "x";
+        EXPECT_FALSE(db->GetChapterLabels("s1", c.article, c.chapter, name, writer).Failed())
+            << c.article << "/" << c.chapter;
+        EXPECT_EQ(name, G(c.name)) << c.article << "/" << c.chapter;
+        EXPECT_EQ(writer, G(c.writer)) << c.article << "/" << c.chapter;
+    };
+    for (const Case& c : {Case{"a", "c1", "第一章", "快笔"}, Case{"a", "c9", "", "快笔"},
+                          Case{"b", "c1", "别的书", ""}, Case{"z", "c1", "", ""}})
+        check(c);
+    // As in a file of an older version: the chapter name still comes.
+    Exec(*raw, "alter table Article drop column ArticleAuthor");
+    check({"a", "c1", "第一章", ""});
+}
+
 TEST_F(StoryDBTest, DeleteArticleRemovesRowAndChaptersButNotTheFolder) {
     db->AddArticle("s1", "a", "t", "", "", "", "", -1, "");
     StoreList(*db, "a", {"1", "2"});

@@ -98,6 +98,18 @@ TEST_F(StoryDownLoadTest, FaultyChaptersAreRetriedReportedAndFetchedAgainByTheNe
     EXPECT_GE(server_.PeakInFlight(), 2);
     EXPECT_EQ(Cached(story).size(), 28u);
     EXPECT_FALSE(fs::exists(ChapterCacheFile("gbk", story.id, dead)));
+    // Each page carries its own chapter's heading and the story's author,
+    // though the ten workers took them from one read of the story.
+    for (const auto* c : chapters) {
+        if (c->id == dead || c->id == lost) continue;
+        std::ifstream in(ChapterCacheFile("gbk", story.id, c->id), std::ios::binary);
+        const std::string page((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(page.find("ChapterName=<[" + platform::Utf8ToAnsi(c->name) + "]>"),
+                  std::string::npos)
+            << c->id;
+        EXPECT_NE(page.find("Author=<[" + platform::Utf8ToAnsi("快笔") + "]>"), std::string::npos)
+            << c->id;
+    }
     const auto steps = run.progress.Items();
     ASSERT_FALSE(steps.empty());
     EXPECT_EQ(steps.back().done, 30);
