@@ -45,11 +45,16 @@ AnsiString Field(std::string_view text, std::string_view rule) {
     return TrimControls(DecodeEntities(StripTags(RegexMatchAny(text, rule))));
 }
 
+// The widest field a template may ask for; the whole address is far shorter.
+constexpr int kMaxFieldWidth = 4096;
+
+// A number of the directive; one past kMaxFieldWidth stands for any larger,
+// so that a rule's digits can neither overflow nor ask for gigabytes.
 bool ParseNumber(std::string_view format, std::size_t& i, int& value) {
     const std::size_t start = i;
     value = 0;
     while (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i])))
-        value = value * 10 + (format[i++] - '0');
+        value = std::min(value * 10 + (format[i++] - '0'), kMaxFieldWidth + 1);
     return i > start;
 }
 
@@ -82,7 +87,7 @@ bool FormatWithOneText(std::string_view format, std::string_view text, std::stri
         if (left) ++i;
         if (i < format.size() && format[i] == '*') return false;  // would take a number
         int width = 0;
-        ParseNumber(format, i, width);
+        if (ParseNumber(format, i, width) && width > kMaxFieldWidth) return false;
         int precision = -1;
         if (i < format.size() && format[i] == '.') {
             ++i;

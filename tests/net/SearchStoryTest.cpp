@@ -149,7 +149,12 @@ TEST_F(SiteSearch, TemplateIsFilledLikeAFormatWithOneText) {
           Case{"http://h/?a=%s&b=%s", false, "http://h/?a=%s&b=%s"},
           Case{"http://h/?q=%20%s", false, "http://h/?q=%20%s"},
           Case{"http://h/?q=", false, "http://h/?q="},
-          Case{"http://h/?q=%", false, "http://h/?q=%"}}) {
+          Case{"http://h/?q=%", false, "http://h/?q=%"},
+          // A rule cannot make the address gigabytes long, nor overflow its digits.
+          Case{"http://h/?q=%2000000000s", false, "http://h/?q=%2000000000s"},
+          Case{"http://h/?q=%99999999999999999999.2s", false,
+               "http://h/?q=%99999999999999999999.2s"},
+          Case{"http://h/?q=%.99999999999999999999s", false, "http://h/?q=kw"}}) {
         site.SearchURL = c.templ;
         EXPECT_EQ(site.SearchURLFor("kw", c.byAuthor), c.expected) << c.templ;
     }
