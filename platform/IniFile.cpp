@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <unordered_set>
 
 #include "platform/AtomicFile.h"
 #include "platform/Folders.h"
@@ -24,13 +25,22 @@ std::string_view Trim(std::string_view text) {
     return text.substr(begin, end - begin + 1);
 }
 
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
     return true;
+}
+
+// A name as SameName compares it.
+std::string Lower(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) c = LowerAscii(c);
+    return lower;
 }
 
 // The file as lines, with the line-break style it uses, so that a write puts
@@ -202,12 +212,12 @@ std::vector<std::pair<std::string, std::string>> IniText::ReadSectionValues(
     std::vector<std::pair<std::string, std::string>> values;
     const auto range = FindSection(lines_, section);
     if (!range) return values;
+    // The first key of a name wins; a set keeps a long section linear.
+    std::unordered_set<std::string> seen;
     for (size_t i = range->header + 1; i < range->end; ++i) {
         const auto entry = ParseEntry(lines_[i]);
-        if (!entry) continue;
-        bool seen = false;
-        for (const auto& [key, value] : values) seen = seen || SameName(key, entry->key);
-        if (!seen) values.emplace_back(entry->key, Unquote(entry->value));
+        if (entry && seen.insert(Lower(entry->key)).second)
+            values.emplace_back(entry->key, Unquote(entry->value));
     }
     return values;
 }
@@ -220,12 +230,10 @@ std::vector<std::string> IniText::ReadSection(std::string_view section) const {
 
 std::vector<std::string> IniText::ReadSections() const {
     std::vector<std::string> sections;
+    std::unordered_set<std::string> seen;
     for (const auto& line : lines_) {
         const auto name = HeaderName(line);
-        if (!name) continue;
-        bool seen = false;
-        for (const auto& section : sections) seen = seen || SameName(section, *name);
-        if (!seen) sections.emplace_back(*name);
+        if (name && seen.insert(Lower(*name)).second) sections.emplace_back(*name);
     }
     return sections;
 }
