@@ -16,5 +16,6 @@ bool WriteLoadingPage() {
     std::string stored;
     // The other program may show the page right now: an equal file stays.
     if (platform::ReadWholeFile(file, stored) && stored == page) return true;
-    return MakeFolders(AppFolder() + std::string(kImageFolderName)) && WriteFileAtomic(file, page);
+    return MakeFolders(AppFolder() + std::string(kImageFolderName)) &&
+           WriteFileAtomic(file, page, FileDurability::Replaceable);
 }

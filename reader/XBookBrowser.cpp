@@ -354,7 +354,9 @@ std::string TXBookBrowser::SavePage(const std::string& folder, const AnsiString&
     if (!name.empty() && name.back() != '/') name.push_back('/');
     name += "Content_" + std::to_string(pageCounter_) + ".html";
     pageCounter_ = pageCounter_ >= kPageCount - 1 ? 0 : pageCounter_ + 1;
-    if (!WriteFileAtomic(name, page)) return {};
+    // Made again from the cache file whenever the chapter is shown: not
+    // worth a wait for the disk on every page turn.
+    if (!WriteFileAtomic(name, page, FileDurability::Replaceable)) return {};
     return name;
 }
 
@@ -399,7 +401,7 @@ void TXBookBrowser::OpenLocalText() {
                                             DateTimeText(std::time(nullptr)), !IsOnline());
     const std::string folder = LocalReadFolder();
     const std::string name = folder + "Content_Local.html";
-    if (!MakeFolders(folder) || !WriteFileAtomic(name, page)) {
+    if (!MakeFolders(folder) || !WriteFileAtomic(name, page, FileDurability::Replaceable)) {
         ShowErrorPage(
             platform::Utf8ToAnsi("本地小说的页面没能写入磁盘，磁盘可能已满或没有写入权限。"),
             false);

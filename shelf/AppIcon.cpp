@@ -40,5 +40,5 @@ std::string WriteApplicationIcon() {
     const std::string png = ApplicationIconBytes();
     if (folder.empty() || png.empty()) return {};
     const std::string path = folder + "/Quira.png";
-    return WriteFileAtomic(path, png) ? path : std::string();
+    return WriteFileAtomic(path, png, FileDurability::Replaceable) ? path : std::string();
 }

@@ -32,7 +32,7 @@ std::string FillListErrorPage(std::string_view templateUtf8, const TListErrorFie
 }
 
 bool WriteListErrorPage(const std::string& path, std::string_view page) {
-    return !page.empty() && WriteFileAtomic(path, page);
+    return !page.empty() && WriteFileAtomic(path, page, FileDurability::Replaceable);
 }
 
 std::string ListErrorPagePath() {

@@ -95,6 +95,7 @@ bool WriteLocalVendorPages() {
     if (!ServiceURL("").empty()) return true;
     bool all = true;
     for (const LocalPage& page : kLocalPages)
-        all = WriteFileAtomic(LocalPagePath(page), PageText(page)) && all;
+        all = WriteFileAtomic(LocalPagePath(page), PageText(page), FileDurability::Replaceable) &&
+              all;
     return all;
 }
