@@ -64,18 +64,44 @@ int CreateTemporary(const std::string& path, std::string& name) {
     return -1;
 }
 
-// A new file written unnamed and then linked in under path: one change of
-// the folder instead of a temporary name and a rename, which matters when
-// several workers fill one folder at once. False when the file system has no
-// unnamed files or the name was taken meanwhile; the caller then writes the
-// usual way.
-bool WriteNewFileByLink(const std::string& path, std::string_view bytes) {
+enum class Linked { Done, Failed, Unsupported };
+
+// A replaceable file written unnamed and then linked in whole. A new file is
+// linked under its name at once: one change of the folder, and no look-up of
+// the name before it, which would wait for the folder's lock while other
+// workers link their chapters into the same folder. A file that exists is
+// replaced by linking the unnamed one under a temporary name and renaming it
+// over. Unsupported when the file system has no unnamed files (or the folder
+// is missing); the caller then writes the usual way.
+Linked WriteReplaceableByLink(const std::string& path, std::string_view bytes) {
     Fd fd(::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (fd.Get() < 0 || !WriteAll(fd.Get(), bytes)) return false;
+    if (fd.Get() < 0 || !WriteAll(fd.Get(), bytes)) return Linked::Unsupported;
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd.Get());
-    // Linked only once whole: no reader ever sees a part of it.
-    return ::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 && fd.Close();
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return fd.Close() ? Linked::Done : Linked::Failed;
+    if (errno != EEXIST) return Linked::Unsupported;
+    // A replaced file keeps the mode its owner gave it.
+    struct stat old {};
+    if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+        ::fchmod(fd.Get(), old.st_mode & 07777) != 0)
+        return Linked::Failed;
+    std::string name;
+    for (int attempt = 0; attempt < 16 && name.empty(); ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".part-%08x", g_random_int());
+        const std::string candidate = path + suffix;
+        if (::linkat(AT_FDCWD, self, AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            name = candidate;
+        else if (errno != EEXIST)
+            return Linked::Failed;
+    }
+    if (name.empty()) return Linked::Failed;
+    if (!fd.Close() || ::rename(name.c_str(), path.c_str()) != 0) {
+        ::unlink(name.c_str());
+        return Linked::Failed;
+    }
+    return Linked::Done;
 }
 
 }  // namespace
@@ -101,10 +127,12 @@ bool SyncFolder(const std::string& folder) {
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, FileDurability durability) {
+    if (durability == FileDurability::Replaceable) {
+        const Linked linked = WriteReplaceableByLink(path, bytes);
+        if (linked != Linked::Unsupported) return linked == Linked::Done;
+    }
     struct stat old {};
     const bool exists = ::lstat(path.c_str(), &old) == 0;
-    if (!exists && durability == FileDurability::Replaceable && WriteNewFileByLink(path, bytes))
-        return true;
     std::string name;
     Fd fd(CreateTemporary(path, name));
     if (fd.Get() < 0) return false;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -138,16 +139,25 @@ TEST(AtomicFile, DurableWritesReachTheDiskBeforeAndAfterTheRename) {
     }
 }
 
-// A write that cannot be made leaves what stood there as it was.
+// A write that cannot be made leaves what stood there as it was, and no
+// temporary file behind.
 TEST(AtomicFile, AFailedWriteLeavesTheEarlierFile) {
-    TempTree tree;
-    const std::string path = tree.Write("kept.txt", "earlier");
-    // A folder cannot be replaced by a file.
-    const std::string folder = tree.Make("folder");
-    EXPECT_FALSE(platform::WriteFileAtomic(folder, "x"));
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
-    EXPECT_FALSE(platform::WriteFileAtomic(tree.Path("missing/kept.txt"), "x"));
-    EXPECT_EQ(TempTree::Read(path), "earlier");
+    for (const auto durability :
+         {platform::FileDurability::Durable, platform::FileDurability::Replaceable}) {
+        TempTree tree;
+        const std::string path = tree.Write("kept.txt", "earlier");
+        // A folder cannot be replaced by a file.
+        const std::string folder = tree.Make("folder");
+        EXPECT_FALSE(platform::WriteFileAtomic(folder, "x", durability));
+        EXPECT_TRUE(std::filesystem::is_directory(folder));
+        EXPECT_FALSE(platform::WriteFileAtomic(tree.Path("missing/kept.txt"), "x", durability));
+        EXPECT_EQ(TempTree::Read(path), "earlier");
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(tree.Root()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"folder", "kept.txt"}));
+    }
 }
 
 }  // namespace
