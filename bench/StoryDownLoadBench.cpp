@@ -42,6 +42,7 @@
 #include "core/SqliteDB.h"
 #include "core/StoryDB.h"
 #include "net/StoryDownLoad.h"
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/FakeNovelSite.h"
@@ -461,6 +462,40 @@ bool ReportDelayed(const SiteProcess& site, const std::filesystem::path& root, i
     return true;
 }
 
+// The file system's own part: ten threads writing as many new files of a
+// chapter page's size into a new folder, the way the chapter writer does
+// (unnamed, then linked in). On some file systems new files cost far more
+// for a while after many were deleted, by any program; this tells when the
+// disk rather than the download sets the figure. The files stay until the
+// end: deleting them would slow the next round's new files down.
+double FileSystemMs(const std::filesystem::path& root, int round, size_t bytes) {
+    const std::string folder = (root / ("files-" + std::to_string(round))).string() + "/";
+    std::filesystem::create_directories(folder);
+    const std::string page(bytes, 'x');
+    std::atomic<bool> ok{true};
+    const auto start = Clock::now();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < TStoryDownLoad::kWorkers; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = t; i < kChapters; i += TStoryDownLoad::kWorkers)
+                if (!platform::WriteFileAtomic(folder + std::to_string(i) + ".txt", page,
+                                               platform::FileDurability::Replaceable))
+                    ok = false;
+        });
+    for (auto& t : threads) t.join();
+    return ok ? MillisSince(start) : -1;
+}
+
+// The size of one chapter file of the story as the download wrote it.
+size_t ChapterFileBytes(const SiteProcess& site) {
+    AnsiString folderName;
+    StoryDB()->GetFolderName("bench", site.storyID, folderName);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(BookFolder() + folderName, error))
+        if (entry.path().extension() == ".txt") return entry.file_size(error);
+    return 4096;
+}
+
 // Quira and curl take turns, so that a change in the machine's load touches
 // both alike; the rates compared are those of the median rounds. Returns
 // Quira's median rate (0 when a run failed).
@@ -468,7 +503,7 @@ double ReportNoDelay(const SiteProcess& site, const std::filesystem::path& root,
                      double& curlRate) {
     curlRate = 0;
     const bool withCurl = CurlInstalled();
-    std::vector<double> wall, cpu, curlWall, curlCpu, ratios;
+    std::vector<double> wall, cpu, curlWall, curlCpu, ratios, files;
     std::vector<int> peaks;
     int connections = 0, curlConnections = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -484,6 +519,11 @@ double ReportNoDelay(const SiteProcess& site, const std::filesystem::path& root,
         peaks.push_back(stats.peak);
         wall.push_back(run.wallMs);
         cpu.push_back(run.cpuMs / kChapters);
+        files.push_back(FileSystemMs(root, round, ChapterFileBytes(site)));
+        if (files.back() < 0) {
+            std::printf("the file system did not take %d new files\n", kChapters);
+            return 0;
+        }
         if (!withCurl) continue;
         double w = 0, c = 0;
         if (!RunCurl(site.urls, root.string(), w, c)) {
@@ -510,6 +550,12 @@ double ReportNoDelay(const SiteProcess& site, const std::filesystem::path& root,
         quiraCpuMs, quiraCpuMs < kGoalCpuMs ? "goal met" : "goal missed", kGoalCpuMs,
         Median(std::vector<double>(peaks.begin(), peaks.end())), TStoryDownLoad::kWorkers,
         connections);
+    std::printf(
+        "  the file system alone: %d new files of a chapter page's size from %d threads, as "
+        "the chapter writer makes them, median %.0f ms (%.0f to %.0f)\n",
+        kChapters, TStoryDownLoad::kWorkers, Median(files),
+        *std::min_element(files.begin(), files.end()),
+        *std::max_element(files.begin(), files.end()));
     if (!withCurl) {
         std::printf("curl is not installed: no comparison\n");
         return quiraRate;
