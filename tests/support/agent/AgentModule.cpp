@@ -5,11 +5,12 @@
 // texts it painted, its web views (with scripts run in them) and screenshots.
 // The programs know nothing of it.
 //
-// Being preloaded, it also stands between the program and two library calls:
-// pango_cairo_show_layout, to learn where texts are painted (custom-drawn
-// controls have no widgets to ask), and posix_spawn, so that only the
-// programs the test names inherit the preload, never the helper processes of
-// the web engine.
+// Being preloaded, it also stands between the program and a few library
+// calls: pango_cairo_show_layout, to learn where texts are painted
+// (custom-drawn controls have no widgets to ask); posix_spawn, so that only
+// the programs the test names inherit the preload, never the helper
+// processes of the web engine; and waitpid, to tell the test how those
+// programs ended (their parent, not the test, collects their status).
 
 #include <dlfcn.h>
 #include <gdk/gdkx.h>
@@ -21,16 +22,19 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -88,6 +92,10 @@ struct AgentState {
     GtkWidget* painting = nullptr;
     cairo_surface_t* paintTarget = nullptr;
     std::map<GtkWidget*, std::vector<PaintedText>> texts;
+    // The named programs this one started (process id, file name), until
+    // their end is known.
+    std::mutex spawnedLock;
+    std::map<pid_t, std::string> spawned;
 };
 
 // Never freed: the program's exit handlers may still paint or spawn.
@@ -498,6 +506,90 @@ json PointerJson() {
     return {{"window", window}, {"cursor", cursor != nullptr}};
 }
 
+// Settling, in two rounds: every event the display has sent so far is in;
+// the frame that hands held-back pointer motion to the widgets goes by on
+// every window on the screen, and every source of higher priority than a low
+// idle one runs (the events are handled); then one more frame paints what
+// they changed. A window whose frames are stopped (a tray icon that found no
+// tray) is waited for a quarter of a second a round.
+struct PendingSettle {
+    ConnectionPtr connection;
+    json id;
+    int rounds = 2;
+    int frames = 0;
+    guint timer = 0;
+    std::vector<std::pair<GdkFrameClock*, gulong>> clocks;
+};
+
+void SettleRound(PendingSettle* pending);
+
+void SettleRoundEnded(PendingSettle* pending) {
+    for (auto& [clock, handler] : pending->clocks) {
+        if (handler) g_signal_handler_disconnect(clock, handler);
+        g_object_unref(clock);
+    }
+    pending->clocks.clear();
+    pending->frames = 0;
+    if (pending->timer) g_source_remove(pending->timer);
+    pending->timer = 0;
+    g_idle_add_full(
+        G_PRIORITY_LOW,
+        +[](gpointer data) -> gboolean {
+            auto* p = static_cast<PendingSettle*>(data);
+            if (--p->rounds > 0) {
+                SettleRound(p);
+            } else {
+                std::unique_ptr<PendingSettle> done(p);
+                Reply(done->connection, done->id, {});
+            }
+            return G_SOURCE_REMOVE;
+        },
+        pending, nullptr);
+}
+
+void SettleRound(PendingSettle* pending) {
+    gdk_display_sync(gdk_display_get_default());
+    for (GtkWindow* window : Toplevels()) {
+        if (!gtk_widget_get_mapped(GTK_WIDGET(window))) continue;
+        GdkFrameClock* clock = gtk_widget_get_frame_clock(GTK_WIDGET(window));
+        if (!clock) continue;
+        bool known = false;
+        for (const auto& c : pending->clocks) known = known || c.first == clock;
+        if (known) continue;
+        const gulong handler = g_signal_connect(
+            clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* ticked, gpointer data) {
+                auto* p = static_cast<PendingSettle*>(data);
+                for (auto& [clock, handler] : p->clocks) {
+                    if (clock != ticked || !handler) continue;
+                    g_signal_handler_disconnect(clock, handler);
+                    handler = 0;
+                    if (--p->frames == 0) SettleRoundEnded(p);
+                    return;
+                }
+            }),
+            pending);
+        pending->clocks.emplace_back(GDK_FRAME_CLOCK(g_object_ref(clock)), handler);
+        ++pending->frames;
+        gdk_frame_clock_request_phase(clock, GdkFrameClockPhase(GDK_FRAME_CLOCK_PHASE_FLUSH_EVENTS |
+                                                                GDK_FRAME_CLOCK_PHASE_PAINT |
+                                                                GDK_FRAME_CLOCK_PHASE_AFTER_PAINT));
+    }
+    if (pending->frames == 0) return SettleRoundEnded(pending);
+    pending->timer = g_timeout_add(
+        250,
+        +[](gpointer data) -> gboolean {
+            auto* p = static_cast<PendingSettle*>(data);
+            p->timer = 0;
+            SettleRoundEnded(p);
+            return G_SOURCE_REMOVE;
+        },
+        pending);
+}
+
+void Settle(const ConnectionPtr& connection, const json& id) {
+    SettleRound(new PendingSettle{connection, id, 2, 0, 0, {}});
+}
+
 void Handle(const ConnectionPtr& connection, const std::string& line) {
     json request;
     try {
@@ -537,19 +629,7 @@ void Handle(const ConnectionPtr& connection, const std::string& line) {
         } else if (op == "pointer") {
             Reply(connection, id, PointerJson());
         } else if (op == "settle") {
-            // Every event the display has sent so far is taken, then every
-            // source of higher priority than this idle one has run.
-            gdk_display_sync(gdk_display_get_default());
-            auto* pending = new std::pair<ConnectionPtr, json>(connection, id);
-            g_idle_add_full(
-                G_PRIORITY_LOW,
-                +[](gpointer data) -> gboolean {
-                    std::unique_ptr<std::pair<ConnectionPtr, json>> p(
-                        static_cast<std::pair<ConnectionPtr, json>*>(data));
-                    Reply(p->first, p->second, {});
-                    return G_SOURCE_REMOVE;
-                },
-                pending, nullptr);
+            Settle(connection, id);
         } else {
             Fail(connection, id, "unknown request \"" + op + "\"");
         }
@@ -641,6 +721,34 @@ std::vector<char*> SpawnEnvironment(const char* path, char* const envp[],
     return out;
 }
 
+void Spawned(int result, const pid_t* pid, const char* path, bool named) {
+    if (result != 0 || !pid || !named) return;
+    std::lock_guard guard(State().spawnedLock);
+    State().spawned[*pid] = BaseName(path);
+}
+
+// How a named program that this one started ended, as its parent saw it:
+// "<program>-<pid>.status" holds the exit code, or 128 + the signal.
+void Reaped(pid_t pid, int status) {
+    std::string program;
+    {
+        std::lock_guard guard(State().spawnedLock);
+        const auto found = State().spawned.find(pid);
+        if (found == State().spawned.end()) return;
+        program = found->second;
+        State().spawned.erase(found);
+    }
+    if (!WIFEXITED(status) && !WIFSIGNALED(status)) return;
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const std::string file = State().folder + "/" + program + "-" + std::to_string(pid) + ".status";
+    const std::string part = file + ".part";
+    if (FILE* out = std::fopen(part.c_str(), "w")) {
+        std::fprintf(out, "%d\n", code);
+        std::fclose(out);
+        std::rename(part.c_str(), file.c_str());
+    }
+}
+
 // Loaded: only a process started by a test with a folder for the agent
 // serves. The preload is taken out of its environment at once, so that what
 // it starts runs without the agent unless the test named it.
@@ -706,7 +814,9 @@ int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* 
                      const posix_spawnattr_t*, char* const[], char* const[])>("posix_spawn");
     std::vector<std::string> storage;
     const std::vector<char*> env = SpawnEnvironment(path, envp, storage);
-    return real(pid, path, actions, attributes, argv, env.empty() ? envp : env.data());
+    const int result = real(pid, path, actions, attributes, argv, env.empty() ? envp : env.data());
+    Spawned(result, pid, path, !env.empty());
+    return result;
 }
 
 int posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
@@ -716,7 +826,18 @@ int posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t*
                      const posix_spawnattr_t*, char* const[], char* const[])>("posix_spawnp");
     std::vector<std::string> storage;
     const std::vector<char*> env = SpawnEnvironment(file, envp, storage);
-    return real(pid, file, actions, attributes, argv, env.empty() ? envp : env.data());
+    const int result = real(pid, file, actions, attributes, argv, env.empty() ? envp : env.data());
+    Spawned(result, pid, file, !env.empty());
+    return result;
+}
+
+pid_t waitpid(pid_t pid, int* status, int options) {
+    static const auto real = Next<pid_t (*)(pid_t, int*, int)>("waitpid");
+    int seen = 0;
+    const pid_t ended = real(pid, &seen, options);
+    if (ended > 0 && State().active) Reaped(ended, seen);
+    if (status) *status = seen;
+    return ended;
 }
 
 }  // extern "C"

@@ -3,7 +3,8 @@
 // one a line, from the FIFO named by its argument:
 //   text <t>         the canvas paints t instead
 //   hang <ms>        the main loop stops for that long
-//   spawn-self       starts this program again, without a FIFO ("Agent child")
+//   spawn-self       starts this program again, without a FIFO ("Agent child"),
+//                    and collects it when it ends
 //   spawn-shell <f>  a shell writes its LD_PRELOAD into the file f
 // Started with "child" it only shows its window.
 
@@ -12,10 +13,13 @@
 #include <gtk/gtk.h>
 #include <pango/pangocairo.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <cerrno>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -45,7 +49,12 @@ void Spawn(const std::string& program, std::vector<std::string> args) {
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    if (posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0)
+        std::thread([pid] {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
 }
 
 void Command(const std::string& line) {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace testing_support {
@@ -119,6 +120,13 @@ std::vector<pid_t> ProgramAgent::Serving(const std::string& folder, const std::s
         if (Alive(pid)) pids.push_back(pid);
     }
     return pids;
+}
+
+int ProgramAgent::ExitStatus(const std::string& folder, const std::string& program, pid_t pid) {
+    std::ifstream file(folder + "/" + program + "-" + std::to_string(pid) + ".status");
+    int code = -1;
+    if (!(file >> code)) return -1;
+    return code;
 }
 
 ProgramAgent ProgramAgent::WaitForProgram(const std::string& folder, const std::string& program,

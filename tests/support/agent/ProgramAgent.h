@@ -127,6 +127,10 @@ class ProgramAgent {
                                        const std::vector<pid_t>& exclude = {});
     // The ids of the running processes whose agents serve in folder.
     static std::vector<pid_t> Serving(const std::string& folder, const std::string& program);
+    // How a program that another program with the agent started ended, once
+    // its parent has collected it: the exit code, or 128 + the signal;
+    // -1 while that is not known.
+    static int ExitStatus(const std::string& folder, const std::string& program, pid_t pid);
 
     ProgramAgent(ProgramAgent&& other) noexcept;
     ProgramAgent& operator=(ProgramAgent&& other) noexcept;
@@ -150,7 +154,9 @@ class ProgramAgent {
     // Saves a PNG of the window as it shows on the screen.
     void Shoot(const std::string& window, const std::string& pngPath);
     // Returns once the program has taken every event the display sent it
-    // so far (synthesised input included) and its loop has idled.
+    // so far (synthesised input included) and its windows have painted what
+    // those events changed (up to a quarter second for a window whose
+    // frames are stopped).
     void Settle();
     AgentPointer Pointer();
 

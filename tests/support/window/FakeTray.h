@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <vector>
+
 // Xlib last: its macros (None, Bool, Status) would break what follows them.
 #include <gdk/gdkx.h>
 #include <gtk/gtkx.h>
@@ -38,6 +40,15 @@ class FakeTray {
     ~FakeTray() {
         gdk_window_remove_filter(gtk_widget_get_window(window_), &FakeTray::Filter, this);
         gtk_widget_destroy(window_);
+    }
+
+    // The sockets that hold the docked icons, in the order they docked.
+    std::vector<GtkWidget*> Icons() const {
+        std::vector<GtkWidget*> icons;
+        GList* children = gtk_container_get_children(GTK_CONTAINER(box_));
+        for (GList* c = children; c; c = c->next) icons.push_back(GTK_WIDGET(c->data));
+        g_list_free(children);
+        return icons;
     }
 
   private:

@@ -208,6 +208,37 @@ void TypeText(const std::string& ascii) {
     }
 }
 
+void TypeUnicode(const std::string& utf8) {
+    Display* d = XDisplay();
+    if (!d) return;
+    // A key code with no symbols carries each character in turn, as an
+    // on-screen keyboard would type it.
+    int low = 0, high = 0, perCode = 0;
+    XDisplayKeycodes(d, &low, &high);
+    KeySym* map = XGetKeyboardMapping(d, low, high - low + 1, &perCode);
+    int spare = 0;
+    for (int code = high; code >= low && !spare; --code) {
+        bool empty = true;
+        for (int i = 0; i < perCode; ++i) empty = empty && map[(code - low) * perCode + i] == 0;
+        if (empty) spare = code;
+    }
+    XFree(map);
+    if (!spare) return;
+    for (const gchar* p = utf8.c_str(); *p; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        KeySym keysym = c < 0x100 ? c : 0x1000000 + c;
+        XChangeKeyboardMapping(d, spare, 1, &keysym, 1);
+        XSync(d, False);
+        XTestFakeKeyEvent(d, spare, True, CurrentTime);
+        XTestFakeKeyEvent(d, spare, False, CurrentTime);
+        XSync(d, False);
+        PumpFor(30);
+    }
+    KeySym none = 0;
+    XChangeKeyboardMapping(d, spare, 1, &none, 1);
+    Flush();
+}
+
 void WidgetOrigin(GtkWidget* widget, int& rootX, int& rootY) {
     rootX = rootY = 0;
     GdkWindow* window = gtk_widget_get_window(widget);

@@ -55,6 +55,9 @@ void Wheel(bool down);
 void TypeKey(unsigned keysym, std::initializer_list<unsigned> modifiers = {});
 // Types ASCII text key by key.
 void TypeText(const std::string& ascii);
+// Types any text (UTF-8), each character through a spare key code mapped to
+// it for the moment.
+void TypeUnicode(const std::string& utf8);
 // The top-left corner of a widget's window on the screen.
 void WidgetOrigin(GtkWidget* widget, int& rootX, int& rootY);
 // A click at (x, y) of a widget, in its own coordinates.

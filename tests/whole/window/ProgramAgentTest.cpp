@@ -172,7 +172,13 @@ TEST_F(ProgramAgentTest, ReachesTheProgramsNamedToItAndNoOthers) {
     Command("spawn-shell " + report);
     ASSERT_TRUE(uitest::PumpUntil([&] { return fs::exists(report); }));
     EXPECT_EQ(TempTree::Read(report), "");
+
+    // How the child ended, as its parent collected it.
+    EXPECT_EQ(ProgramAgent::ExitStatus(folder_, "agent_target", child.Pid()), -1);
     kill(child.Pid(), SIGTERM);
+    EXPECT_TRUE(uitest::PumpUntil([&] {
+        return ProgramAgent::ExitStatus(folder_, "agent_target", child.Pid()) == 128 + SIGTERM;
+    }));
 }
 
 TEST_F(ProgramAgentTest, AHungScriptOrProgramFailsTheRequestInTime) {
