@@ -898,6 +898,9 @@ void TMainForm::Quit() {
     const bool first = !quitting_;
     quitting_ = true;
     if (!first) return;
+    // The reader ends with the program (posted: the reader closes in its own
+    // time, saving its place, and nothing here waits for it).
+    platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
     FormClose();
     // The loop this ends is the program's own: a dialog or message box open
     // in a nested loop finishes first, and the window is destroyed only
@@ -1038,7 +1041,6 @@ void TMainForm::SoftUpdateResult(int kind, const std::string& text) {
         const std::string updater = program + "QuiraUpdater";
         if (IsFile(updater)) {
             RunElevated(updater, "");
-            platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
             Quit();
         } else {
             OpenURL(VendorHomeURL());
@@ -1050,7 +1052,6 @@ void TMainForm::SoftUpdateResult(int kind, const std::string& text) {
         if (answer != platform::ui::IdYes || quitting_) return;
         // The address comes from the downloaded description: web pages only.
         OpenWebLink(text);
-        platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
         Quit();
     } else if (kind == 2) {
         const std::string creater = program + "DBCreater";

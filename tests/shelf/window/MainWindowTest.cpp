@@ -504,6 +504,24 @@ TEST_F(MainWindow, TheBossKeyHidesTheWindowAndTheReader) {
     platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
 }
 
+// "退出" ends the reader with the program: it is told to close.
+TEST_F(MainWindow, QuitClosesTheReader) {
+    OpenWindow();
+    ASSERT_TRUE(platform::StartProgram(reader_->Path(), {"-read"}));
+    const auto ready = reader_->WaitForLines("ready ");
+    ASSERT_EQ(ready.size(), 1u);
+    const std::string pid = ready[0].substr(6);
+    GList* items = gtk_container_get_children(GTK_CONTAINER(form_->Tray()->Menu()));
+    for (GList* item = items; item; item = item->next) {
+        const char* label = gtk_menu_item_get_label(GTK_MENU_ITEM(item->data));
+        if (label && std::string(label) == "退出")
+            gtk_menu_item_activate(GTK_MENU_ITEM(item->data));
+    }
+    g_list_free(items);
+    EXPECT_TRUE(closed_);
+    EXPECT_EQ(reader_->WaitForLines("closed " + pid).size(), 1u);
+}
+
 // "退出" in the tray menu while searches are in flight and a dialog is open:
 // the dialog ends first, then the loop, and the window goes after both with
 // every worker stopped.
