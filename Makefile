@@ -23,7 +23,7 @@ CTEST_ARGS := --output-on-failure -j $(JOBS) --timeout 300
 
 PREFIX    ?= /usr/local
 
-.PHONY: all deps configure build programs test test-asan test-tsan bench demo install format clean
+.PHONY: all deps configure build programs test test-asan test-tsan bench demo install screenshots format clean
 
 all: build
 
@@ -79,6 +79,16 @@ demo:
 # The installed tree under PREFIX (lib/quira, bin, share).
 install: programs
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The README's two pictures, from the screenshots of the end-to-end test
+# (which brings its own display): the main window with search results and
+# the reader with a chapter.
+ROAD_SHOTS := $(BUILD)/tests/screenshots/whole/road
+screenshots: build
+	$(BUILD)/tests/whole_window_tests --gtest_filter='Road.*'
+	@mkdir -p docs/screenshots
+	cp $(ROAD_SHOTS)/*-results.png docs/screenshots/main-window.png
+	cp $(ROAD_SHOTS)/*-reader-chapter.png docs/screenshots/reader.png
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
