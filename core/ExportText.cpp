@@ -59,17 +59,25 @@ AnsiString TExportText::HtmlToText(std::string_view html) {
     return RegexReplaceAll("\\n[\\s| ]*\\r", text, "");
 }
 
+// Titles and names are stored as the site's rules cleaned them, which
+// decodes only a few references; in a plain-text file every one is its
+// character.
+AnsiString TExportText::PlainName(const AnsiString& name) {
+    return DecodeHtmlEntities(StripTags(name));
+}
+
 std::string TExportText::DoExport(const std::string& folder, int startIndex) {
-    const std::string fileName = ExportFileName(folder, Title, ".txt");
-    AnsiString out = FillTemplate(storyHeader_, {{"Title", Title},
-                                                 {"Author", Author},
+    const AnsiString title = PlainName(Title);
+    const std::string fileName = ExportFileName(folder, title, ".txt");
+    AnsiString out = FillTemplate(storyHeader_, {{"Title", title},
+                                                 {"Author", PlainName(Author)},
                                                  {"Intro", HtmlToText(Intro)},
                                                  {"DateTime", DateTimeText(std::time(nullptr))}});
     const int count = static_cast<int>(Chapters.size());
     for (int i = std::max(startIndex, 0); i < count; ++i) {
         if (cancelled_) return fileName;
         const TChapterItemData& chapter = Chapters[static_cast<size_t>(i)];
-        const AnsiString& name = chapter.ChapterName;
+        const AnsiString name = PlainName(chapter.ChapterName);
         const AnsiString content = TrimAndIndent(TrimAndIndent(chapter.ChapterContent));
         Progress(i + 1, name, count);
         if (name.empty()) continue;

@@ -15,6 +15,8 @@ class TExportText final : public TStoryExport {
 
     // Chapter or introduction HTML as plain text.
     static AnsiString HtmlToText(std::string_view html);
+    // A stored title or name as plain text: tags dropped, references decoded.
+    static AnsiString PlainName(const AnsiString& name);
     // The text that stands for a chapter without text.
     static AnsiString NoticeText();
 

@@ -85,6 +85,20 @@ TEST_F(ExportTextTest, WritesGbkHeaderAndChaptersWithNoticesForMissingText) {
     EXPECT_EQ(progress.back(), std::make_pair(5, A("第四章")));
 }
 
+// Titles and names come stored with only a few references decoded; the
+// plain-text file shows each as its character, the file name too.
+TEST_F(ExportTextTest, TitlesAndNamesHoldNoReferences) {
+    exporter_->Title = A("剑来&hellip;续");
+    exporter_->Author = A("烽&#28779;");
+    exporter_->Chapters = {Chapter("第一章 &mdash; <b>起</b>&#8230;", "1", "<p>正文</p>")};
+    const std::string file = exporter_->Export(dir_.Folder(), 0);
+    EXPECT_EQ(file, dir_.Folder() + "剑来…续.txt");
+    const std::string text = storytest::U(ReadFile(file));
+    EXPECT_EQ(text.rfind("《剑来…续》\r\n作者：烽火\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("第一章 — 起…\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('&'), std::string::npos) << text;
+}
+
 // Mended: an empty title named the file ".txt", hidden and nameless; such a
 // title gives "未命名".
 TEST(ExportFileName, AnEmptyTitleGivesAName) {
