@@ -113,9 +113,9 @@ class Road : public ::testing::Test {
         // A failed step leaves the screen as it was, and what Quira painted.
         if (HasFailure()) {
             ShootScreen("failure");
-            if (quira_agent_) {
+            if (quiraAgent_) {
                 try {
-                    for (const AgentText& t : quira_agent_->Texts())
+                    for (const AgentText& t : quiraAgent_->Texts())
                         std::cerr << "Quira painted \"" << t.text << "\" at " << t.rect.x << ","
                                   << t.rect.y << "\n";
                 } catch (const testing_support::AgentError& e) {
@@ -127,7 +127,7 @@ class Road : public ::testing::Test {
         for (const pid_t pid : ProgramAgent::Serving(agentFolder_, "QuiraReader"))
             kill(pid, SIGKILL);
         reader_.reset();
-        quira_agent_.reset();
+        quiraAgent_.reset();
         quira_.reset();
         prctl(PR_SET_CHILD_SUBREAPER, 0);
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
@@ -186,11 +186,11 @@ class Road : public ::testing::Test {
             ProgramAgent::Environment(agentFolder_, {"QuiraReader"}), tree_->Path("quira.out"),
             tree_->Path("quira.err"));
         ASSERT_TRUE(quira_->Started());
-        quira_agent_ = std::make_unique<ProgramAgent>(
+        quiraAgent_ = std::make_unique<ProgramAgent>(
             ProgramAgent::Connect(agentFolder_, quira_->Pid(), kStartMs));
     }
 
-    ProgramAgent& Quira() { return *quira_agent_; }
+    ProgramAgent& Quira() { return *quiraAgent_; }
     ProgramAgent& Reader() { return *reader_; }
 
     // --- waiting and looking -------------------------------------------------------
@@ -376,7 +376,7 @@ class Road : public ::testing::Test {
     std::unique_ptr<uitest::FakeTray> tray_;
     std::unique_ptr<uitest::FakeWindowManager> windowManager_;
     std::unique_ptr<ProcessRun> quira_;
-    std::unique_ptr<ProgramAgent> quira_agent_;
+    std::unique_ptr<ProgramAgent> quiraAgent_;
     std::unique_ptr<ProgramAgent> reader_;
     int shotNumber_ = 0;
 };
@@ -422,7 +422,7 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
     // Each site got the keyword in its own charset, and the vendor its report.
     EXPECT_EQ(gbk_->SearchKeys(), std::vector<std::string>{"星辰变"});
     EXPECT_EQ(utf8_->SearchKeys(), std::vector<std::string>{"星辰变"});
-    EXPECT_TRUE(Until([&] { return vendor_->ReportedKeywords().size() == 1; }));
+    ASSERT_TRUE(Until([&] { return vendor_->ReportedKeywords().size() == 1; }));
     EXPECT_EQ(Utf8(vendor_->ReportedKeywords().at(0)), "星辰变");
     EXPECT_TRUE(TextIn(quira, main->id, "来源: 书站乙"));
     Shoot(quira, main->id, "results");
@@ -685,7 +685,7 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
     })) << "the tray menu never opened";
     Shoot(quira, quit->window, "tray-menu");
     reader_.reset();
-    quira_agent_.reset();
+    quiraAgent_.reset();
     uitest::ClickAt(quit->rect.CenterX(), quit->rect.CenterY());
     const auto quitStatus = quira_->Wait(kWaitMs, [] { uitest::PumpFor(20); });
     EXPECT_EQ(quitStatus, std::optional<int>(0)) << TempTree::Read(tree_->Path("quira.err"));
