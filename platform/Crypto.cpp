@@ -2,10 +2,14 @@
 
 // Blowfish lives only in the low-level interface, which OpenSSL 3 marks as
 // deprecated; it is still built by default and needs no legacy provider.
+// The one-shot MD5 of that interface serves short texts (chapter file names):
+// the digest interface looks the algorithm up under a process-wide lock at
+// every call, which ten download workers took turns at.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <glib.h>
 #include <openssl/blowfish.h>
 #include <openssl/evp.h>
+#include <openssl/md5.h>
 
 #include <cstring>
 #include <stdexcept>
@@ -75,10 +79,9 @@ std::string Md5Hasher::HexDigest() {
 }
 
 std::string Md5Hex(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
-    return ToHex(digest, length);
+    unsigned char digest[MD5_DIGEST_LENGTH];
+    MD5(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    return ToHex(digest, MD5_DIGEST_LENGTH);
 }
 
 std::string Base64Encode(std::string_view bytes) {
