@@ -305,10 +305,12 @@ AnsiString SanitizeHtml(std::string_view s) {
     const size_t n = s.size();
     size_t i = 0;
     while (i < n) {
-        const char c = s[i];
-        if (c != '<') {
-            out += c;
-            ++i;
+        if (s[i] != '<') {
+            // Text up to the next tag goes over as it stands, in one piece.
+            const size_t tag = s.find('<', i);
+            const size_t end = tag == std::string_view::npos ? n : tag;
+            out.append(s.substr(i, end - i));
+            i = end;
             continue;
         }
         if (s.substr(i, 4) == "<!--") {

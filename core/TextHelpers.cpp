@@ -3,6 +3,7 @@
 #include <glib.h>
 #include <libxml/HTMLparser.h>
 
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -294,8 +295,11 @@ AnsiString TrimAndIndent(std::string_view text) {
 AnsiString ReplaceNulWithLF(std::string_view text) {
     AnsiString out(text);
     const size_t last = out.empty() ? 0 : out.size() - 1;
-    for (size_t i = 0; i < last; ++i) {
-        if (out[i] == '\0') out[i] = '\n';
+    // Pages rarely hold a NUL byte: memchr finds the few there are.
+    for (char* at = out.data(); at < out.data() + last;) {
+        at = static_cast<char*>(std::memchr(at, '\0', static_cast<size_t>(out.data() + last - at)));
+        if (!at) break;
+        *at++ = '\n';
     }
     return out;
 }
