@@ -31,6 +31,21 @@ AnsiString Column(const SqlRows& rows, size_t r, std::string_view name) {
     return platform::Utf8ToAnsi(rows.Text(r, name));
 }
 
+// A column of many rows, looked up by name once.
+class ColumnOf {
+  public:
+    ColumnOf(const SqlRows& rows, std::string_view name) : rows_(rows), index_(rows.Find(name)) {}
+    AnsiString operator()(size_t r) const {
+        if (!index_ || r >= rows_.rows.size()) return {};
+        const auto& cell = rows_.rows[r][*index_];
+        return cell ? platform::Utf8ToAnsi(*cell) : AnsiString();
+    }
+
+  private:
+    const SqlRows& rows_;
+    std::optional<size_t> index_;
+};
+
 // A column's text as a whole decimal integer, or fallback.
 int32_t IntColumn(const SqlRows& rows, size_t r, std::string_view name, int32_t fallback) {
     const std::string text = rows.Text(r, name);
@@ -731,14 +746,17 @@ TDBRead TStoryDB::GetChapterList(std::string_view siteID, std::string_view artic
         "select * from Chapter where SiteID=:SiteID and ArticleID=:ArticleID order by id",
         {Text(":SiteID", siteID), Text(":ArticleID", articleID)}, rows);
     list.reserve(rows.rows.size());
+    // A whole-story download reads its story's list before its first chapter.
+    const ColumnOf site(rows, "SiteID"), article(rows, "ArticleID"), volume(rows, "SubVolumnsName"),
+        name(rows, "ChapterName"), chapter(rows, "ChapterID"), content(rows, "ChapterContent");
     for (size_t r = 0; r < rows.rows.size(); ++r) {
         TChapterItemData& item = list.emplace_back();
-        item.SiteID = Column(rows, r, "SiteID");
-        item.ArticleID = Column(rows, r, "ArticleID");
-        item.SubVolumnsName = Column(rows, r, "SubVolumnsName");
-        item.ChapterName = Column(rows, r, "ChapterName");
-        item.ChapterID = Column(rows, r, "ChapterID");
-        item.ChapterContent = Column(rows, r, "ChapterContent");
+        item.SiteID = site(r);
+        item.ArticleID = article(r);
+        item.SubVolumnsName = volume(r);
+        item.ChapterName = name(r);
+        item.ChapterID = chapter(r);
+        item.ChapterContent = content(r);
     }
     return read;
 }
