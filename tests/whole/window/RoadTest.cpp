@@ -142,12 +142,12 @@ class Road : public ::testing::Test {
         gbk_ = std::make_unique<FakeNovelSite>(server_, Options("gbk", SiteCharset::Gbk, "书站甲"));
         utf8_ =
             std::make_unique<FakeNovelSite>(server_, Options("utf8", SiteCharset::Utf8, "书站乙"));
-        story_ = gbk_->AddStory("星辰变", "王宇", 24, 2);
+        story_ = gbk_->AddStory("云台夜话", "陆青", 24, 2);
         // The second chapter is read down the page.
         story_.volumes.at(0).chapters.at(1).text = LongText(2);
         gbk_->UpdateStory(story_);
-        utf8_->AddStory("星辰变", "王宇", 9);
-        utf8_->AddStory("星辰变外传", "王宇", 3);
+        utf8_->AddStory("云台夜话", "陆青", 9);
+        utf8_->AddStory("云台夜话外传", "陆青", 3);
         gbk_->AddStory("山中岁月", "林木", 3);
     }
 
@@ -412,18 +412,18 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
     }();
     ASSERT_TRUE(box) << "no search box";
     Click(quira, box->rect);
-    uitest::TypeUnicode("星辰变");
+    uitest::TypeUnicode("云台夜话");
     uitest::TypeKey(0xff0d /* Return */);
     ASSERT_TRUE(AwaitText(quira, main->id, "搜索完成，共找到小说2本！"))
         << "the search never reported its count";
     const auto gbkRow = AwaitText(quira, main->id, "来源: 书站甲");
     ASSERT_TRUE(gbkRow);
-    EXPECT_TRUE(TextIn(quira, main->id, "星辰变外传"));
+    EXPECT_TRUE(TextIn(quira, main->id, "云台夜话外传"));
     // Each site got the keyword in its own charset, and the vendor its report.
-    EXPECT_EQ(gbk_->SearchKeys(), std::vector<std::string>{"星辰变"});
-    EXPECT_EQ(utf8_->SearchKeys(), std::vector<std::string>{"星辰变"});
+    EXPECT_EQ(gbk_->SearchKeys(), std::vector<std::string>{"云台夜话"});
+    EXPECT_EQ(utf8_->SearchKeys(), std::vector<std::string>{"云台夜话"});
     ASSERT_TRUE(Until([&] { return vendor_->ReportedKeywords().size() == 1; }));
-    EXPECT_EQ(Utf8(vendor_->ReportedKeywords().at(0)), "星辰变");
+    EXPECT_EQ(Utf8(vendor_->ReportedKeywords().at(0)), "云台夜话");
     EXPECT_TRUE(TextIn(quira, main->id, "来源: 书站乙"));
     Shoot(quira, main->id, "results");
 
@@ -445,7 +445,7 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
     Click(quira, shelfEntry->rect);
     const auto shelfRow = AwaitText(quira, main->id, "来源: 书站甲");
     ASSERT_TRUE(shelfRow);
-    ASSERT_TRUE(AwaitText(quira, main->id, "星辰变"));
+    ASSERT_TRUE(AwaitText(quira, main->id, "云台夜话"));
     EXPECT_FALSE(TextIn(quira, main->id, "山中岁月"));
     Shoot(quira, main->id, "online-shelf");
     // From the shelf back to the story's chapter list.
@@ -614,7 +614,7 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
     ASSERT_TRUE(author);
     bool titled = false;
     for (const AgentText& t : quira.Texts())
-        titled = titled || (t.text == "星辰变" && t.rect.y == author->rect.y);
+        titled = titled || (t.text == "云台夜话" && t.rect.y == author->rect.y);
     EXPECT_TRUE(titled);
     EXPECT_TRUE(TextIn(quira, main->id, "来源: 书站甲"));
     Shoot(quira, main->id, "recent-reads");
