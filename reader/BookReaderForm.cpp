@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "core/Folders.h"
 #include "core/LoadingPage.h"
@@ -511,8 +512,13 @@ void TBookReaderForm::HandleMessage(const platform::ui::Message& message) {
             break;
         }
         case kRefresh:
-            // wparam 1: the file chooser of a local start, opened once shown.
-            BtnRefreshClick();
+            // wparam 1: a local start, once shown: the file it was given, or
+            // the file chooser.
+            if (message.wparam == 1 && IsLocalRead() && !LocalFile.empty()) {
+                OpenLocalFile(std::exchange(LocalFile, {}));
+            } else {
+                BtnRefreshClick();
+            }
             break;
         case kOpenFromShare:
             OpenFromShare();
@@ -595,8 +601,12 @@ void TBookReaderForm::BtnRefreshClick() {
         Terminate();
         return;
     }
+    OpenLocalFile(*file);
+}
+
+void TBookReaderForm::OpenLocalFile(const std::string& file) {
     browser_->LocalMode = true;
-    if (platform::RegularFileSize(*file) > static_cast<long long>(kLargeFile)) {
+    if (platform::RegularFileSize(file) > static_cast<long long>(kLargeFile)) {
         const AnsiString text =
             Utf8ToAnsi("您要导入的本地文件体积较大，导入过程可能会花费一些时间，请您耐心等待！");
         const AnsiString caption = Utf8ToAnsi("提示");
@@ -606,7 +616,7 @@ void TBookReaderForm::BtnRefreshClick() {
             platform::ui::MessageBox(window_, text, caption, platform::ui::MessageButtons::Ok,
                                      platform::ui::MessageIcon::Information);
     }
-    browser_->OpenLocalFile(*file);
+    browser_->OpenLocalFile(file);
 }
 
 void TBookReaderForm::BtnPreviousClick() {

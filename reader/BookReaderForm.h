@@ -76,6 +76,9 @@ class TBookReaderForm {
     std::function<std::optional<std::string>()> ChooseLocalFile;
     std::function<void(const AnsiString& text, const AnsiString& caption)> ShowNotice;
     std::function<void(const std::string& url)> OpenLink;
+    // In local mode, the file to show first (UTF-8 path) instead of asking
+    // for one; empty: the file chooser opens.
+    std::string LocalFile;
     // The main program that the "search again" link asks (and starts when
     // it does not run); empty: Quira beside the reader.
     std::string MainProgram;
@@ -138,6 +141,7 @@ class TBookReaderForm {
     void LoadStatusLinks();
     void FillChoiceLists();
     void BrowserPageSaved(const std::string& page);
+    void OpenLocalFile(const std::string& file);
     void SetCaption(const AnsiString& caption);
     void OpenChannel();
     // Where the overlay puts one of its children; false: not one of ours.

@@ -64,9 +64,19 @@ ReaderSwitch ScanReaderArguments(const std::vector<std::string>& arguments) {
     return ReaderSwitch::None;
 }
 
+std::string LocalFileArgument(const std::vector<std::string>& arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const ReaderSwitch chosen = ScanReaderArguments({arguments[i]});
+        if (chosen == ReaderSwitch::Read) return {};
+        if (chosen == ReaderSwitch::LocalRead)
+            return i + 1 < arguments.size() ? arguments[i + 1] : std::string();
+    }
+    return {};
+}
+
 int RunReaderProgram(int argc, char** argv) {
-    const ReaderSwitch chosen =
-        ScanReaderArguments(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ReaderSwitch chosen = ScanReaderArguments(arguments);
     if (chosen == ReaderSwitch::None) return 0;
     std::optional<platform::NamedLock> lock(std::in_place, kLockName);
     if (lock->GetStatus() == platform::NamedLock::Status::kHeldElsewhere &&
@@ -77,6 +87,7 @@ int RunReaderProgram(int argc, char** argv) {
     if (!platform::ui::InitUi(&argc, &argv)) return 1;
     g_set_application_name(kApplicationTitle);
     auto form = std::make_unique<TBookReaderForm>();
+    form->LocalFile = LocalFileArgument(arguments);
     form->OnClosed = [] { platform::ui::QuitUi(); };
     {
         // The end of the session closes the window as its close button does,

@@ -15,5 +15,10 @@ enum class ReaderSwitch { None, Read, LocalRead };
 // whole) decides; other arguments are skipped.
 ReaderSwitch ScanReaderArguments(const std::vector<std::string>& arguments);
 
+// The file named right after "-localread" (as a desktop's "open with" gives
+// it), which the reader then opens in place of asking for one; empty when
+// none follows or "-localread" does not decide.
+std::string LocalFileArgument(const std::vector<std::string>& arguments);
+
 // Runs the program; the process's exit code.
 int RunReaderProgram(int argc, char** argv);

@@ -28,6 +28,22 @@ TEST(ReaderProgramTest, TheFirstWholeSwitchDecides) {
             << testing::PrintToString(c.arguments);
 }
 
+TEST(ReaderProgramTest, TheFileAfterADecidingLocalSwitchIsOpened) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string expected;
+    } const cases[] = {
+        {{"-localread", "/home/u/a b.txt"}, "/home/u/a b.txt"},
+        {{"x", "-LOCALREAD", "y.txt"}, "y.txt"},
+        {{"-localread"}, ""},
+        {{"-read", "-localread", "y.txt"}, ""},
+        {{"y.txt", "-read"}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LocalFileArgument(c.arguments), c.expected)
+            << testing::PrintToString(c.arguments);
+}
+
 TEST(ReaderStateTest, FoldersComeFromSetIniAndTheBookFolderIsMade) {
     TempTree tree(TempTree::Profile::kXdg);
     const std::string app = tree.Path("home/.local/share/Velqo/");

@@ -38,6 +38,21 @@ class LocalReadingTest : public ::testing::Test {
     ReaderWorld* world_ = nullptr;
 };
 
+// A file given on the command line (a desktop's "open with") is shown
+// without asking; the next "本地小说" asks as always.
+TEST_F(LocalReadingTest, AGivenFileOpensWithoutTheChooser) {
+    ReaderWorld& w = *world_;
+    const std::string file = File("given.txt", A("给定的文件"));
+    w.OpenForm(file);
+    ASSERT_TRUE(WaitForLocalPage());
+    EXPECT_FALSE(w.closed) << "the chooser was asked and cancelled";
+    EXPECT_EQ(U(w.Form().Caption()), "given.txt");
+    EXPECT_NE(w.EvalText("document.getElementById('content').innerText").find("给定的文件"),
+              std::string::npos);
+    w.Form().BtnRefreshClick();
+    EXPECT_TRUE(uitest::PumpUntil([&] { return w.closed; })) << "the chooser was not asked";
+}
+
 TEST_F(LocalReadingTest, TextIsShownAsTextWhateverItHolds) {
     const std::string hostile =
         A("第一章 <script>window.hacked = 1;</script>\r\n") +

@@ -106,10 +106,12 @@ class ReaderWorld {
     TXBookBrowser& Browser() { return form->Browser(); }
 
     // A new window, as a new start of the reader makes it.
-    void OpenForm() {
+    // localFile: the file a local start was given on its command line.
+    void OpenForm(const std::string& localFile = {}) {
         form.reset();
         closed = false;
         form = std::make_unique<TBookReaderForm>();
+        form->LocalFile = localFile;
         form->OnClosed = [this] { closed = true; };
         form->OpenLink = [this](const std::string& url) { openedLinks.push_back(url); };
         form->ShowNotice = [this](const AnsiString& text, const AnsiString&) {
