@@ -96,6 +96,10 @@ struct AgentState {
     // their end is known.
     std::mutex spawnedLock;
     std::map<pid_t, std::string> spawned;
+    // When each top-level window first finished a paint, in microseconds of
+    // the wall clock: the clock that other processes (and a page's own
+    // performance.timeOrigin) read too.
+    std::map<GtkWidget*, gint64> firstPaint;
 };
 
 // Never freed: the program's exit handlers may still paint or spawn.
@@ -164,6 +168,7 @@ json WindowJson(GtkWindow* window) {
             {"iconified", iconified},
             {"modal", gtk_window_get_modal(window) != 0},
             {"active", gtk_window_is_active(window) != 0},
+            {"painted", State().firstPaint.count(widget) ? State().firstPaint[widget] : 0},
             {"xid", surface && GDK_IS_X11_WINDOW(surface)
                         ? static_cast<std::uint64_t>(GDK_WINDOW_XID(surface))
                         : 0}};
@@ -282,10 +287,12 @@ std::vector<Rect> ClipRects(cairo_t* cr) {
 
 void ForgetWindow(GtkWidget* window, gpointer) {
     State().texts.erase(window);
+    State().firstPaint.erase(window);
     if (State().painting == window) State().painting = nullptr;
 }
 
 gboolean PaintEnded(GtkWidget* window, cairo_t*, gpointer) {
+    State().firstPaint.emplace(window, g_get_real_time());
     if (State().painting == window) {
         State().painting = nullptr;
         State().paintTarget = nullptr;

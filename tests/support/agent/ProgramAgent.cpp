@@ -246,7 +246,7 @@ std::vector<AgentWindow> ProgramAgent::Windows() {
         windows.push_back({w.value("id", ""), w.value("title", ""), w.value("kind", ""),
                            ToRect(w["rect"]), w.value("visible", false), w.value("mapped", false),
                            w.value("iconified", false), w.value("modal", false),
-                           w.value("active", false), w.value("xid", 0ul)});
+                           w.value("active", false), w.value("xid", 0ul), w.value("painted", 0ll)});
     }
     return windows;
 }

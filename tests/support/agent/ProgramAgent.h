@@ -63,6 +63,9 @@ struct AgentWindow {
     bool modal = false;
     bool active = false;
     unsigned long xid = 0;
+    // When the window first finished painting, in microseconds of the wall
+    // clock (g_get_real_time); 0 while it has never painted.
+    long long painted = 0;
 };
 
 struct AgentWidget {

@@ -38,6 +38,7 @@ class ProgramAgentTest : public ::testing::Test {
         folder_ = tree_.Make("agent");
         fifo_ = tree_.Path("commands");
         ASSERT_EQ(mkfifo(fifo_.c_str(), 0600), 0);
+        started_ = g_get_real_time();
         target_ = std::make_unique<ProcessRun>(QUIRA_AGENT_TARGET, std::vector<std::string>{fifo_},
                                                ProgramAgent::Environment(folder_, {"agent_target"}),
                                                tree_.Path("out"), tree_.Path("err"));
@@ -72,6 +73,7 @@ class ProgramAgentTest : public ::testing::Test {
 
     TempTree tree_;
     std::string folder_, fifo_;
+    long long started_ = 0;
     std::unique_ptr<ProcessRun> target_;
     std::unique_ptr<ProgramAgent> agent_;
 };
@@ -81,12 +83,16 @@ TEST_F(ProgramAgentTest, WhatItReportsIsWhatTheProgramShows) {
     const auto window = Await<testing_support::AgentWindow>([&](auto& out) {
         const auto windows = agent.Windows();
         const auto* w = testing_support::FindWindow(windows, "Agent target");
-        if (w && w->mapped && !w->rect.Empty()) out = *w;
-        return w && w->mapped && !w->rect.Empty();
+        const bool shown = w && w->mapped && !w->rect.Empty() && w->painted > 0;
+        if (shown) out = *w;
+        return shown;
     });
     ASSERT_FALSE(window.id.empty());
     EXPECT_EQ(window.rect.x, 20);
     EXPECT_EQ(window.rect.y, 20);
+    // Its first paint, on the wall clock, came after the program started.
+    EXPECT_GT(window.painted, started_);
+    EXPECT_LE(window.painted, g_get_real_time());
 
     // A widget's place and text; input synthesised on the display reaches it
     // by the time Settle returns.
