@@ -500,8 +500,13 @@ void TBookReaderForm::HandleMessage(const platform::ui::Message& message) {
             const std::string entry = pageList_[static_cast<size_t>(message.wparam)];
             browser_->ClickBody();
             if (browser_->Navigating()) {
-                // A page waits for the running load: the newest one follows
-                // when the timer fires.
+                // A page waits for the running load. A newer page to read
+                // takes its place and is shown the moment that load ends,
+                // rather than only when the timer fires (a chapter written
+                // while the loading page still loads would wait two
+                // seconds); the timer still shows the newest page should
+                // the wait end otherwise.
+                if (!IsLoadingPage(entry)) browser_->NavigateWhenIdle(entry);
                 readTimer_.Restart();
             } else if (IsLocalRead()) {
                 browser_->NavigateNow(entry);

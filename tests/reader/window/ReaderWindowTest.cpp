@@ -4,6 +4,7 @@
 
 #include "ReaderWorld.h"
 
+#include "core/LoadingPage.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramChannel.h"
 #include "reader/BookPreLoadReader.h"
@@ -734,6 +735,35 @@ TEST_F(ReaderWindowTest, PagesArrivingDuringALoadEndWithTheNewest) {
     ASSERT_TRUE(w.WaitForPage([&](const std::string& p) { return p == second; }, 10000))
         << B().CurrentPage();
     EXPECT_EQ(w.Form().NewestPage(), second);
+}
+
+// A chapter written while the loading page still loads is shown as soon as
+// that load ends, not when the timer fires two seconds later; a loading page
+// written meanwhile does not take its place.
+TEST_F(ReaderWindowTest, AChapterWrittenDuringALoadShowsWhenTheLoadEnds) {
+    ReaderWorld& w = W();
+    w.server.Serve("/slow.html",
+                   testing_support::HttpReply::Page("<html><body>slow</body></html>"));
+    w.server.SetFault("/slow.html", Delay(300ms));
+    const std::string chapter =
+        w.tree.Write("pages/chapter.html", "<html><body>chapter</body></html>");
+    B().NavigateNow(w.server.URL("/slow.html"));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().IsLoading(); }));
+    B().OnPageSaved(&B(), LoadingPageFile());
+    B().OnPageSaved(&B(), chapter);
+    B().OnPageSaved(&B(), LoadingPageFile());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().Navigating(); }));
+    bool timerStillWaiting = false;
+    ASSERT_TRUE(uitest::PumpUntil(
+        [&] {
+            if (B().CurrentPage() != chapter) return false;
+            timerStillWaiting = w.Form().ReadTimer().Enabled();
+            return true;
+        },
+        10000))
+        << B().CurrentPage();
+    EXPECT_TRUE(timerStillWaiting) << "the chapter waited for the timer";
+    EXPECT_FALSE(B().Navigating());
 }
 
 // The top band moves the window once the pointer moves with the button held;
