@@ -126,7 +126,7 @@ class BrowserFixture : public ::testing::Test {
     // short), and returns the JSON.
     Json ReadDone() {
         const bool done = uitest::PumpUntil(
-            [&] { return finished_ && browser->Title().rfind("done", 0) == 0; }, 20000);
+            [&] { return finished_ && browser->Title().rfind("done", 0) == 0; }, 60000);
         browser->OnDocumentComplete = nullptr;
         EXPECT_TRUE(done) << "title: " << browser->Title();
         if (!done) return Json();
