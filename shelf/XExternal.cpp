@@ -13,6 +13,7 @@
 #include "platform/Shell.h"
 #include "platform/Url.h"
 #include "shelf/LoginTexts.h"
+#include "shelf/ReaderStarter.h"
 #include "shelf/XDataShare.h"
 #include "shelf/XExternalClient.h"
 
@@ -412,9 +413,13 @@ void TXExternal::OpenReader(const AnsiString& SiteID, const AnsiString& StoryID,
     // The block stays mapped after this object goes, until the reader has
     // read it (the process keeps its mapping).
     TXDataShare().WriteRequest(SiteID, StoryID, ChapterID, ContinueRead);
-    // Whether it started is not asked: a reader that runs already takes the
-    // request from the message below.
-    platform::StartProgram(ProgramFolder() + std::string(kReaderProgramName), {"-read"});
+    // A reader that runs takes the request from the message a second start
+    // would hand it; telling it here saves starting that second process.
+    // Whether a start succeeded is not asked: a reader that runs already
+    // takes the request from the message below.
+    const bool told = ReaderRunning() && platform::ProgramChannel::PostToClass(
+                                             kReaderWindowClass, {platform::kWmUser + 100, 0, 0});
+    if (!told) platform::StartProgram(ProgramFolder() + std::string(kReaderProgramName), {"-read"});
     NotifyReader();
 }
 

@@ -7,15 +7,18 @@
 #include <sys/wait.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Folders.h"
 #include "core/StoryDB.h"
+#include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
 #include "shelf/LoginTexts.h"
+#include "shelf/ReaderStarter.h"
 #include "shelf/XDataShare.h"
 #include "tests/core/DatabaseFixtures.h"
 #include "tests/support/TempTree.h"
@@ -385,6 +388,47 @@ TEST_F(XExternalTest, BrowserAndStartReadOpenTheReaderThroughTheBlock) {
     EXPECT_EQ(reader.WaitForLines("closed ", 3).size(), 3u);
     int status = 0;
     waitpid(running, &status, 0);
+}
+
+// A reader that runs (its lock held, its channel open) is told to open the
+// request itself, as a second start would tell it: no second process. One
+// whose channel is gone (it is ending) still gets a start, which takes over.
+TEST_F(XExternalTest, ARunningReaderIsToldWithoutASecondStart) {
+    const std::string folder = tree.Make("program");
+    SetProgramFolder(folder);
+    const StandInProgram starts(folder, "QuiraReader");
+    platform::NamedLock lock(kReaderLock);
+    ASSERT_TRUE(lock.Acquired());
+    std::vector<platform::ChannelMessage> got;
+    auto channel = platform::ProgramChannel::Open(
+        kReaderWindowClass, "", [&](const platform::ChannelMessage& m) { got.push_back(m); });
+    ASSERT_TRUE(channel);
+
+    Call("Browser", {AnsiString("s1"), AnsiString("a1"), AnsiString("c9")}).then();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (got.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    }
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].message, platform::kWmUser + 100);
+    EXPECT_EQ(got[1].message, platform::kWmUser + 2);
+    AnsiString site, story, chapter;
+    unsigned char continueRead = 9;
+    TXDataShare().Read(site, story, chapter, continueRead);
+    EXPECT_EQ(site + "|" + story + "|" + chapter + "|" + std::to_string(continueRead),
+              "s1|a1|c9|0");
+    EXPECT_TRUE(starts.WaitForLines("start ", 1, 1000).empty()) << "a second reader started";
+
+    // The channel is gone, the lock still held: a start it is.
+    channel.reset();
+    Call("StartRead", {AnsiString("s1"), AnsiString("a1")}).then();
+    const auto started = starts.WaitForLines("start ");
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_NE(started[0].find("\t-read"), std::string::npos) << started[0];
+    const std::string pid = started[0].substr(6, started[0].find('\t') - 6);
+    ASSERT_EQ(starts.WaitForLines("ready " + pid).size(), 1u);
+    platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
+    EXPECT_EQ(starts.WaitForLines("closed " + pid).size(), 1u);
 }
 
 }  // namespace
