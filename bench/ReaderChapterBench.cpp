@@ -294,7 +294,8 @@ void ReaderBench::Run() {
     world_->Server().ClearFaults();
 
     Say("A chapter request handed over as the main program's click hands it (request block "
-        "written, \"QuiraReader -read\" started, WM_USER+2 posted), until the chapter's page is\n"
+        "written; a running reader told with WM_USER+100, else \"QuiraReader -read\" started; "
+        "WM_USER+2 posted), until the chapter's page is\n"
         "\"painted\" (the engine's first contentful paint of the page titled with the chapter's "
         "name) and \"on screen\" (the screen, read every ~0.5 ms, first shows the new page's "
         "text where the title stands):\n");
