@@ -292,6 +292,12 @@ Browser::Browser() : scriptToken_(NewBridgeToken()) {
     // first showing, which no longer opens the bridge: back and forward load
     // pages anew.
     webkit_settings_set_enable_page_cache(settings, FALSE);
+    // The pages are documents of text and a few pictures. Composited
+    // rendering through GL costs each web process some sixty megabytes (the
+    // GL stack) and the screen a frame more; drawing them directly costs
+    // neither.
+    webkit_settings_set_hardware_acceleration_policy(settings,
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 
     g_signal_connect(view_, "decide-policy", G_CALLBACK(Signals::DecidePolicy), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(Signals::LoadChanged), this);
