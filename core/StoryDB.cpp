@@ -787,8 +787,9 @@ TDBRead TStoryDB::GetChapterLabels(std::string_view siteID, std::string_view art
         "SiteID=:SiteID and ArticleID=:ArticleID) as ArticleAuthor",
         {Text(":SiteID", siteID), Text(":ArticleID", articleID), Text(":ChapterID", chapterID)},
         rows);
-    if (read.Failed()) {
-        // A file whose tables differ from ours: the two reads on their own.
+    if (read.Failed() && impl_->db->ErrorMessage().find("no such column") != std::string::npos) {
+        // A file whose tables lack a column (made by an older version): the
+        // two reads on their own, where a missing column reads as empty.
         AnsiString name, writer;
         if (GetChapterName(siteID, articleID, chapterID, name).Failed() ||
             GetArticleAuthor(siteID, articleID, writer).Failed())
@@ -797,6 +798,8 @@ TDBRead TStoryDB::GetChapterLabels(std::string_view siteID, std::string_view art
         author = writer;
         return TDBRead::Status::Found;
     }
+    // A busy file fails here once, not again in two more reads.
+    if (read.Failed()) return read;
     chapterName = Column(rows, 0, "ChapterName");
     author = Column(rows, 0, "ArticleAuthor");
     return read;

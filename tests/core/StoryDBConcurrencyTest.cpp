@@ -170,6 +170,10 @@ TEST_F(StoryDBSharing, ReadsTellAFailureFromAnEmptyAnswer) {
         AnsiString folder = "default";
         EXPECT_EQ(quick.GetExportFolder(folder), want);
         EXPECT_EQ(folder, want == TDBRead::Status::Found ? "/x" : "default");
+        AnsiString name = "x", author = "x";
+        EXPECT_EQ(quick.GetChapterLabels("s1", "a", "1", name, author).Failed(),
+                  want == TDBRead::Status::Failed);
+        EXPECT_EQ(name, want == TDBRead::Status::Found ? "one" : "x");
         std::vector<TBookListData> shelf;
         EXPECT_EQ(quick.GetShelf(shelf, kShelfBoth),
                   want == TDBRead::Status::Failed ? want : TDBRead::Status::Empty);

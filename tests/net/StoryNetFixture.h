@@ -94,10 +94,7 @@ class StoryNetTest : public ::testing::Test {
     }
     static testing_support::FakeSiteOptions Options(std::string id,
                                                     testing_support::SiteCharset charset) {
-        testing_support::FakeSiteOptions options;
-        options.siteID = std::move(id);
-        options.charset = charset;
-        return options;
+        return testing_support::SiteOptions(std::move(id), charset);
     }
 
     // The chapter rows of the story as the database gives them, ANSI texts.

@@ -84,6 +84,17 @@ struct FakeSiteOptions {
     BodyFraming framing = BodyFraming::ContentLength;
 };
 
+// The options of a site by its id and charset, and the name it shows
+// (UTF-8; empty: the default name).
+inline FakeSiteOptions SiteOptions(std::string siteID, SiteCharset charset,
+                                   std::string siteName = {}) {
+    FakeSiteOptions options;
+    options.siteID = std::move(siteID);
+    options.charset = charset;
+    if (!siteName.empty()) options.siteName = std::move(siteName);
+    return options;
+}
+
 class FakeNovelSite {
   public:
     // Registers the site's routes on the server.

@@ -83,9 +83,10 @@ class MainWindow : public ::testing::Test {
         SetProgramFolder(program);
 
         // The user's database with the two fake sites.
-        gbk_ = std::make_unique<FakeNovelSite>(server_, Options("gbk", SiteCharset::Gbk, "书站甲"));
-        utf8_ =
-            std::make_unique<FakeNovelSite>(server_, Options("utf8", SiteCharset::Utf8, "书站乙"));
+        gbk_ = std::make_unique<FakeNovelSite>(
+            server_, testing_support::SiteOptions("gbk", SiteCharset::Gbk, "书站甲"));
+        utf8_ = std::make_unique<FakeNovelSite>(
+            server_, testing_support::SiteOptions("utf8", SiteCharset::Utf8, "书站乙"));
         // An empty file is an empty database: the check creates every table.
         const std::string db = tree_->Write("home/.local/share/Velqo/idata.dll", "");
         // The folders of this profile, also after an earlier test in this process.
@@ -103,15 +104,6 @@ class MainWindow : public ::testing::Test {
         form_.reset();
         FreeStoryDB();
         server_.Stop();
-    }
-
-    static testing_support::FakeSiteOptions Options(std::string id, SiteCharset charset,
-                                                    const char* name) {
-        testing_support::FakeSiteOptions options;
-        options.siteID = std::move(id);
-        options.charset = charset;
-        options.siteName = name;
-        return options;
     }
 
     void OpenWindow() {

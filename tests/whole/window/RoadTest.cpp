@@ -139,9 +139,10 @@ class Road : public ::testing::Test {
     }
 
     void MakeSites() {
-        gbk_ = std::make_unique<FakeNovelSite>(server_, Options("gbk", SiteCharset::Gbk, "书站甲"));
-        utf8_ =
-            std::make_unique<FakeNovelSite>(server_, Options("utf8", SiteCharset::Utf8, "书站乙"));
+        gbk_ = std::make_unique<FakeNovelSite>(
+            server_, testing_support::SiteOptions("gbk", SiteCharset::Gbk, "书站甲"));
+        utf8_ = std::make_unique<FakeNovelSite>(
+            server_, testing_support::SiteOptions("utf8", SiteCharset::Utf8, "书站乙"));
         story_ = gbk_->AddStory("云台夜话", "陆青", 24, 2);
         // The second chapter is read down the page.
         story_.volumes.at(0).chapters.at(1).text = LongText(2);
@@ -149,15 +150,6 @@ class Road : public ::testing::Test {
         utf8_->AddStory("云台夜话", "陆青", 9);
         utf8_->AddStory("云台夜话外传", "陆青", 3);
         gbk_->AddStory("山中岁月", "林木", 3);
-    }
-
-    static testing_support::FakeSiteOptions Options(std::string id, SiteCharset charset,
-                                                    const char* name) {
-        testing_support::FakeSiteOptions options;
-        options.siteID = std::move(id);
-        options.charset = charset;
-        options.siteName = name;
-        return options;
     }
 
     // The user's database lists the two fake sites; set.ini names the boss
