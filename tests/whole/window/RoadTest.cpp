@@ -122,6 +122,13 @@ class Road : public ::testing::Test {
                     std::cerr << e.what() << "\n";
                 }
             }
+            // What the program said before it failed (a sanitizer's report).
+            if (quira_) {
+                if (const auto status = quira_->Wait(0))
+                    std::cerr << "Quira ended with status " << *status << "\n";
+                std::cerr << "Quira's error output:\n"
+                          << TempTree::Read(tree_->Path("quira.err")) << "\n";
+            }
         }
         // Whatever is left of a failed run ends here, readers included.
         for (const pid_t pid : ProgramAgent::Serving(agentFolder_, "QuiraReader"))
