@@ -382,8 +382,11 @@ void Browser::SetTextSelection(bool allowed) {
 
 void Browser::InstallScripts() {
     WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
-    webkit_user_content_manager_remove_all_scripts(content);
-    auto add = [content](const std::string& source, const std::vector<std::string>& allow) {
+    // The new scripts go in before the old ones go out: the engine may make
+    // a document between the two steps, and it must find a bridge.
+    auto previous = std::move(scripts_);
+    scripts_.clear();
+    auto add = [this, content](const std::string& source, const std::vector<std::string>& allow) {
         std::vector<const char*> list;
         for (const auto& pattern : allow) list.push_back(pattern.c_str());
         list.push_back(nullptr);
@@ -392,7 +395,7 @@ void Browser::InstallScripts() {
                                    WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
                                    allow.empty() ? nullptr : list.data(), nullptr);
         webkit_user_content_manager_add_script(content, script);
-        webkit_user_script_unref(script);
+        scripts_.emplace_back(script);
     };
     scriptGeneration_ = BridgeSettingsGeneration();
     // The bridge script goes only into pages that may use it (an empty allow
@@ -407,6 +410,12 @@ void Browser::InstallScripts() {
         }
     }
     add(kScrollScript, {});
+    for (const auto& script : previous)
+        webkit_user_content_manager_remove_script(content, script.get());
+}
+
+void Browser::ScriptUnref::operator()(WebKitUserScript* script) const {
+    webkit_user_script_unref(script);
 }
 
 void Browser::InstallStyles() {
@@ -474,6 +483,12 @@ Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view body) {
     // Only the script injected into the committed page knows its token; the
     // arguments are read only once the token matched.
     BridgeParse parse = ParseBridgeRequest(body, committed_.token);
+    // A document that the engine made only once the scripts installed at its
+    // commit had reached it carries their token (a document being replaced
+    // has none that counts: the committed token is empty until the next
+    // commit).
+    if (parse.verdict == BridgeVerdict::Refused && !committed_.token.empty())
+        parse = ParseBridgeRequest(body, scriptToken_);
     if (parse.verdict == BridgeVerdict::Refused) return Answer{403, kBridgeRefusal, nullptr};
     if (parse.verdict == BridgeVerdict::BadRequest)
         return Answer{400, EncodeBridgeBadRequest(parse.problem), nullptr};

@@ -13,6 +13,7 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _GCancellable GCancellable;
 typedef struct _GVariant GVariant;
+typedef struct _WebKitUserScript WebKitUserScript;
 
 namespace platform::ui {
 
@@ -122,8 +123,16 @@ class Browser {
     GCancellable* cancellable_ = nullptr;
     std::shared_ptr<ExternalProvider> provider_;
     // The token in the scripts that the next document gets; a new one after
-    // each commit, so that no two documents share one.
+    // each commit, so that no two documents share one. The engine may make
+    // the committed document only once these scripts have reached it, so
+    // the committed document is answered under either token.
     std::string scriptToken_;
+    // The scripts in the content manager now (referenced), removed only once
+    // their successors are in: a document made meanwhile never has none.
+    struct ScriptUnref {
+        void operator()(WebKitUserScript* script) const;
+    };
+    std::vector<std::unique_ptr<WebKitUserScript, ScriptUnref>> scripts_;
     unsigned scriptGeneration_ = 0;
     Committed committed_;
     Committed replaced_;

@@ -520,7 +520,9 @@ freeze(external);
 try {
   defineProperty(window, 'external', {value: external, writable: false, configurable: false});
 } catch (e) {
-  window.external = external;
+  // Defined already (scripts of two generations, while they change over):
+  // the first stays.
+  try { window.external = external; } catch (again) {}
 }
 })();
 )JS";
