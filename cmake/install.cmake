@@ -72,19 +72,24 @@ endforeach()
 # Desktop entries and the AppStream description, filled in at install time
 # with the prefix the install runs for.
 set(_desktop_src ${CMAKE_SOURCE_DIR}/resources/desktop)
+# Each install fills them in a folder of its own prefix, so that installs
+# into several prefixes at once (the install tests) never share a file.
 set(_desktop_out ${CMAKE_BINARY_DIR}/install-files)
 install(CODE "
   set(QUIRA_COMMAND_DIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
   set(QUIRA_APP_ID ${QUIRA_APP_ID})
   set(QUIRA_VERSION ${PROJECT_VERSION})
+  string(MD5 _stage \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  set(_out \"${_desktop_out}/\${_stage}\")
   configure_file(${_desktop_src}/com.velqo.Quira.desktop.in
-                 ${_desktop_out}/${QUIRA_APP_ID}.desktop @ONLY)
+                 \${_out}/${QUIRA_APP_ID}.desktop @ONLY)
   configure_file(${_desktop_src}/com.velqo.QuiraReader.desktop.in
-                 ${_desktop_out}/${QUIRA_APP_ID}Reader.desktop @ONLY)
+                 \${_out}/${QUIRA_APP_ID}Reader.desktop @ONLY)
   configure_file(${_desktop_src}/com.velqo.Quira.metainfo.xml.in
-                 ${_desktop_out}/${QUIRA_APP_ID}.metainfo.xml @ONLY)
+                 \${_out}/${QUIRA_APP_ID}.metainfo.xml @ONLY)
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\"
-       TYPE FILE FILES ${_desktop_out}/${QUIRA_APP_ID}.desktop ${_desktop_out}/${QUIRA_APP_ID}Reader.desktop)
+       TYPE FILE FILES \${_out}/${QUIRA_APP_ID}.desktop \${_out}/${QUIRA_APP_ID}Reader.desktop)
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/metainfo\"
-       TYPE FILE FILES ${_desktop_out}/${QUIRA_APP_ID}.metainfo.xml)
+       TYPE FILE FILES \${_out}/${QUIRA_APP_ID}.metainfo.xml)
+  file(REMOVE_RECURSE \${_out})
 ")

@@ -22,7 +22,6 @@
 #include "tests/support/window/WindowTest.h"
 
 // After the rest: Xlib's macros would break the declarations above.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #undef Status
 
@@ -97,36 +96,12 @@ void Kill(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-// A top-level window of the display whose name is the text, or 0.
-Window FindWindowNamed(Display* display, Window root, const std::string& name) {
-    Window parent = 0, rootReturn = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, root, &rootReturn, &parent, &children, &count)) return 0;
-    Window found = 0;
-    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    for (unsigned i = 0; i < count && !found; ++i) {
-        // Only a window on the screen (the program's hidden leader window
-        // carries the application's name too).
-        XWindowAttributes attributes;
-        if (!XGetWindowAttributes(display, children[i], &attributes) ||
-            attributes.map_state != IsViewable)
-            continue;
-        Atom type = 0;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, children[i], netName, 0, 256, False, utf8, &type, &format,
-                               &items, &after, &data) == Success &&
-            data) {
-            if (name == reinterpret_cast<char*>(data)) found = children[i];
-            XFree(data);
-        }
-        if (!found) found = FindWindowNamed(display, children[i], name);
-    }
-    if (children) XFree(children);
-    return found;
+// A window on the screen whose name is the text, or 0 (only a window on the
+// screen: the program's hidden leader window carries the name too).
+Window FindWindowNamed(Display* display, const std::string& name) {
+    for (const uitest::ScreenWindow& window : uitest::ViewableWindows(display))
+        if (window.name == name) return window.id;
+    return 0;
 }
 
 class QuiraProgram : public ::testing::Test {
@@ -178,7 +153,7 @@ TEST_F(QuiraProgram, AMissingReaderGivesTheInstallationMessage) {
     Window message = 0;
     const bool shown = uitest::PumpUntil(
         [&] {
-            message = FindWindowNamed(display, DefaultRootWindow(display), "Tolvane");
+            message = FindWindowNamed(display, "Tolvane");
             return message != 0;
         },
         30000);
@@ -222,7 +197,7 @@ TEST_F(QuiraProgram, TheSessionsEndAndACloseWithoutTrayEndItInOrder) {
         Window window = 0;
         const bool shown = uitest::PumpUntil(
             [&] {
-                window = FindWindowNamed(display, DefaultRootWindow(display), "Tolvane");
+                window = FindWindowNamed(display, "Tolvane");
                 return window != 0;
             },
             30000);

@@ -2,6 +2,7 @@
 
 #include "platform/ui/UiInit.h"
 
+#include <X11/Xatom.h>
 #include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 #include <glib.h>
@@ -283,6 +284,64 @@ unsigned PixelAt(GdkPixbuf* shot, int x, int y) {
     const guchar* p = gdk_pixbuf_get_pixels(shot) + y * gdk_pixbuf_get_rowstride(shot) +
                       x * gdk_pixbuf_get_n_channels(shot);
     return (unsigned(p[0]) << 16) | (unsigned(p[1]) << 8) | p[2];
+}
+
+namespace {
+
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+void CollectViewable(Display* display, Window parent, Atom name, Atom utf8, Atom pid,
+                     std::vector<ScreenWindow>& found) {
+    Window root = 0, up = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, parent, &root, &up, &children, &count)) return;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, children[i], &attributes) ||
+            attributes.map_state != IsViewable)
+            continue;
+        ScreenWindow window;
+        window.id = children[i];
+        window.width = attributes.width;
+        window.height = attributes.height;
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, children[i], name, 0, 256, False, utf8, &type, &format,
+                               &items, &after, &data) == Success &&
+            data)
+            window.name = reinterpret_cast<char*>(data);
+        if (data) XFree(data);
+        data = nullptr;
+        if (XGetWindowProperty(display, children[i], pid, 0, 1, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data && items == 1)
+            window.pid = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data));
+        if (data) XFree(data);
+        found.push_back(window);
+        CollectViewable(display, children[i], name, utf8, pid, found);
+    }
+    if (children) XFree(children);
+}
+
+}  // namespace
+
+std::vector<ScreenWindow> ViewableWindows(Display* display) {
+    std::vector<ScreenWindow> found;
+    XSync(display, False);
+    const auto previous = XSetErrorHandler(IgnoreXError);
+    CollectViewable(display, DefaultRootWindow(display),
+                    XInternAtom(display, "_NET_WM_NAME", False),
+                    XInternAtom(display, "UTF8_STRING", False),
+                    XInternAtom(display, "_NET_WM_PID", False), found);
+    // Errors of the requests above arrive by now, and are passed over.
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return found;
 }
 
 }  // namespace uitest

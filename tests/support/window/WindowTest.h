@@ -3,7 +3,12 @@
 #include <functional>
 #include <string>
 
+#include <sys/types.h>
+
+#include <vector>
+
 typedef struct _GdkPixbuf GdkPixbuf;
+typedef struct _XDisplay Display;
 typedef struct _GtkWidget GtkWidget;
 
 // Helpers of every window test: a private display, the main loop, input that
@@ -73,5 +78,17 @@ GdkPixbuf* ShootWidget(GtkWidget* widget);
 bool SavePng(GdkPixbuf* shot, const std::string& path);
 // The colour of one pixel as 0xRRGGBB.
 unsigned PixelAt(GdkPixbuf* shot, int x, int y);
+
+// A window of another program on the screen, as the X server knows it.
+struct ScreenWindow {
+    unsigned long id = 0;
+    std::string name;  // _NET_WM_NAME
+    pid_t pid = 0;     // _NET_WM_PID; 0 when not set
+    int width = 0, height = 0;
+};
+// The viewable windows of the display, at any depth, in stacking order. A
+// window that goes while it is looked at (another program closing it) is
+// passed over: no X error ends the test.
+std::vector<ScreenWindow> ViewableWindows(Display* display);
 
 }  // namespace uitest

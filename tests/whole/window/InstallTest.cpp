@@ -16,7 +16,6 @@
 #include "tests/support/window/WindowTest.h"
 
 // After the rest: Xlib's macros would break the declarations above.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 namespace {
@@ -135,34 +134,6 @@ TEST_F(Installed, TheAutostartEntryNamesTheInstalledProgramAndItsIcon) {
     EXPECT_NE(text.find("\nIcon=" + std::string(kAppId) + "\n"), std::string::npos) << text;
 }
 
-// The top-level windows of the display that belong to the process.
-std::vector<XWindowAttributes> WindowsOf(Display* display, pid_t pid) {
-    std::vector<XWindowAttributes> found;
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
-        return found;
-    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
-    for (unsigned i = 0; i < count; ++i) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        XWindowAttributes attributes;
-        if (XGetWindowProperty(display, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type,
-                               &format, &items, &after, &data) == Success &&
-            data && items == 1 &&
-            *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid) &&
-            XGetWindowAttributes(display, children[i], &attributes) &&
-            attributes.map_state == IsViewable)
-            found.push_back(attributes);
-        if (data) XFree(data);
-    }
-    if (children) XFree(children);
-    return found;
-}
-
 TEST_F(Installed, TheInstalledCommandStartsQuiraWithItsFilesFromTheTree) {
     ASSERT_TRUE(uitest::OpenPrivateDisplay());
     TempTree home(TempTree::Profile::kXdg);
@@ -174,8 +145,9 @@ TEST_F(Installed, TheInstalledCommandStartsQuiraWithItsFilesFromTheTree) {
     // The main window, not a message: it opens at its full size.
     const bool shown = testing_support::WaitUntil(
         [&] {
-            for (const auto& window : WindowsOf(display, quira.Pid()))
-                if (window.width >= 600 && window.height >= 400) return true;
+            for (const auto& window : uitest::ViewableWindows(display))
+                if (window.pid == quira.Pid() && window.width >= 600 && window.height >= 400)
+                    return true;
             return !testing_support::ProcessAlive(quira.Pid());
         },
         60000);
