@@ -11,9 +11,32 @@ namespace {
 
 constexpr const char* kModalKey = "quira-modal";
 
+// A loop of a dialog's own. An end asked for before the loop runs (an answer
+// that came while the dialog was being shown) is kept, not lost: the loop
+// then does not run at all.
+class NestedLoop {
+  public:
+    NestedLoop() : loop_(g_main_loop_new(nullptr, FALSE)) {}
+    ~NestedLoop() { g_main_loop_unref(loop_); }
+    NestedLoop(const NestedLoop&) = delete;
+    NestedLoop& operator=(const NestedLoop&) = delete;
+
+    void Run() {
+        if (!ended_) g_main_loop_run(loop_);
+    }
+    void End() {
+        ended_ = true;
+        g_main_loop_quit(loop_);
+    }
+
+  private:
+    GMainLoop* loop_;
+    bool ended_ = false;
+};
+
 // The running modal loop of a form and its result.
 struct ModalRun {
-    GMainLoop* loop = nullptr;
+    NestedLoop loop;
     int result = MrNone;
     // Ended because the program ends: the result stays MrCancel whatever
     // the form's code sets on its way out.
@@ -63,27 +86,28 @@ GtkMessageType TypeOf(MessageIcon icon) {
 // The chooser's answer, in a loop of our own so that EndDialogs can end it.
 int RunNative(GtkNativeDialog* dialog) {
     struct Run {
-        GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+        NestedLoop loop;
         int response = GTK_RESPONSE_CANCEL;
     } run;
     const gulong answered = g_signal_connect(
         dialog, "response", G_CALLBACK(+[](GtkNativeDialog*, int response, gpointer data) {
             auto* r = static_cast<Run*>(data);
             r->response = response;
-            g_main_loop_quit(r->loop);
+            r->loop.End();
         }),
         &run);
-    const OpenDialog open([&run, dialog] {
-        gtk_native_dialog_hide(dialog);
-        run.response = GTK_RESPONSE_CANCEL;
-        g_main_loop_quit(run.loop);
-    });
-    gtk_native_dialog_set_modal(dialog, TRUE);
-    gtk_native_dialog_show(dialog);
-    g_main_loop_run(run.loop);
+    {
+        const OpenDialog open([&run, dialog] {
+            gtk_native_dialog_hide(dialog);
+            run.response = GTK_RESPONSE_CANCEL;
+            run.loop.End();
+        });
+        gtk_native_dialog_set_modal(dialog, TRUE);
+        gtk_native_dialog_show(dialog);
+        run.loop.Run();
+    }
     g_signal_handler_disconnect(dialog, answered);
     gtk_native_dialog_hide(dialog);
-    g_main_loop_unref(run.loop);
     return run.response;
 }
 
@@ -167,21 +191,47 @@ int MessageBox(GtkWindow* owner, const AnsiString& text, const AnsiString& capti
     gtk_window_set_position(GTK_WINDOW(dialog),
                             owner ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), owner == nullptr);
-    int response = 0;
+    // The answer, in a loop of our own so that EndDialogs can end it: a
+    // button, or closing the box (its frame, Escape), which answers `closed`.
+    struct Run {
+        NestedLoop loop;
+        int response = 0;
+        int closed = IdOk;
+    } run;
+    run.closed = closed;
+    const gulong answered = g_signal_connect(
+        dialog, "response", G_CALLBACK(+[](GtkDialog*, int response, gpointer data) {
+            auto* r = static_cast<Run*>(data);
+            r->response = response > 0 ? response : r->closed;
+            r->loop.End();
+        }),
+        &run);
+    const gulong closing = g_signal_connect(
+        dialog, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
+            auto* r = static_cast<Run*>(data);
+            r->response = r->closed;
+            r->loop.End();
+            return TRUE;
+        }),
+        &run);
     {
-        const OpenDialog open(
-            [dialog, closed] { gtk_dialog_response(GTK_DIALOG(dialog), closed); });
-        response = gtk_dialog_run(GTK_DIALOG(dialog));
+        const OpenDialog open([&run] {
+            run.response = run.closed;
+            run.loop.End();
+        });
+        gtk_widget_show(dialog);
+        run.loop.Run();
     }
+    g_signal_handler_disconnect(dialog, answered);
+    g_signal_handler_disconnect(dialog, closing);
     gtk_widget_destroy(dialog);
-    return response > 0 ? response : closed;
+    return run.response > 0 ? run.response : closed;
 }
 
 int ShowModal(GtkWindow* form, GtkWindow* owner) {
     if (IsModal(form)) return MrNone;
     if (g_dialogsEnded) return MrCancel;
     ModalRun run;
-    run.loop = g_main_loop_new(nullptr, FALSE);
     g_object_set_data(G_OBJECT(form), kModalKey, &run);
     if (owner) gtk_window_set_transient_for(form, owner);
     gtk_window_set_modal(form, TRUE);
@@ -193,18 +243,17 @@ int ShowModal(GtkWindow* form, GtkWindow* owner) {
             return TRUE;
         }),
         nullptr);
-    gtk_widget_show(GTK_WIDGET(form));
-    gtk_window_present(form);
     {
         const OpenDialog open([form, &run] {
             EndModal(form, MrCancel);
             run.ended = true;
         });
-        g_main_loop_run(run.loop);
+        gtk_widget_show(GTK_WIDGET(form));
+        gtk_window_present(form);
+        run.loop.Run();
     }
     g_signal_handler_disconnect(form, closing);
     g_object_set_data(G_OBJECT(form), kModalKey, nullptr);
-    g_main_loop_unref(run.loop);
     gtk_window_set_modal(form, FALSE);
     gtk_widget_hide(GTK_WIDGET(form));
     return run.result;
@@ -217,7 +266,7 @@ void EndModal(GtkWindow* form, int result) {
         return;
     }
     if (!run->ended) run->result = result;
-    g_main_loop_quit(run->loop);
+    run->loop.End();
 }
 
 bool IsModal(GtkWindow* form) {
