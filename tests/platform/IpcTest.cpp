@@ -69,7 +69,7 @@ int RunChild(const std::vector<std::string>& f) {
     if (mode == "block-write") {
         auto block = SharedBlock::Open(f[1], kBlockSize);
         if (!block) return 2;
-        std::memcpy(block->Data(), f[2].data(), f[2].size());
+        if (!block->Write(0, f[2].data(), f[2].size())) return 3;
         TellParent(block->Created() ? "created" : "opened");
         testing_support::WaitForParent();
         return 0;
@@ -77,7 +77,9 @@ int RunChild(const std::vector<std::string>& f) {
     if (mode == "block-read") {
         auto block = SharedBlock::Open(f[1], kBlockSize);
         if (!block) return 2;
-        TellParent(std::string(reinterpret_cast<const char*>(block->Data())));
+        std::string bytes(kBlockSize, '\0');
+        if (!block->Read(0, bytes.data(), bytes.size())) return 3;
+        TellParent(bytes.c_str());
         return 0;
     }
     if (mode == "channel-serve") return ServeChannel(f[1], f[2]);
@@ -128,7 +130,9 @@ TEST(SharedBlock, SeenByTheOtherProcessAndPrivate) {
         auto block = SharedBlock::Open(name, kBlockSize);
         ASSERT_TRUE(block);
         EXPECT_FALSE(block->Created());
-        EXPECT_STREQ(reinterpret_cast<const char*>(block->Data()), "story 42");
+        std::string bytes(kBlockSize, '\0');
+        ASSERT_TRUE(block->Read(0, bytes.data(), bytes.size()));
+        EXPECT_STREQ(bytes.c_str(), "story 42");
         // Per user and 0600 in the shared-memory folder.
         struct stat info {};
         ASSERT_EQ(stat(("/dev/shm" + block->ShmName()).c_str(), &info), 0);
