@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -536,12 +538,82 @@ TEST(ProgramChannel, NoDescriptorLeftStopsAcceptingInsteadOfSpinning) {
 TEST(RuntimeFolder, FallsBackToAPrivateFolderPerUser) {
     TempTree tree(TempTree::Profile::kXdg);
     tree.UnsetEnv("XDG_RUNTIME_DIR");
+    tree.SetEnv("TMPDIR", tree.Make("tmp"));
     const std::string folder = platform::RuntimeFolder();
-    EXPECT_EQ(folder, "/tmp/velqo-" + std::to_string(getuid()));
+    EXPECT_EQ(folder, tree.Path("tmp/velqo-" + std::to_string(getuid())));
     struct stat info {};
     ASSERT_EQ(lstat(folder.c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode));
-    EXPECT_EQ(info.st_mode & 0077, 0u);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(platform::RuntimeFolder(), folder);
+}
+
+// The fallback's name in the shared temporary folder can be taken first by
+// someone else: as a link, as a folder open to others, as another user's
+// folder, as a file. The programs never meet there (whoever made it would
+// hold their lock, block and channel) but in a private folder of the user's
+// own, or nowhere when that cannot be had either.
+TEST(RuntimeFolder, AFallbackSomeoneElseMadeFirstIsNotUsed) {
+    TempTree tree(TempTree::Profile::kXdg);
+    tree.UnsetEnv("XDG_RUNTIME_DIR");
+    tree.SetEnv("TMPDIR", tree.Make("tmp"));
+    const std::string squatted = tree.Path("tmp/velqo-" + std::to_string(getuid()));
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const std::string own = tree.Path("home/.cache/velqo-runtime-" + std::string(host));
+    const std::string elsewhere = tree.Make("elsewhere");
+    struct Case {
+        const char* name;
+        std::function<bool()> squat;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a link to a folder", [&] { return symlink(elsewhere.c_str(), squatted.c_str()) == 0; },
+         own},
+        {"a folder open to others",
+         [&] { return mkdir(squatted.c_str(), 0700) == 0 && chmod(squatted.c_str(), 0777) == 0; },
+         own},
+        {"another user's folder",
+         [&] {
+             // Only the superuser can make one; anyone else sees this as a
+             // folder of its own, which the next case covers.
+             if (geteuid() != 0) return mkdir(squatted.c_str(), 0755) == 0;
+             return mkdir(squatted.c_str(), 0700) == 0 &&
+                    chown(squatted.c_str(), 65534, 65534) == 0;
+         },
+         own},
+        {"a file",
+         [&] { return !tree.Write("tmp/velqo-" + std::to_string(getuid()), "x").empty(); }, own},
+        {"and the own folder a link too",
+         [&] {
+             std::filesystem::create_directories(tree.Path("home/.cache"));
+             return symlink(elsewhere.c_str(), squatted.c_str()) == 0 &&
+                    symlink(elsewhere.c_str(), own.c_str()) == 0;
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        std::filesystem::remove_all(squatted, ignored);
+        std::filesystem::remove_all(own, ignored);
+        ASSERT_TRUE(c.squat());
+        EXPECT_EQ(platform::RuntimeFolder(), c.expected);
+        NamedLock lock("velqo@Quira");
+        if (c.expected.empty()) {
+            EXPECT_EQ(lock.GetStatus(), NamedLock::Status::kUnavailable);
+            continue;
+        }
+        EXPECT_TRUE(lock.Acquired());
+        EXPECT_EQ(NamedLock::LockFile("velqo@Quira"), own + "/velqo@Quira.lock");
+        struct stat info {};
+        ASSERT_EQ(lstat(own.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_uid, getuid());
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+        // Nothing went into the folder someone else made.
+        EXPECT_FALSE(std::filesystem::exists(elsewhere + "/velqo@Quira.lock"));
+    }
 }
 
 }  // namespace
