@@ -4,6 +4,8 @@
 
 #include "ReaderWorld.h"
 
+#include <sstream>
+
 #include "core/LoadingPage.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramChannel.h"
@@ -842,8 +844,10 @@ void WriteChapterWithPicture(ReaderWorld& w, const FakeStory& story, const std::
     w.DB().GetFolderName("gbk", story.id, folder);
     TStoryExportHTML writer;
     writer.FolderName = folder;
-    const std::string content = "<p><img src=\"" + pictureURL + "\"></p>" +
-                                A(text.empty() ? LongText(std::stoi(id)) : text);
+    // Paragraphs as a download leaves them.
+    std::string content = "<p><img src=\"" + pictureURL + "\"></p>";
+    std::istringstream lines(text.empty() ? LongText(std::stoi(id)) : text);
+    for (std::string line; std::getline(lines, line);) content += "<p>" + A(line) + "</p>";
     ASSERT_FALSE(writer.WriteChapterPage(A(id), A(story.author), A(ChapterName(story, id)), content)
                      .empty());
 }
