@@ -97,6 +97,9 @@ int RunReaderProgram(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ReaderSwitch chosen = ScanReaderArguments(arguments);
     if (chosen == ReaderSwitch::None) return 0;
+    // Before the lock, the channel or the window: the end of the session,
+    // a kill or Ctrl+C at any moment from here on closes in order.
+    platform::ui::TerminationSignals signals;
     std::optional<platform::NamedLock> lock(std::in_place, kLockName);
     const std::string localFile = LocalFileArgument(arguments);
     if (lock->GetStatus() == platform::NamedLock::Status::kHeldElsewhere &&
@@ -109,13 +112,12 @@ int RunReaderProgram(int argc, char** argv) {
     auto form = std::make_unique<TBookReaderForm>();
     form->LocalFile = localFile;
     form->OnClosed = [] { platform::ui::QuitUi(); };
-    {
-        // The end of the session closes the window as its close button does,
-        // so the reading position is saved.
-        const platform::ui::TerminationSignals signals([&form] { form->Close(); });
-        form->Show();
-        platform::ui::RunUi();
-    }
+    // The end of the session closes the window as its close button does,
+    // so the reading position and the placement are saved.
+    signals.SetHandler([&form] { form->Close(); });
+    form->Show();
+    platform::ui::RunUi();
+    signals.SetHandler({});
     form.reset();
     // The reader is gone with its window and channel: a reader started from
     // now on is the first instance, not one that hands over to nobody.

@@ -50,6 +50,9 @@ int RunQuira(int argc, char** argv) {
     // registration, so these starts end at once without a window or the lock.
     if (switches.EndAtOnce()) return 0;
 
+    // Before the lock, the channel or the window: the end of the session,
+    // a kill or Ctrl+C at any moment from here on ends in order.
+    platform::ui::TerminationSignals signals;
     g_set_prgname("Quira");
     if (!platform::ui::InitUi(&argc, &argv)) {
         std::fputs(
@@ -82,9 +85,10 @@ int RunQuira(int argc, char** argv) {
         TMainForm form;
         form.OnClose = [] { platform::ui::QuitUi(); };
         // The end of the session ends the program as "退出" does.
-        const platform::ui::TerminationSignals signals([&form] { form.Quit(); });
+        signals.SetHandler([&form] { form.Quit(); });
         form.Show();
         platform::ui::RunUi();
+        signals.SetHandler({});
     }
     FreeStoryDB();
     lock.Release();

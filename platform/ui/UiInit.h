@@ -13,18 +13,30 @@ void RunUi();
 void QuitUi();
 
 // While it lives, SIGTERM, SIGINT and SIGHUP (the session ending, a terminal
-// closing) no longer end the process on the spot: each runs onSignal on the
-// UI loop, so the program can end in its own order.
+// closing, Ctrl+C) no longer end the process on the spot. A program makes it
+// first, before it does anything another process can see (its lock, its
+// channel, its window), and names its handler once it has something to close
+// in order: each signal then runs the handler on the UI loop, and a signal
+// that came before the handler runs it once as soon as the loop turns.
 class TerminationSignals {
   public:
-    explicit TerminationSignals(std::function<void()> onSignal);
+    TerminationSignals();
     ~TerminationSignals();
     TerminationSignals(const TerminationSignals&) = delete;
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
+    // Empty: signals are kept for a later handler again.
+    void SetHandler(std::function<void()> onSignal);
+    // A signal came that no handler has taken yet.
+    bool Pending() const { return pending_; }
+
   private:
+    void Deliver();
+
     std::function<void()> onSignal_;
+    bool pending_ = false;
     unsigned sources_[3] = {0, 0, 0};
+    unsigned late_ = 0;  // the idle call that hands an earlier signal over
 };
 
 }  // namespace platform::ui

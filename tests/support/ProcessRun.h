@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,6 +119,22 @@ inline bool ProcessAlive(pid_t pid) {
     std::getline(stat, line);
     const size_t close = line.rfind(')');
     return close == std::string::npos || line.compare(close, 3, ") Z") != 0;
+}
+
+// Whether the process holds a whole-file lock (flock), as the kernel lists
+// them: a program takes its single-instance lock early in its start, so this
+// tells that it has begun without touching the lock itself.
+inline bool HoldsFileLock(pid_t pid) {
+    std::ifstream locks("/proc/locks");
+    const std::string id = std::to_string(pid);
+    for (std::string line; std::getline(locks, line);) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, owner;
+        fields >> number >> kind >> mode >> access >> owner;
+        if (kind == "FLOCK" && owner == id) return true;
+    }
+    return false;
 }
 
 }  // namespace testing_support

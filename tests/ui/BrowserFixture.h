@@ -4,6 +4,7 @@
 // served on 127.0.0.1, and a window with one browser whose trusted folder is a
 // temporary one.
 #include "platform/ui/Browser.h"
+#include "tests/support/window/PageScript.h"
 #include "tests/support/window/WindowTest.h"
 
 #include <gtest/gtest.h>
@@ -131,13 +132,10 @@ class BrowserFixture : public ::testing::Test {
         EXPECT_TRUE(done) << "title: " << browser->Title();
         if (!done) return Json();
         if (browser->Title() != "done") return Json::parse(browser->Title().substr(5));
-        std::optional<std::string> report;
-        browser->RunScript("return window.report;",
-                           [&](std::optional<std::string> json, std::string error) {
-                               report = json.value_or("\"" + error + "\"");
-                           });
-        EXPECT_TRUE(uitest::PumpUntil([&] { return report.has_value(); }));
-        const Json text = Json::parse(report.value_or("null"));
+        const uitest::PageScriptAnswer report =
+            uitest::RunPageScript(*browser, "return window.report;");
+        EXPECT_TRUE(report.json) << report.error;
+        const Json text = Json::parse(report.json.value_or("null"));
         if (!text.is_string()) return Json();
         return Json::parse(text.get<std::string>());
     }

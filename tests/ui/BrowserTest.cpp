@@ -71,6 +71,28 @@ TEST_F(BrowserTest, DeferredActionRunsAfterThePageHasItsAnswer) {
     EXPECT_EQ(*got, "7");
 }
 
+// The window tests' page scripts: a document that goes away under a script
+// (the page navigates while the call is in flight) is no answer, and the
+// script runs again on the new document; a script's own error is the answer
+// at once, after one run.
+TEST_F(BrowserTest, TestScriptsRunAgainWhenTheirDocumentGoesAway) {
+    data.Write("two.html", "<p id='p'>two</p>");
+    LoadAndRead(
+        data.Write("one.html", "<p id='p'>one</p><script>document.title='done:{}';</script>"));
+    const uitest::PageScriptAnswer moved = uitest::RunPageScript(
+        *browser,
+        "const p = document.getElementById('p');"
+        "if (p.textContent === 'one') { location.href = 'two.html'; await new Promise(() => {}); }"
+        "return p.textContent;");
+    EXPECT_EQ(moved.json.value_or(moved.error), "\"two\"");
+
+    const uitest::PageScriptAnswer own = uitest::RunPageScript(
+        *browser, "window.runs = (window.runs || 0) + 1; throw new Error('bad');");
+    EXPECT_FALSE(own.json);
+    EXPECT_NE(own.error.find("bad"), std::string::npos) << own.error;
+    EXPECT_EQ(uitest::RunPageScript(*browser, "return window.runs;").json.value_or(""), "1");
+}
+
 TEST_F(BrowserTest, ServicePagesGetOnlyTheirMembers) {
     const PageServer service(kCallingPage);
     const PageServer otherPort(kCallingPage);

@@ -7,6 +7,7 @@
 #include "ReaderWorld.h"
 
 #include <signal.h>
+#include <string.h>
 #include <sys/wait.h>
 
 #include "platform/Folders.h"
@@ -15,6 +16,7 @@
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
 #include "shelf/XDataShare.h"
+#include "tests/support/ProcessRun.h"
 
 // Xlib last: its macros (None, Bool, Status) would break what comes before.
 #include <gdk/gdkx.h>
@@ -147,19 +149,28 @@ TEST_F(ReaderProgramTest, AStartWhileTheReaderEndsTakesItsPlace) {
     EXPECT_EQ(WaitForExit(reader, 30s), 0);
 }
 
-// The session's end closes the reader as its close button does.
+// The session's end closes the reader as its close button does, whenever
+// it comes: as soon as the start holds its lock (before its channel and
+// window), and once it is listed.
 TEST_F(ReaderProgramTest, TheSessionsEndClosesTheReaderInOrder) {
     ReaderWorld& w = *world_;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        platform::IniFile(SettingsFile()).EraseSection("WindowExReader");
-        TXDataShare().WriteRequest("gbk", w.gbkStory.id, "8", 0);
-        const pid_t reader = Start({"-read"});
-        ASSERT_TRUE(uitest::PumpUntil(ReaderListed, 30000)) << signal;
-        kill(reader, signal);
-        EXPECT_EQ(WaitForExit(reader, 30s), 0) << signal;
-        EXPECT_TRUE(LockFree()) << signal;
-        EXPECT_FALSE(ReaderListed()) << signal;
-        EXPECT_TRUE(platform::IniFile(SettingsFile()).SectionExists("WindowExReader")) << signal;
+    for (const bool listed : {false, true}) {
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            const std::string when =
+                std::string(listed ? "listed, " : "locked, ") + strsignal(signal);
+            platform::IniFile(SettingsFile()).EraseSection("WindowExReader");
+            TXDataShare().WriteRequest("gbk", w.gbkStory.id, "8", 0);
+            const pid_t reader = Start({"-read"});
+            ASSERT_TRUE(uitest::PumpUntil(
+                [&] { return listed ? ReaderListed() : testing_support::HoldsFileLock(reader); },
+                30000))
+                << when;
+            kill(reader, signal);
+            EXPECT_EQ(WaitForExit(reader, 30s), 0) << when;
+            EXPECT_TRUE(LockFree()) << when;
+            EXPECT_FALSE(ReaderListed()) << when;
+            EXPECT_TRUE(platform::IniFile(SettingsFile()).SectionExists("WindowExReader")) << when;
+        }
     }
 }
 

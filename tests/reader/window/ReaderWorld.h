@@ -37,6 +37,7 @@
 #include "tests/support/FakeHttpServer.h"
 #include "tests/support/FakeNovelSite.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/window/PageScript.h"
 #include "tests/support/window/WindowTest.h"
 
 namespace readertest {
@@ -170,16 +171,13 @@ class ReaderWorld {
         uitest::Settle();
     }
 
-    // Runs a script body in the page and gives its JSON answer ("" on failure).
+    // Runs a script body in the page and gives its JSON answer; a failure
+    // fails the test and gives "".
     std::string Eval(const std::string& body) {
-        bool done = false;
-        std::string answer;
-        Browser().WebBrowser().RunScript(body, [&](std::optional<std::string> json, std::string) {
-            answer = json.value_or("");
-            done = true;
-        });
-        uitest::PumpUntil([&] { return done; }, 10000);
-        return answer;
+        const uitest::PageScriptAnswer answer =
+            uitest::RunPageScript(Browser().WebBrowser(), body, 10000);
+        if (!answer.json) ADD_FAILURE() << answer.error << "\nin the script: " << body;
+        return answer.json.value_or("");
     }
     // A text of the page (the script's result, a string).
     std::string EvalText(const std::string& expression) {

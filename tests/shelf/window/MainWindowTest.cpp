@@ -46,6 +46,7 @@
 #include "tests/support/TempTree.h"
 #include "tests/support/VendorStandIn.h"
 #include "tests/support/standin/StandIn.h"
+#include "tests/support/window/PageScript.h"
 #include "tests/support/window/WindowTest.h"
 
 // After gtest: Xlib's macros would break its templates.
@@ -140,16 +141,12 @@ class MainWindow : public ::testing::Test {
             timeoutMs);
     }
 
-    // Runs a script in the page and returns its JSON result (empty on failure).
+    // Runs a script in the page and returns its JSON result; a failure
+    // fails the test and gives "".
     std::string Script(platform::ui::Browser& browser, const std::string& body) {
-        std::optional<std::string> result;
-        bool done = false;
-        browser.RunScript(body, [&](std::optional<std::string> json, std::string) {
-            result = std::move(json);
-            done = true;
-        });
-        uitest::PumpUntil([&] { return done; }, 20000);
-        return result.value_or("");
+        const uitest::PageScriptAnswer answer = uitest::RunPageScript(browser, body);
+        if (!answer.json) ADD_FAILURE() << answer.error << "\nin the script: " << body;
+        return answer.json.value_or("");
     }
 
     void Shoot(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "platform/ProgramChannel.h"
 #include "shelf/MainForm.h"
 #include "shelf/ProgramBlock.h"
+#include "tests/support/ProcessRun.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/window/WindowTest.h"
 
@@ -220,6 +222,31 @@ TEST_F(QuiraProgram, TheSessionsEndAndACloseWithoutTrayEndItInOrder) {
         EXPECT_TRUE(lock.Acquired()) << way;
     }
     XCloseDisplay(display);
+}
+
+// A signal as soon as the start holds its lock, before its channel and its
+// window, still ends it in order.
+TEST_F(QuiraProgram, TheSessionsEndRightAfterTheStartEndsItInOrder) {
+    const ProgramFolder folder(*tree_, true);
+    const std::string settings = tree_->Path("home/.local/share/Velqo/set.ini");
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::error_code ignored;
+        fs::remove(settings, ignored);
+        const pid_t pid = Start(folder.Program(), {});
+        const bool locked =
+            uitest::PumpUntil([&] { return testing_support::HoldsFileLock(pid); }, 30000);
+        if (!locked) Kill(pid);
+        ASSERT_TRUE(locked) << strsignal(signal);
+        kill(pid, signal);
+        const auto status = WaitExit(pid, 30000);
+        if (!status) Kill(pid);
+        EXPECT_EQ(status, 0) << strsignal(signal);
+        const std::string written = testing_support::TempTree::Read(settings);
+        EXPECT_NE(written.find("VelqoData"), std::string::npos) << strsignal(signal);
+        EXPECT_NE(written.find("[WindowExquira]"), std::string::npos) << strsignal(signal);
+        platform::NamedLock lock(kMainProgramLock);
+        EXPECT_TRUE(lock.Acquired()) << strsignal(signal);
+    }
 }
 
 TEST_F(QuiraProgram, WithoutADisplayItSaysSoAndFails) {

@@ -40,6 +40,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/PageScriptErrors.h"
+
 extern char** environ;
 
 namespace {
@@ -415,15 +417,34 @@ void Fail(const ConnectionPtr& connection, const json& id, const std::string& er
 }
 
 // A script in a page: answered when the page's promise settles, or with an
-// error when it has not within its time.
+// error when it has not within its time. A failure while the view committed
+// a new document (or lost its web process) is marked "gone": the document
+// the script ran in went away under it, and the client may run it again.
 struct PendingScript {
     ConnectionPtr connection;
     json id;
     WebKitWebView* view = nullptr;
     GCancellable* cancellable = nullptr;
     guint timer = 0;
+    gulong committed = 0;
+    gulong terminated = 0;
+    bool replaced = false;
     bool answered = false;
 };
+
+void FailScript(PendingScript& pending, const std::string& error) {
+    const bool gone = pending.replaced || testing_support::DocumentWentAway(error);
+    Send(pending.connection, {{"id", pending.id}, {"ok", false}, {"error", error}, {"gone", gone}});
+}
+
+// Answers a script that has not settled with a failure and lets the engine
+// drop the call; the call's end frees the record.
+void GiveUp(PendingScript& pending, const std::string& why) {
+    if (pending.answered) return;
+    pending.answered = true;
+    FailScript(pending, why);
+    g_cancellable_cancel(pending.cancellable);
+}
 
 void ScriptFinished(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<PendingScript> pending(static_cast<PendingScript*>(data));
@@ -431,10 +452,12 @@ void ScriptFinished(GObject* source, GAsyncResult* result, gpointer data) {
     JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source),
                                                                             result, &error);
     if (pending->timer) g_source_remove(pending->timer);
+    g_signal_handler_disconnect(pending->view, pending->committed);
+    g_signal_handler_disconnect(pending->view, pending->terminated);
     if (!pending->answered) {
         if (!value) {
-            Fail(pending->connection, pending->id,
-                 std::string("the script failed: ") + (error ? error->message : "no result"));
+            FailScript(*pending,
+                       std::string("the script failed: ") + (error ? error->message : "no result"));
         } else {
             std::string text = "null";
             if (!jsc_value_is_undefined(value)) {
@@ -456,14 +479,30 @@ void RunScript(const ConnectionPtr& connection, const json& id, const json& requ
     if (!view) return Fail(connection, id, "no such web view");
     auto* pending =
         new PendingScript{connection, id, WEBKIT_WEB_VIEW(g_object_ref(view)), g_cancellable_new()};
+    // The promise of a document that went away may never settle: the script
+    // is given up as gone the moment another document takes its place.
+    pending->committed = g_signal_connect(
+        view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+            if (event != WEBKIT_LOAD_COMMITTED) return;
+            auto* p = static_cast<PendingScript*>(data);
+            p->replaced = true;
+            GiveUp(*p, "a new document was committed while the script ran");
+        }),
+        pending);
+    pending->terminated = g_signal_connect(
+        view, "web-process-terminated",
+        G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+            auto* p = static_cast<PendingScript*>(data);
+            p->replaced = true;
+            GiveUp(*p, "the page's web process ended while the script ran");
+        }),
+        pending);
     pending->timer = g_timeout_add(
         request.value("timeout", 15000),
         +[](gpointer data) -> gboolean {
             auto* p = static_cast<PendingScript*>(data);
             p->timer = 0;
-            p->answered = true;
-            Fail(p->connection, p->id, "the script did not finish in time");
-            g_cancellable_cancel(p->cancellable);
+            GiveUp(*p, "the script did not finish in time");
             return G_SOURCE_REMOVE;
         },
         pending);

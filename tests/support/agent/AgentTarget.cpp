@@ -6,7 +6,9 @@
 //   spawn-self       starts this program again, without a FIFO ("Agent child"),
 //                    and collects it when it ends
 //   spawn-shell <f>  a shell writes its LD_PRELOAD into the file f
-// Started with "child" it only shows its window.
+// Started with "child" it only shows its window. A page that sets its title
+// to a text beginning with "reload" is replaced by a new document, as a
+// program loading its view anew replaces a page under a running script.
 
 #include <fcntl.h>
 #include <glib-unix.h>
@@ -131,6 +133,16 @@ int main(int argc, char** argv) {
                               "<html><head><meta charset='utf-8'></head>"
                               "<body><p id='p'>网页里的字</p></body></html>",
                               "file:///agent-target/");
+    g_signal_connect(view, "notify::title",
+                     G_CALLBACK(+[](WebKitWebView* v, GParamSpec*, gpointer) {
+                         const gchar* title = webkit_web_view_get_title(v);
+                         if (title && g_str_has_prefix(title, "reload"))
+                             webkit_web_view_load_html(v,
+                                                       "<html><head><meta charset='utf-8'></head>"
+                                                       "<body><p id='p'>新的网页</p></body></html>",
+                                                       "file:///agent-target/");
+                     }),
+                     nullptr);
     gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 0);
     gtk_widget_show_all(window);
 

@@ -40,6 +40,13 @@ class AgentError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A page script whose document went away while it ran (the page loaded
+// anew): the engine dropped its answer, so it says nothing of the script.
+class AgentDocumentGone : public AgentError {
+  public:
+    using AgentError::AgentError;
+};
+
 // A rectangle in root (screen) coordinates.
 struct AgentRect {
     int x = 0, y = 0, width = 0, height = 0;
@@ -151,7 +158,13 @@ class ProgramAgent {
     std::vector<AgentView> Views();
     // Runs a script body in a web view as an async function (await and
     // return allowed) and gives the JSON text of its result ("null" for
-    // none); throws AgentError on a script error or after timeoutMs.
+    // none). When the document the script ran in goes away under it (the
+    // view loads anew while the call is in flight), the script runs again
+    // on the document that took its place, up to a bound: so a body is a
+    // question, or an action that may be repeated on a new document. The
+    // runs share timeoutMs (a run begun near its end still gets a moment).
+    // Throws AgentError at once on the script's own error or when it does
+    // not settle in time, and when the bound runs out, with the reason.
     std::string Script(const std::string& view, const std::string& body,
                        int timeoutMs = kRequestTimeoutMs);
     // Saves a PNG of the window as it shows on the screen.

@@ -13,9 +13,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace uitest {
@@ -32,13 +34,20 @@ void StopXvfb() {
 }
 
 // Starts Xvfb on a free display; it writes the display number to our pipe.
+// Xvfb finds that number itself (-displayfd): it tries the numbers in turn
+// and takes the first whose socket it can bind, which no other server can
+// take at the same moment. Its complaints about the numbers in use on the
+// way go to a file of ours, shown only when it does not start.
 bool StartXvfb() {
     int fds[2];
     if (pipe(fds) != 0) return false;
+    char logName[] = "/tmp/quira-xvfb-XXXXXX";
+    const int log = mkstemp(logName);
     xvfb = fork();
     if (xvfb < 0) return false;
     if (xvfb == 0) {
         close(fds[0]);
+        if (log >= 0) dup2(log, STDERR_FILENO);
         const std::string fd = std::to_string(fds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
                "-nolisten", "tcp", static_cast<char*>(nullptr));
@@ -50,6 +59,15 @@ bool StartXvfb() {
     while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
     std::atexit(StopXvfb);
+    if (log >= 0) {
+        if (number.empty()) {
+            std::ifstream said(logName);
+            std::fprintf(stderr, "Xvfb did not start:\n%s\n",
+                         std::string(std::istreambuf_iterator<char>(said), {}).c_str());
+        }
+        unlink(logName);
+        close(log);
+    }
     if (number.empty()) return false;
     setenv("DISPLAY", (":" + number).c_str(), 1);
     return true;

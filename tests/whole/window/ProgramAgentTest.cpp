@@ -22,6 +22,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::AgentDocumentGone;
 using testing_support::AgentError;
 using testing_support::AgentText;
 using testing_support::AgentWidget;
@@ -185,6 +186,46 @@ TEST_F(ProgramAgentTest, ReachesTheProgramsNamedToItAndNoOthers) {
     EXPECT_TRUE(uitest::PumpUntil([&] {
         return ProgramAgent::ExitStatus(folder_, "agent_target", child.Pid()) == 128 + SIGTERM;
     }));
+}
+
+// A document that goes away under a script (the view loads anew while the
+// call is in flight) is not the script's failure: it runs again on the new
+// document, a bounded number of times. A script's own error fails at once.
+TEST_F(ProgramAgentTest, AScriptWhoseDocumentGoesAwayRunsAgainOnTheNewOne) {
+    const auto view = Await<std::string>([&](auto& out) {
+        const auto views = agent_->Views();
+        if (views.size() == 1 && !views[0].loading) out = views[0].id;
+        return !out.empty();
+    });
+    ASSERT_FALSE(view.empty());
+    // On the first page the script has the page replaced and never settles.
+    EXPECT_EQ(agent_->Script(view,
+                             "const p = document.getElementById('p');"
+                             "if (p.textContent === '网页里的字') {"
+                             "  document.title = 'reload'; await new Promise(() => {}); }"
+                             "return p.textContent;"),
+              "\"新的网页\"");
+
+    // Its own error: one run, and it says what the script threw.
+    try {
+        agent_->Script(view, "window.runs = (window.runs || 0) + 1; throw new Error('bad');");
+        ADD_FAILURE() << "a throwing script answered";
+    } catch (const AgentDocumentGone& e) {
+        ADD_FAILURE() << "a script's own error was taken for a lost document: " << e.what();
+    } catch (const AgentError& e) {
+        EXPECT_NE(std::string(e.what()).find("bad"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(agent_->Script(view, "return window.runs;"), "1");
+
+    // A page that goes away under every run: the bound runs out, and the
+    // failure says why.
+    try {
+        agent_->Script(view,
+                       "document.title = 'reload ' + Math.random(); await new Promise(() => {});");
+        ADD_FAILURE() << "a script whose page never stayed answered";
+    } catch (const AgentError& e) {
+        EXPECT_NE(std::string(e.what()).find("went away under it"), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(ProgramAgentTest, AHungScriptOrProgramFailsTheRequestInTime) {
