@@ -128,8 +128,8 @@ TEST(NetworkChekerTest, AProbeOfASilentHostEndsWithItsTimeOut) {
 }
 
 // The checker goes while its probe still waits for the silent host: the
-// probe gives up then, long before its time-out (the program ends after
-// its window and waits for no probe), and its end reaches nobody.
+// probe gives up then, long before its time-out (the reader's end gives a
+// probe only a moment), and its end reaches nobody.
 TEST(NetworkChekerTest, AProbeWhoseCheckerGoesEndsAtOnceHeardByNobody) {
     SilentListener silent;
     bool heard = false;
