@@ -10,6 +10,8 @@
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "core/DBCreater.h"
@@ -315,22 +317,46 @@ class TStoryDB::Impl {
         }
         return Commit(name);
     }
-    bool FolderNameTaken(const std::string& name) {
-        SqlRows rows;
-        if (!Query("select FolderName from Article where FolderName=:FolderName",
-                   {{":FolderName", name}}, rows)) {
-            return true;
+    // Whether a story or a folder on disk has the name. taken: the names of
+    // the stored stories, read once by a caller that adds many stories (the
+    // column has no index, so asking the table for each would cost a scan of
+    // every story each time); null: the table is asked.
+    bool FolderNameTaken(const std::string& name, const std::unordered_set<std::string>* taken) {
+        if (taken) {
+            if (taken->count(name)) return true;
+        } else {
+            SqlRows rows;
+            if (!Query("select FolderName from Article where FolderName=:FolderName",
+                       {{":FolderName", name}}, rows)) {
+                return true;
+            }
+            if (!rows.rows.empty()) return true;
         }
-        if (!rows.rows.empty()) return true;
         std::error_code error;
         return std::filesystem::exists(BookFolder() + name, error) || error;
     }
-    std::string NewFolderName() {
+    std::string NewFolderName(const std::unordered_set<std::string>* taken = nullptr) {
         for (int i = 0; i < kFolderNameTries; ++i) {
             std::string name = folderNameSource ? folderNameSource() : RandomFolderName();
-            if (!name.empty() && !FolderNameTaken(name)) return name;
+            if (!name.empty() && !FolderNameTaken(name, taken)) return name;
         }
         return {};
+    }
+    // A new Article row with a folder name of its own; params hold the story's
+    // key and texts. taken (see FolderNameTaken) gains the name.
+    bool InsertArticle(std::vector<SqlParam> params, std::unordered_set<std::string>* taken) {
+        std::string folderName = NewFolderName(taken);
+        if (folderName.empty()) return false;
+        params.push_back({":FolderName", folderName});
+        if (!Execute("INSERT INTO Article(SiteID, ArticleID, ArticleTitle, ArticleAuthor, "
+                     "ArticleIntro, LastArticleInfo, ArticleClass,ArticleClassID,FolderName,"
+                     "ArticleVolumnURLFromHome) VALUES(:SiteID, :ArticleID, :ArticleTitle, "
+                     ":ArticleAuthor,:ArticleIntro, :LastArticleInfo, :ArticleClass,"
+                     ":ArticleClassID,:FolderName,:ArticleVolumnURLFromHome)",
+                     params))
+            return false;
+        if (taken) taken->insert(std::move(folderName));
+        return true;
     }
     void DeleteArticle(std::string_view siteID, std::string_view articleID) {
         const std::vector<SqlParam> key = {Text(":SiteID", siteID), Text(":ArticleID", articleID)};
@@ -542,18 +568,7 @@ bool TStoryDB::AddArticle(std::string_view siteID, std::string_view articleID,
     const TDBRead exists = ArticleExists(siteID, articleID);
     // A story that may be stored already must not get a second folder name.
     if (exists.Failed()) return false;
-    if (!exists) {
-        const std::string folderName = impl_->NewFolderName();
-        if (folderName.empty()) return false;
-        params.push_back({":FolderName", folderName});
-        return impl_->Execute(
-            "INSERT INTO Article(SiteID, ArticleID, ArticleTitle, ArticleAuthor, ArticleIntro, "
-            "LastArticleInfo, ArticleClass,ArticleClassID,FolderName,ArticleVolumnURLFromHome) "
-            "VALUES(:SiteID, :ArticleID, :ArticleTitle, :ArticleAuthor,:ArticleIntro, "
-            ":LastArticleInfo, :ArticleClass,:ArticleClassID,:FolderName,:"
-            "ArticleVolumnURLFromHome)",
-            params);
-    }
+    if (!exists) return impl_->InsertArticle(std::move(params), nullptr);
     if (!articleTitle.empty()) {
         return impl_->Execute(
             "UPDATE Article set "
@@ -1066,21 +1081,99 @@ bool TStoryDB::DeleteReadHistory(std::string_view siteID, std::string_view artic
 }
 
 bool TStoryDB::ReplaceReadHistory(const std::vector<TReadHistorySyncData>& rows, bool replaceAll) {
+    // One entry per story, as writing the rows one after another would leave
+    // it: the chapter and time of its last row; a story without an Article
+    // row gets the title of its first. Keys are the UTF-8 texts the table
+    // compares.
+    struct Story {
+        std::string siteID, storyID;
+        const TReadHistorySyncData* first;
+        const TReadHistorySyncData* last;
+    };
+    const auto keyOf = [](const std::string& siteID, const std::string& storyID) {
+        return siteID + '\0' + storyID;
+    };
+    std::vector<Story> stories;
+    std::unordered_map<std::string, size_t> storyIndex;
+    for (const TReadHistorySyncData& row : rows) {
+        std::string siteID = platform::AnsiToUtf8(row.SiteID);
+        std::string storyID = platform::AnsiToUtf8(row.StoryID);
+        const auto [at, added] = storyIndex.emplace(keyOf(siteID, storyID), stories.size());
+        if (added)
+            stories.push_back({std::move(siteID), std::move(storyID), &row, &row});
+        else
+            stories[at->second].last = &row;
+    }
+
     std::lock_guard guard(impl_->lock);
     // Inside another transaction of this connection (a chapter batch on this
     // thread) a failure could not be rolled back alone.
     if (impl_->db->InTransaction()) return false;
+    // Every lookup below is one pass over a table read before the writes,
+    // never a search per row: neither LastReadHistory's story nor Article's
+    // folder name has an index, and a search per row made the whole cost
+    // grow with the square of the rows.
     return impl_->WriteTransaction("ReadHistory", [&] {
         if (replaceAll && !impl_->Execute("delete from LastReadHistory", {})) return false;
-        for (const TReadHistorySyncData& row : rows) {
-            const TDBRead exists = ArticleExists(row.SiteID, row.StoryID);
-            if (exists.Failed()) return false;
-            if (!exists &&
-                !AddArticle(row.SiteID, row.StoryID, row.StoryName, "", "", "", "", -1, "")) {
+        // The history rows of each story (merge: more than one when both
+        // programs once added the same story at the same moment).
+        std::unordered_map<std::string, std::vector<int64_t>> historyRows;
+        if (!replaceAll) {
+            SqlRows history;
+            if (!impl_->Query("select id, SiteID, StoryID from LastReadHistory", {}, history))
+                return false;
+            for (const auto& row : history.rows) {
+                if (!row[0] || !row[1] || !row[2]) continue;
+                int64_t id = 0;
+                const auto [end, error] =
+                    std::from_chars(row[0]->data(), row[0]->data() + row[0]->size(), id);
+                if (error != std::errc()) continue;
+                historyRows[keyOf(*row[1], *row[2])].push_back(id);
+            }
+        }
+        SqlRows articles;
+        if (!impl_->Query("select SiteID, ArticleID, FolderName from Article", {}, articles))
+            return false;
+        std::unordered_set<std::string> stored, folderNames;
+        for (const auto& row : articles.rows) {
+            if (row[0] && row[1]) stored.insert(keyOf(*row[0], *row[1]));
+            if (row[2]) folderNames.insert(*row[2]);
+        }
+        for (const Story& story : stories) {
+            const std::string key = keyOf(story.siteID, story.storyID);
+            const SqlParam site{":SiteID", story.siteID};
+            const SqlParam storyID{":StoryID", story.storyID};
+            if (!stored.count(key) &&
+                !impl_->InsertArticle({site,
+                                       {":ArticleID", story.storyID},
+                                       Text(":ArticleTitle", story.first->StoryName),
+                                       {":ArticleAuthor", std::string()},
+                                       {":ArticleIntro", std::string()},
+                                       {":LastArticleInfo", std::string()},
+                                       {":ArticleClass", std::string()},
+                                       {":ArticleVolumnURLFromHome", std::string()}},
+                                      &folderNames)) {
                 return false;
             }
-            if (!SaveReadPosition(row.SiteID, row.StoryID, row.ReadTime, row.ReadChapter, 0, 0))
-                return false;
+            const SqlParam readTime = Text(":ReadTime", story.last->ReadTime);
+            const SqlParam readChapter = Text(":ReadChapter", story.last->ReadChapter);
+            const auto existing = historyRows.find(key);
+            if (existing == historyRows.end()) {
+                if (!impl_->Execute(
+                        "INSERT INTO LastReadHistory(SiteID,StoryID,ReadTime,ReadChapter,"
+                        "HScrollBarPos,VScrollBarPos) VALUES(:SiteID,:StoryID,:ReadTime,"
+                        ":ReadChapter,0,0)",
+                        {site, storyID, readTime, readChapter}))
+                    return false;
+                continue;
+            }
+            for (const int64_t id : existing->second) {
+                if (!impl_->Execute("UPDATE LastReadHistory SET ReadTime=:ReadTime,"
+                                    "ReadChapter=:ReadChapter,HScrollBarPos=0,VScrollBarPos=0 "
+                                    "where id=:id",
+                                    {readTime, readChapter, Int(":id", id)}))
+                    return false;
+            }
         }
         return true;
     });

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -101,7 +102,8 @@ void HandleBridgeRequest(WebKitURISchemeRequest* request, gpointer) {
         Respond(request, 403, kBridgeRefusal, {});
         return;
     }
-    Browser::Answer answer = browser->AnswerRequest(page, ReadBody(request));
+    const char* path = webkit_uri_scheme_request_get_path(request);
+    Browser::Answer answer = browser->AnswerRequest(page, path ? path : "", ReadBody(request));
     Respond(request, answer.status, answer.body, answer.status != 403 && origin ? origin : "");
     if (answer.then) RunWhenIdle(std::move(answer.then));
 }
@@ -166,8 +168,10 @@ struct Browser::Signals {
             return TRUE;
         }
         // Before the engine goes on: a document it makes gets scripts that
-        // know the present folders and service origin.
+        // know the present folders and service origin, and that leave out a
+        // page whose address is no guide to its file.
         self->RenewScriptsIfSettingsChanged();
+        self->JudgeLocalPage(uri);
         self->errorPage_ = false;
         return FALSE;
     }
@@ -414,14 +418,20 @@ void Browser::InstallScripts() {
     // a document between the two steps, and it must find a bridge.
     auto previous = std::move(scripts_);
     scripts_.clear();
-    auto add = [this, content](const std::string& source, const std::vector<std::string>& allow) {
-        std::vector<const char*> list;
-        for (const auto& pattern : allow) list.push_back(pattern.c_str());
-        list.push_back(nullptr);
-        WebKitUserScript* script =
-            webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-                                   allow.empty() ? nullptr : list.data(), nullptr);
+    auto add = [this, content](const std::string& source, const std::vector<std::string>& allow,
+                               const std::vector<std::string>& block = {}) {
+        const auto patterns = [](const std::vector<std::string>& texts) {
+            std::vector<const char*> list;
+            for (const auto& pattern : texts) list.push_back(pattern.c_str());
+            list.push_back(nullptr);
+            return list;
+        };
+        const std::vector<const char*> allowList = patterns(allow);
+        const std::vector<const char*> blockList = patterns(block);
+        WebKitUserScript* script = webkit_user_script_new(
+            source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow.empty() ? nullptr : allowList.data(),
+            block.empty() ? nullptr : blockList.data());
         webkit_user_content_manager_add_script(content, script);
         scripts_.emplace_back(script);
     };
@@ -431,7 +441,7 @@ void Browser::InstallScripts() {
     if (provider_) {
         const std::vector<BridgeMember> members = provider_->Members();
         if (!TrustedPagePatterns().empty())
-            add(ExternalScript(scriptToken_, members), TrustedPagePatterns());
+            add(ExternalScript(scriptToken_, members), TrustedPagePatterns(), blockedPages_);
         const std::string& service = ServicePageOrigin();
         if (!service.empty()) {
             add(ExternalScript(scriptToken_, members, service), {OriginPattern(service)});
@@ -460,6 +470,26 @@ void Browser::InstallStyles() {
 
 void Browser::RenewScriptsIfSettingsChanged() {
     if (scriptGeneration_ != BridgeSettingsGeneration()) InstallScripts();
+}
+
+void Browser::JudgeLocalPage(const std::string& uri) {
+    // Each navigation is judged on its own address, which stays blocked while
+    // it misleads; an address that names a file of ours again is let in.
+    constexpr std::size_t kMaxBlockedPages = 256;
+    const std::string pattern = MisleadingPagePattern(uri);
+    const std::string bare = uri.substr(0, uri.find_first_of("?#"));
+    const auto known = std::find(blockedPages_.begin(), blockedPages_.end(), bare);
+    if (pattern.empty()) {
+        if (known == blockedPages_.end()) return;
+        blockedPages_.erase(known);
+    } else {
+        if (known != blockedPages_.end()) return;
+        // Only the most recent are kept: the next navigation to an older one
+        // is judged again before its document is made.
+        if (blockedPages_.size() >= kMaxBlockedPages) blockedPages_.erase(blockedPages_.begin());
+        blockedPages_.push_back(pattern);
+    }
+    InstallScripts();
 }
 
 void Browser::LoadStarted() {
@@ -507,7 +537,8 @@ BridgePage Browser::Admit(const char* origin) const {
     return OriginFits(page, origin) ? page : BridgePage::None;
 }
 
-Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view body) {
+Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view path,
+                                       std::string_view body) {
     // Only the script injected into the committed page knows its token; the
     // arguments are read only once the token matched.
     BridgeParse parse = ParseBridgeRequest(body, committed_.token);
@@ -520,6 +551,9 @@ Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view body) {
     if (parse.verdict == BridgeVerdict::Refused) return Answer{403, kBridgeRefusal, nullptr};
     if (parse.verdict == BridgeVerdict::BadRequest)
         return Answer{400, EncodeBridgeBadRequest(parse.problem), nullptr};
+    // The member named in the address is the one the body calls, or the
+    // request is none of the script's.
+    if (!PathNamesMember(path, parse.request.member)) return Answer{403, kBridgeRefusal, nullptr};
     // Held for the call: a member may replace the provider of its browser.
     const std::shared_ptr<ExternalProvider> provider = provider_;
     const bool servicePage = page == BridgePage::Service;
