@@ -14,13 +14,22 @@ namespace {
 
 constexpr const char* kBrowserKey = "quira-browser";
 constexpr const char* kScrollChannel = "quiraScroll";
+constexpr const char* kReadyChannel = "quiraReady";
 
 // Reports the scroll position of the top-level page after scrolling settles
-// and once the page has loaded (a restored position).
-constexpr const char* kScrollScript = R"JS((function () {
+// and once the page has loaded (a restored position), and tells when its
+// document has been parsed, before its pictures and other parts have arrived
+// (which may take long, or never end).
+constexpr const char* kPageScript = R"JS((function () {
 'use strict';
 if (window.top !== window) return;
 const handlers = window.webkit && window.webkit.messageHandlers;
+const ready = handlers && handlers.quiraReady;
+if (ready) {
+  document.addEventListener('DOMContentLoaded', function () {
+    ready.postMessage(String(window.location.href));
+  });
+}
 const channel = handlers && handlers.quiraScroll;
 if (!channel) return;
 let pending = 0;
@@ -246,6 +255,22 @@ struct Browser::Signals {
         g_object_unref(y);
     }
 
+    static void ReadyMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                             Browser* self) {
+        JSCValue* value = webkit_javascript_result_get_js_value(result);
+        if (!jsc_value_is_string(value)) return;
+        char* text = jsc_value_to_string(value);
+        const std::string uri = text ? text : "";
+        g_free(text);
+        // Only the document on show counts: one being replaced, or replaced
+        // already, says nothing of the next; nor does the error page that
+        // stands in for a page that failed (it bears that page's address).
+        if (self->pending_ || uri.empty() || uri != self->committed_.uri ||
+            self->committed_.token.empty())
+            return;
+        if (self->OnDocumentReady) self->OnDocumentReady(uri);
+    }
+
     static void ScriptFinished(GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
         GError* error = nullptr;
@@ -319,6 +344,9 @@ Browser::Browser() : scriptToken_(NewBridgeToken()) {
     const std::string detailed = std::string("script-message-received::") + kScrollChannel;
     g_signal_connect(content, detailed.c_str(), G_CALLBACK(Signals::ScrollMessage), this);
     webkit_user_content_manager_register_script_message_handler(content, kScrollChannel);
+    const std::string ready = std::string("script-message-received::") + kReadyChannel;
+    g_signal_connect(content, ready.c_str(), G_CALLBACK(Signals::ReadyMessage), this);
+    webkit_user_content_manager_register_script_message_handler(content, kReadyChannel);
     InstallScripts();
     InstallStyles();
 }
@@ -419,7 +447,7 @@ void Browser::InstallScripts() {
             add(ExternalScript(scriptToken_, members, service), {OriginPattern(service)});
         }
     }
-    add(kScrollScript, {});
+    add(kPageScript, {});
     for (const auto& script : previous)
         webkit_user_content_manager_remove_script(content, script.get());
 }

@@ -73,6 +73,9 @@ class Browser {
     std::function<void(const std::string& uri)> OnNewWindow;
     // The top-level page started showing (navigation committed).
     std::function<void(const std::string& uri)> OnNavigateComplete;
+    // The top-level document has been parsed; its pictures and other parts
+    // may still be loading.
+    std::function<void(const std::string& uri)> OnDocumentReady;
     // The top-level page finished loading.
     std::function<void(const std::string& uri)> OnDocumentComplete;
     std::function<void(const std::string& uri, const std::string& message)> OnLoadFailed;
