@@ -180,6 +180,97 @@ AnsiString GetHTMLAttribute(std::string_view name, std::string_view tag) {
     return FirstGroup(tag, head + "([^\\s>]+)", 1);
 }
 
+namespace {
+
+// White space as the patterns' \s reads it.
+bool PatternSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool IdentifierChar(char c) {
+    return g_ascii_isalnum(c) || c == '-' || c == '{' || c == '}';
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Where the value of an attribute ends when the tag of its opening quote has
+// no quote left to end it: at the first quote from `from` on whose next angle
+// bracket is a '>' (the pattern's "[^<>]*>" after it). Asked with a `from`
+// that never decreases, it scans each part of the text at most once.
+class ValueEnd {
+  public:
+    explicit ValueEnd(std::string_view text) : text_(text) {}
+
+    size_t From(size_t from) {
+        if (asked_ && (answer_ == std::string_view::npos || from <= answer_)) return answer_;
+        asked_ = true;
+        size_t quote = std::string_view::npos;
+        for (size_t i = from; i < text_.size(); ++i) {
+            const char c = text_[i];
+            if (c == '"') {
+                if (quote == std::string_view::npos) quote = i;
+            } else if (c == '<') {
+                quote = std::string_view::npos;
+            } else if (c == '>' && quote != std::string_view::npos) {
+                return answer_ = quote;
+            }
+        }
+        return answer_ = std::string_view::npos;
+    }
+
+  private:
+    std::string_view text_;
+    bool asked_ = false;
+    size_t answer_ = std::string_view::npos;
+};
+
+}  // namespace
+
+AnsiString TagAttribute(std::string_view text, std::string_view name, TTagValue kind) {
+    constexpr size_t npos = std::string_view::npos;
+    ValueEnd valueEnd(text);
+    for (size_t open = text.find('<'); open != npos; open = text.find('<', open + 1)) {
+        // The tag's run: up to the next angle bracket, which closes it when
+        // it is a '>'. Runs do not overlap, so neither do the scans below.
+        const size_t bracket = text.find_first_of("<>", open + 1);
+        const size_t end = bracket == npos ? text.size() : bracket;
+        const bool closed = bracket != npos && text[bracket] == '>';
+        // The opening quote of name="..." written at `at`, or npos.
+        const auto openingQuote = [&](size_t at) {
+            if (!SameLetters(text.substr(at, name.size()), name)) return npos;
+            size_t p = at + name.size();
+            while (p < end && PatternSpace(text[p])) ++p;
+            if (p >= end || text[p] != '=') return npos;
+            ++p;
+            while (p < end && PatternSpace(text[p])) ++p;
+            return p < end && text[p] == '"' ? p : npos;
+        };
+        if (end - open - 1 < name.size()) continue;
+        // The pattern's greedy [^<>]* tries the last place of the name first.
+        for (size_t at = end - name.size(); at > open; --at) {
+            const size_t quote = openingQuote(at);
+            if (quote == npos) continue;
+            const size_t value = quote + 1;
+            if (kind == TTagValue::Text) {
+                // A later quote of a closed tag ends the value; of a tag left
+                // open, none can. The search ends at the opening quote of
+                // the name tried before, so no part is searched twice.
+                size_t close = closed ? text.substr(0, end).find('"', value) : npos;
+                if (close == npos) close = valueEnd.From(end);
+                if (close != npos) return AnsiString(text.substr(value, close - value));
+            } else {
+                size_t stop = value;
+                while (stop < end && IdentifierChar(text[stop])) ++stop;
+                if (closed && stop > value && stop < end && text[stop] == '"')
+                    return AnsiString(text.substr(value, stop - value));
+            }
+        }
+    }
+    return {};
+}
+
 // HTML clean-up.
 
 AnsiString StripTags(std::string_view text) {

@@ -33,6 +33,20 @@ bool ContainsImage(std::string_view text);
 AnsiString ReplaceTemplateTag(std::string_view text, std::string_view name, std::string_view value);
 AnsiString GetHTMLAttribute(std::string_view name, std::string_view tag);
 
+// The kinds of value TagAttribute reads.
+enum class TTagValue {
+    Text,        // anything up to the quote that ends it
+    Identifier,  // one or more ASCII letters, digits, '-', '{' and '}'
+};
+// The value of a double-quoted attribute (name compared without letter case)
+// of the first tag that has one, exactly as the pattern
+// (?i)<[^<>]*NAME\s*=\s*"(.*?)"[^<>]*> finds it (Identifier: with
+// ([a-z\d\-\{\}]+) for (.*?)); empty when none has. One pass over the text:
+// the pattern costs the square of a tag's length and more (a line of a
+// thousand quotes is a million steps).
+AnsiString TagAttribute(std::string_view text, std::string_view name,
+                        TTagValue kind = TTagValue::Text);
+
 // HTML clean-up.
 AnsiString StripTags(std::string_view text);
 AnsiString DecodeEntities(std::string_view text);

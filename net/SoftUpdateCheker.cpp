@@ -138,7 +138,7 @@ int CompareVersions(std::string_view a, std::string_view b) {
 }
 
 TUpdateDescription TUpdateDescription::Parse(std::string_view iniText) {
-    const platform::IniText ini(iniText);
+    const platform::IniText ini(iniText, kMaxServiceLineBytes);
     TUpdateDescription d;
     d.Version = ini.ReadString("General", "Version", "");
     d.PermitVersion = ini.ReadString("General", "permitversion", "");

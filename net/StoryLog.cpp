@@ -9,7 +9,6 @@
 
 #include "core/AtomicFile.h"
 #include "core/Folders.h"
-#include "core/Regex.h"
 #include "core/TextHelpers.h"
 #include "net/ServiceURL.h"
 #include "platform/IniFile.h"
@@ -35,6 +34,11 @@ uint32_t ColorOr(std::string_view text, uint32_t fallback) {
     if (end != copy.c_str() + copy.size() || value < 0 || value > 0xFFFFFFFFll) return fallback;
     const auto bgr = static_cast<uint32_t>(value);
     return ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF);
+}
+
+// The list's lines, those over the line bound left out.
+platform::IniText ListText(std::string_view text) {
+    return platform::IniText(text, kMaxServiceLineBytes);
 }
 
 }  // namespace
@@ -71,25 +75,16 @@ std::string TStoryLog::PicFileName(std::string_view url) {
 }
 
 bool TStoryLog::IsValidPackage(std::string_view body) {
-    try {
-        return RegexMatch(body, R"re((?i)<[^<>]*ID\s*=\s*"([a-z\d\-\{\}]+)"[^<>]*>)re") == kMarker;
-    } catch (const RegexError&) {
-        return false;
-    }
+    return TagAttribute(body, "ID", TTagValue::Identifier) == kMarker;
 }
 
 AnsiString TStoryLog::Attribute(std::string_view value, std::string_view name) {
-    const std::string pattern = "(?i)<[^<>]*" + std::string(name) + R"re(\s*=\s*"(.*?)"[^<>]*>)re";
-    try {
-        return RegexMatch(value, pattern);
-    } catch (const RegexError&) {
-        return {};
-    }
+    return TagAttribute(value, name);
 }
 
 std::vector<TStoryLog::THotStory> TStoryLog::ReadHotStories(std::string_view text) {
     std::vector<THotStory> stories;
-    for (const auto& [key, value] : platform::IniText(text).ReadSectionValues("Story"))
+    for (const auto& [key, value] : ListText(text).ReadSectionValues("Story"))
         stories.push_back({Attribute(value, "StoryName"), Attribute(value, "SearchWords")});
     return stories;
 }
@@ -101,7 +96,7 @@ std::vector<TStoryLog::TStatusMessage> TStoryLog::ReadStatusMessages(std::string
         section.size() == 7 && g_ascii_strncasecmp(section.data(), "windows", 7) == 0;
     const uint32_t fallback = mainWindow ? 16777215u : 0u;
     std::vector<TStatusMessage> messages;
-    for (const auto& [key, value] : platform::IniText(text).ReadSectionValues(section))
+    for (const auto& [key, value] : ListText(text).ReadSectionValues(section))
         messages.push_back({Attribute(value, "Title"), Attribute(value, "URL"),
                             ColorOr(Attribute(value, "Color"), fallback)});
     return messages;
@@ -109,7 +104,7 @@ std::vector<TStoryLog::TStatusMessage> TStoryLog::ReadStatusMessages(std::string
 
 std::vector<TStoryLog::TPictureEntry> TStoryLog::ReadPictures(std::string_view text) {
     std::vector<TPictureEntry> pictures;
-    for (const auto& [key, value] : platform::IniText(text).ReadSectionValues("system"))
+    for (const auto& [key, value] : ListText(text).ReadSectionValues("system"))
         pictures.push_back(
             {Attribute(value, "Pic"), Attribute(value, "URL"), Attribute(value, "MD5")});
     return pictures;

@@ -225,6 +225,23 @@ std::string TStoryReader::PrepareChapter(const AnsiString& siteID, const AnsiStr
         articleID_ = articleID;
         chapterID_ = chapterID;
     }
+    PrepareStoryRules(siteID, articleID);
+    return story_->GetChapterURL(chapterID);
+}
+
+std::string TStoryReader::PrepareStory(const AnsiString& siteID, const AnsiString& articleID) {
+    Cancel();
+    {
+        const std::lock_guard lock(mutex_);
+        siteID_ = siteID;
+        articleID_ = articleID;
+        chapterID_.clear();
+    }
+    PrepareStoryRules(siteID, articleID);
+    return story_->GetArticleURL();
+}
+
+void TStoryReader::PrepareStoryRules(const AnsiString& siteID, const AnsiString& articleID) {
     LoadSiteFor(siteID);
     story_->ArticleID = articleID;
     // The story's folder id goes into the URL as well: without it a reader
@@ -232,7 +249,6 @@ std::string TStoryReader::PrepareChapter(const AnsiString& siteID, const AnsiStr
     AnsiString folderID;
     if (TStoryDB* db = StoryDB()) db->GetFolderRule(siteID, articleID, folderID);
     story_->FolderID = folderID;
-    return story_->GetChapterURL(chapterID);
 }
 
 void TStoryReader::Arrived(const std::string& url, bool failed, const AnsiString& text,

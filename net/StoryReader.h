@@ -68,6 +68,9 @@ class TStoryReader {
     // download still running is abandoned, as by Cancel.
     std::string PrepareChapter(const AnsiString& siteID, const AnsiString& articleID,
                                const AnsiString& chapterID);
+    // The story page's URL, with nothing downloaded (reading program: the
+    // address of a story's contents); a download still running is abandoned.
+    std::string PrepareStory(const AnsiString& siteID, const AnsiString& articleID);
     void Cancel();
     void Stop() { Cancel(); }
 
@@ -104,6 +107,8 @@ class TStoryReader {
                            const AnsiString& chapterID, AnsiString& name, AnsiString& author);
     void WriteChapterWithPictures();
     void LoadSiteFor(const AnsiString& siteID);
+    // The site's rules and the story's ids for the URL of one of its pages.
+    void PrepareStoryRules(const AnsiString& siteID, const AnsiString& articleID);
     void Download(Step step, const std::string& url);
     void FireDone(const std::string& path);
     void FireFail();

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -26,14 +29,45 @@ std::string EnvPath(const char* name) {
 }
 
 // A folder that only this user can enter: made with 0700 when missing, and
-// accepted only when it is a real folder of ours without access for others.
-bool EnsurePrivateFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+// accepted only when it is a real folder of ours (no link). One of ours with
+// access for others is closed (inside a private runtime folder nobody else
+// can have reached it), unless strict: in a folder that everybody may write
+// to, such a folder may hold what others put there, and is refused.
+bool EnsurePrivateFolder(const std::string& path, bool strict = false) {
+    const bool made = mkdir(path.c_str(), 0700) == 0;
+    if (!made && errno != EEXIST) return false;
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) return false;
     if (!S_ISDIR(info.st_mode) || info.st_uid != getuid()) return false;
-    if ((info.st_mode & 0077) != 0 && chmod(path.c_str(), 0700) != 0) return false;
-    return true;
+    if ((info.st_mode & 07777) == 0700) return true;
+    if (strict && !made) return false;
+    return chmod(path.c_str(), 0700) == 0;
+}
+
+// Where the runtime folder goes without XDG_RUNTIME_DIR when the shared
+// temporary folder offers none of ours: the user's cache folder, which no
+// other user can write to, one per machine (homes may be shared).
+std::string CacheRuntimeFolder() {
+    std::string cache = EnvPath("XDG_CACHE_HOME");
+    if (cache.empty()) cache = HomeFolder() + "/.cache";
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0 || !host[0]) std::strcpy(host, "localhost");
+    std::string path = cache + "/velqo-runtime-" + host;
+    for (size_t i = cache.size() + 1; i < path.size(); ++i)
+        if (path[i] == '/') path[i] = '_';
+    std::error_code error;
+    std::filesystem::create_directories(cache, error);
+    return EnsurePrivateFolder(path, true) ? path : std::string();
+}
+
+// Said once per process: the programs still work, in another folder.
+void TellOfRefusedFolder(const std::string& refused, const std::string& used) {
+    static std::atomic<bool> told{false};
+    if (told.exchange(true)) return;
+    std::fprintf(stderr,
+                 "Velqo: %s is not a private folder of this user (another user's, a link, or open "
+                 "to others); the programs meet in %s instead\n",
+                 refused.c_str(), used.empty() ? "no folder at all" : used.c_str());
 }
 
 // The value of one XDG_*_DIR line of user-dirs.dirs: "$HOME/..." or absolute.
@@ -86,9 +120,14 @@ std::string StartMenuFolder() {
 std::string RuntimeFolder() {
     std::string base = EnvPath("XDG_RUNTIME_DIR");
     if (base.empty()) {
-        base = "/tmp/velqo-" + std::to_string(getuid());
-        if (!EnsurePrivateFolder(base)) return {};
-        return base;
+        // Anyone may make this name first in the shared temporary folder.
+        std::string temporary = EnvPath("TMPDIR");
+        if (temporary.empty()) temporary = "/tmp";
+        base = temporary + "/velqo-" + std::to_string(getuid());
+        if (EnsurePrivateFolder(base, true)) return base;
+        const std::string fallback = CacheRuntimeFolder();
+        TellOfRefusedFolder(base, fallback);
+        return fallback;
     }
     std::string path = base + "/" + std::string(kRuntimeSubfolder);
     return EnsurePrivateFolder(path) ? path : std::string();

@@ -18,9 +18,12 @@ std::string ConfigHomeFolder();
 std::string DesktopFolder();
 // Where menu entries live: the data home's "applications".
 std::string StartMenuFolder();
-// $XDG_RUNTIME_DIR + "/Velqo", created with mode 0700; without a runtime
-// folder, "/tmp/velqo-<uid>" made and checked the same way. Empty when no
-// private folder can be had (an existing one owned by another user, a link).
+// $XDG_RUNTIME_DIR + "/Velqo", created with mode 0700. Without a runtime
+// folder: "$TMPDIR/velqo-<uid>" ("/tmp" without TMPDIR) when it is, or can
+// be made, a real folder of this user with mode 0700; when someone else made
+// that name first (another user, a link, a folder open to others), a private
+// folder in the user's cache folder, "velqo-runtime-<host>" (the refusal is
+// told on stderr once). Empty when no private folder can be had.
 std::string RuntimeFolder();
 
 // The running program's file and folder (from /proc/self/exe).

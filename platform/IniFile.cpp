@@ -177,7 +177,11 @@ std::string SingleLine(std::string_view text) {
 
 }  // namespace
 
-IniText::IniText(std::string_view text) : lines_(Document::Parse(text).lines) {}
+IniText::IniText(std::string_view text, size_t maxLineBytes) : lines_(Document::Parse(text).lines) {
+    if (maxLineBytes == std::string_view::npos) return;
+    std::erase_if(lines_,
+                  [maxLineBytes](const std::string& line) { return line.size() > maxLineBytes; });
+}
 
 std::string IniText::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {

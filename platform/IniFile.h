@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,7 +12,9 @@ namespace platform {
 // read with the semantics of IniFile below, which reads its file through it.
 class IniText {
   public:
-    explicit IniText(std::string_view text);
+    // Lines longer than maxLineBytes (without their break) are left out, as
+    // if they were not there.
+    explicit IniText(std::string_view text, size_t maxLineBytes = std::string_view::npos);
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;

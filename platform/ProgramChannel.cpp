@@ -31,6 +31,22 @@ constexpr const char* kGroup = "Program";
 constexpr int kTitleCharacters = 253;
 constexpr auto kConnectPatience = std::chrono::milliseconds(1000);
 
+// What one peer may cost. There are two programs: a few dozen connections is
+// plenty, and a connection that is idle or stuck in the middle of a record
+// for this long is dropped. Each turn of the loop a connection reads at most
+// one record's worth of bytes and hands on a bounded number of messages, so
+// a peer that writes without pause holds the loop no longer than any other
+// source. The record limits bound what a partial record holds.
+constexpr size_t kMaxConnections = 32;
+constexpr gint64 kConnectionPatienceUs = 3 * G_USEC_PER_SEC;
+constexpr size_t kMaxRecordBytes = kTextHeaderSize + kMaxTextPayload;
+constexpr size_t kMessagesPerTurn = 64;
+// Connections taken at one wake-up of the listening socket.
+constexpr int kAcceptsPerTurn = 16;
+// How long the channel stops accepting when the process has no descriptor left.
+constexpr guint kAcceptPauseMs = 250;
+constexpr guint kWatchIntervalMs = 1000;
+
 std::atomic<unsigned> channelCounter{0};
 
 void PutU32(std::string& out, uint32_t value) {
@@ -186,6 +202,8 @@ struct ProgramChannel::Connection {
     int fd = -1;
     GSource* source = nullptr;
     std::string pending;
+    // Monotonic time by which the next whole record must have come.
+    gint64 deadline = 0;
 
     ~Connection() {
         if (source) {
@@ -233,19 +251,65 @@ bool ProgramChannel::Listen(std::string_view className, std::string_view title,
     if (!WriteDescription()) return false;
 
     context_ = context ? g_main_context_ref(context) : g_main_context_ref_thread_default();
+    StartAccepting();
+    return true;
+}
+
+void ProgramChannel::StopSource(GSource*& source) {
+    if (!source) return;
+    g_source_destroy(source);
+    g_source_unref(source);
+    source = nullptr;
+}
+
+void ProgramChannel::StartAccepting() {
     listenSource_ = g_unix_fd_source_new(listenFd_, G_IO_IN);
     g_source_set_callback(listenSource_, G_SOURCE_FUNC(&ProgramChannel::OnAccept), this, nullptr);
     g_source_attach(listenSource_, context_);
-    return true;
+}
+
+void ProgramChannel::PauseAccepting() {
+    // The listening socket stays readable while the connection waits, and
+    // its source would wake the loop again at once, for ever.
+    StopSource(listenSource_);
+    pauseSource_ = g_timeout_source_new(kAcceptPauseMs);
+    g_source_set_callback(
+        pauseSource_,
+        [](gpointer self) -> gboolean {
+            auto* channel = static_cast<ProgramChannel*>(self);
+            g_source_unref(channel->pauseSource_);
+            channel->pauseSource_ = nullptr;
+            channel->StartAccepting();
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(pauseSource_, context_);
+}
+
+void ProgramChannel::WatchConnections() {
+    if (watchSource_) return;
+    watchSource_ = g_timeout_source_new(kWatchIntervalMs);
+    g_source_set_callback(
+        watchSource_,
+        [](gpointer self) -> gboolean {
+            auto* channel = static_cast<ProgramChannel*>(self);
+            const gint64 now = g_get_monotonic_time();
+            channel->connections_.remove_if([now](const auto& c) { return c->deadline <= now; });
+            if (!channel->connections_.empty()) return G_SOURCE_CONTINUE;
+            g_source_unref(channel->watchSource_);
+            channel->watchSource_ = nullptr;
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(watchSource_, context_);
 }
 
 ProgramChannel::~ProgramChannel() {
     *alive_ = false;
     connections_.clear();
-    if (listenSource_) {
-        g_source_destroy(listenSource_);
-        g_source_unref(listenSource_);
-    }
+    StopSource(watchSource_);
+    StopSource(pauseSource_);
+    StopSource(listenSource_);
     if (listenFd_ >= 0) close(listenFd_);
     if (!infoPath_.empty()) unlink(infoPath_.c_str());
     if (!socketPath_.empty()) unlink(socketPath_.c_str());
@@ -283,12 +347,17 @@ gboolean ProgramChannel::OnReadable(gint, GIOCondition, gpointer data) {
 }
 
 void ProgramChannel::Accept() {
-    for (;;) {
+    for (int taken = 0; taken < kAcceptsPerTurn;) {
         const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            // Out of descriptors or memory: wait a moment instead of waking
+            // up again at once.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                PauseAccepting();
             return;  // EAGAIN: all taken; anything else: try again on the next wake-up
         }
+        ++taken;
         // Only the user's own programs may post (the folder is private too).
         ucred peer{};
         socklen_t length = sizeof peer;
@@ -296,49 +365,72 @@ void ProgramChannel::Accept() {
             close(fd);
             continue;
         }
+        // At the cap the connection that has gone longest without a whole
+        // record makes room: idle peers cannot keep a real message out.
+        if (connections_.size() >= kMaxConnections) {
+            connections_.erase(std::min_element(
+                connections_.begin(), connections_.end(),
+                [](const auto& a, const auto& b) { return a->deadline < b->deadline; }));
+        }
         auto connection = std::make_unique<Connection>();
         connection->owner = this;
         connection->fd = fd;
+        connection->deadline = g_get_monotonic_time() + kConnectionPatienceUs;
         connection->source =
             g_unix_fd_source_new(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
         g_source_set_callback(connection->source, G_SOURCE_FUNC(&ProgramChannel::OnReadable),
                               connection.get(), nullptr);
         g_source_attach(connection->source, context_);
         connections_.push_back(std::move(connection));
+        WatchConnections();
     }
 }
 
 void ProgramChannel::Dispatch(Connection* connection) {
-    bool finished = false;
-    char buffer[1024];
-    for (;;) {
-        const ssize_t n = read(connection->fd, buffer, sizeof buffer);
-        if (n > 0) {
-            connection->pending.append(buffer, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        finished = n == 0 || errno != EAGAIN;
-        break;
+    // Set below when messages are left over: this turn is that wake-up.
+    g_source_set_ready_time(connection->source, -1);
+    std::string& pending = connection->pending;
+    bool ended = false;
+    // At most one record at its size limit per turn: a record that its
+    // sender wrote whole (every Post does) still arrives in one turn, in the
+    // order in which the connections came.
+    if (pending.size() < kMaxRecordBytes) {
+        const size_t had = pending.size();
+        pending.resize(had + kMaxRecordBytes);
+        ssize_t n;
+        do {
+            n = read(connection->fd, pending.data() + had, kMaxRecordBytes);
+        } while (n < 0 && errno == EINTR);
+        pending.resize(had + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        ended = n == 0 || (n < 0 && errno != EAGAIN);
     }
     std::vector<ChannelMessage> messages;
     size_t used = 0;
+    bool more = false;
+    bool malformed = false;
     for (;;) {
         ChannelMessage message;
         size_t size = 0;
-        const Decoded decoded =
-            DecodeRecord(std::string_view(connection->pending).substr(used), message, size);
+        const Decoded decoded = DecodeRecord(std::string_view(pending).substr(used), message, size);
         if (decoded == Decoded::kNeedMore) break;
         if (decoded == Decoded::kMalformed) {
-            finished = true;  // not one of ours: drop the rest of the connection
+            malformed = true;  // not one of ours: drop the rest of the connection
+            break;
+        }
+        if (messages.size() == kMessagesPerTurn) {
+            more = true;  // the rest at the next turn
             break;
         }
         messages.push_back(std::move(message));
         used += size;
     }
-    connection->pending.erase(0, used);
-    if (finished) {
+    pending.erase(0, used);
+    if (pending.empty()) std::string().swap(pending);
+    if (!messages.empty()) connection->deadline = g_get_monotonic_time() + kConnectionPatienceUs;
+    if (malformed || (ended && !more)) {
         connections_.remove_if([connection](const auto& c) { return c.get() == connection; });
+    } else if (more) {
+        g_source_set_ready_time(connection->source, 0);
     }
     // The handler may close this channel (a WM_CLOSE that ends the program):
     // nothing of it is touched once it is gone.

@@ -52,7 +52,10 @@ struct ProgramEntry {
 // the context the channel was opened on, in the order they were posted.
 // Posting works from any thread and never waits for the receiver's loop. A
 // message over the size limits is not sent; one that arrives malformed is
-// dropped with the rest of its connection.
+// dropped with the rest of its connection. No peer can hold the loop or the
+// channel: each connection reads a few kilobytes per turn of the loop, a
+// few dozen are open at most, and one that brings no whole record for a few
+// seconds is dropped.
 class ProgramChannel {
   public:
     using Handler = std::function<void(const ChannelMessage&)>;
@@ -94,6 +97,13 @@ class ProgramChannel {
     bool WriteDescription() const;
     static gboolean OnAccept(gint fd, GIOCondition condition, gpointer self);
     static gboolean OnReadable(gint fd, GIOCondition condition, gpointer connection);
+    static void StopSource(GSource*& source);
+    void StartAccepting();
+    // Accepting stops for a moment (no descriptor left).
+    void PauseAccepting();
+    // While connections are open: drops those that went too long without a
+    // whole record.
+    void WatchConnections();
     void Accept();
     void Dispatch(Connection* connection);
 
@@ -106,6 +116,8 @@ class ProgramChannel {
     int listenFd_ = -1;
     GMainContext* context_ = nullptr;
     GSource* listenSource_ = nullptr;
+    GSource* pauseSource_ = nullptr;
+    GSource* watchSource_ = nullptr;
     std::list<std::unique_ptr<Connection>> connections_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

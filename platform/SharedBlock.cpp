@@ -97,19 +97,40 @@ std::unique_ptr<SharedBlock> SharedBlock::Open(std::string_view name, size_t siz
         if (block->created_) shm_unlink(block->shmName_.c_str());
         return nullptr;
     }
-    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, shm.Get(), 0);
-    if (data == MAP_FAILED) {
-        if (block->created_) shm_unlink(block->shmName_.c_str());
-        return nullptr;
-    }
-    block->data_ = static_cast<unsigned char*>(data);
+    block->fd_ = shm.Release();
     block->size_ = size;
     block->userLock_ = lock.Release();
     return block;
 }
 
+bool SharedBlock::Read(size_t offset, void* bytes, size_t count) const {
+    if (offset > size_ || count > size_ - offset) return false;
+    auto* out = static_cast<char*>(bytes);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // 0: the object ends before them
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool SharedBlock::Write(size_t offset, const void* bytes, size_t count) const {
+    if (offset > size_ || count > size_ - offset) return false;
+    const auto* in = static_cast<const char*>(bytes);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pwrite(fd_, in + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 SharedBlock::~SharedBlock() {
-    if (data_) munmap(data_, size_);
+    if (fd_ >= 0) close(fd_);
     if (userLock_ >= 0) {
         if (FlockRetry(userLock_, LOCK_EX | LOCK_NB) == 0) shm_unlink(shmName_.c_str());
         close(userLock_);

@@ -151,12 +151,7 @@ TBookReaderForm::TBookReaderForm() : readTimer_(2000) {
     networkCheker_->Probe();
 
     LoadStatusLinks();
-    if (IsLocalRead()) {
-        btnRefresh_->SetCaption(Utf8ToAnsi("本地小说"));
-        btnPrevious_->SetEnabled(false);
-        btnNext_->SetEnabled(false);
-        btnHome_->SetEnabled(false);
-    }
+    if (IsLocalRead()) ShowLocalMode(true);
     WireEvents();
     SetCaption("Tolvane");
     // Before the shared block is first read (at show), so that a request
@@ -226,8 +221,8 @@ void TBookReaderForm::WireEvents() {
     statusBar_->OnSearchBook = click(&TBookReaderForm::StatusBarSearchBook, this);
     readTimer_.OnTimer = [this] { RunGuarded([&] { ReadTimerTimer(); }); };
 
-    for (const unsigned id :
-         {kRestore, kPageSaved, kRefresh, kOpenFromShare, kMinimise, kFoldersChanged, kClose})
+    for (const unsigned id : {kRestore, kPageSaved, kRefresh, kOpenFromShare, kOpenLocalFile,
+                              kMinimise, kFoldersChanged, kClose})
         sink_.On(id,
                  [this](const platform::ui::Message& m) { RunGuarded([&] { HandleMessage(m); }); });
 
@@ -267,9 +262,16 @@ void TBookReaderForm::WireEvents() {
 }
 
 void TBookReaderForm::OpenChannel() {
+    // The channel goes first when the window does: the handler never
+    // outlives it.
     channel_ = platform::ProgramChannel::Open(
         kWindowClass, platform::AnsiToUtf8(Caption()),
-        [poster = sink_.Poster()](const platform::ChannelMessage& m) {
+        [this, poster = sink_.Poster()](const platform::ChannelMessage& m) {
+            if (m.message == kOpenLocalFile) {
+                // The file travels as the message's one text.
+                if (m.texts.size() != 1 || m.texts[0].empty()) return;
+                handedFiles_.push_back(m.texts[0]);
+            }
             // Handled in the loop's order, after whatever runs now.
             poster.Post(m.message, static_cast<std::intptr_t>(m.wparam),
                         static_cast<std::intptr_t>(m.lparam));
@@ -376,7 +378,7 @@ void TBookReaderForm::Show() {
     LayoutControls();
     ShowToolbarMode(false);
     browser_->ClickBody();
-    sink_.Post(kOpenFromShare);
+    sink_.Post(kOpenFromShare, kFirstRead);
     if (IsLocalRead())
         platform::ui::RunWhenIdle([poster = sink_.Poster()] { poster.Post(kRefresh, 1); });
 }
@@ -500,13 +502,13 @@ void TBookReaderForm::HandleMessage(const platform::ui::Message& message) {
             const std::string entry = pageList_[static_cast<size_t>(message.wparam)];
             browser_->ClickBody();
             if (browser_->Navigating()) {
-                // A page waits for the running load. A newer page to read
-                // takes its place and is shown the moment that load ends,
-                // rather than only when the timer fires (a chapter written
-                // while the loading page still loads would wait two
-                // seconds); the timer still shows the newest page should
-                // the wait end otherwise.
-                if (!IsLoadingPage(entry)) browser_->NavigateWhenIdle(entry);
+                // A page waits for the running load. The newest request
+                // wins: this page takes its place (a loading page too, which
+                // belongs to a chapter asked for after the waiting one) and
+                // is shown the moment that load ends, or once the browser
+                // has waited long enough; the timer still shows the newest
+                // page should the wait end otherwise.
+                browser_->NavigateWhenIdle(entry);
                 readTimer_.Restart();
             } else if (IsLocalRead()) {
                 browser_->NavigateNow(entry);
@@ -526,7 +528,14 @@ void TBookReaderForm::HandleMessage(const platform::ui::Message& message) {
             }
             break;
         case kOpenFromShare:
-            OpenFromShare();
+            OpenFromShare(message.wparam == kFirstRead);
+            break;
+        case kOpenLocalFile:
+            if (!handedFiles_.empty()) {
+                const std::string file = handedFiles_.front();
+                handedFiles_.pop_front();
+                OpenHandedFile(file);
+            }
             break;
         case kMinimise:
             gtk_window_iconify(window_);
@@ -545,22 +554,56 @@ void TBookReaderForm::HandleMessage(const platform::ui::Message& message) {
 }
 
 void TBookReaderForm::OpenFromShare() {
+    OpenFromShare(false);
+}
+
+void TBookReaderForm::OpenFromShare(bool firstRead) {
+    AnsiString site, story, chapter;
+    unsigned char continueRead = 0;
+    dataShare_->Read(site, story, chapter, continueRead);
+    const bool whole = !site.empty() && !story.empty() && (continueRead != 0 || !chapter.empty());
+    if (IsLocalRead() && !firstRead) {
+        // A request sent to a local reading (a chapter opened in the main
+        // program) ends it and opens, as a new start with "-read" would;
+        // anything less leaves the text on screen.
+        if (!whole) return;
+        ShowLocalMode(false);
+    }
     browser_->ShowLoadingPage();
     ShowToolbarMode(false);
     browser_->UseCache = true;
-    // A local reading opens nothing of the block.
-    if (!IsLocalRead()) {
-        AnsiString site, story, chapter;
-        unsigned char continueRead = 0;
-        dataShare_->Read(site, story, chapter, continueRead);
-        if (continueRead != 0) {
-            if (!site.empty() && !story.empty()) browser_->StartRead(site, story);
-        } else if (!site.empty() && !story.empty() && !chapter.empty()) {
+    // A local start opens nothing of the block: what it holds was left there
+    // for an earlier reader.
+    if (whole && !IsLocalRead()) {
+        if (continueRead != 0)
+            browser_->StartRead(site, story);
+        else
             browser_->OpenChapter(site, story, chapter);
-        }
     }
     // Memory freed by the work so far goes back to the system.
     malloc_trim(0);
+}
+
+void TBookReaderForm::ShowLocalMode(bool local) {
+    if (IsLocalRead() != local) {
+        // Where the reader is stays where it was read: the chapter in the
+        // database, the text in Scroll.ini.
+        browser_->SaveReadPosition();
+        SetLocalRead(local);
+        browser_->LocalMode = local;
+    }
+    btnRefresh_->SetCaption(Utf8ToAnsi(local ? "本地小说" : "刷新"));
+    btnPrevious_->SetEnabled(!local);
+    btnNext_->SetEnabled(!local);
+    btnHome_->SetEnabled(!local);
+}
+
+void TBookReaderForm::OpenHandedFile(const std::string& file) {
+    // A file that another start was given (the desktop's "open with") is
+    // shown here, in local reading whatever was read before.
+    ShowLocalMode(true);
+    ShowToolbarMode(false);
+    OpenLocalFile(file);
 }
 
 void TBookReaderForm::BrowserPageSaved(const std::string& page) {
@@ -569,8 +612,9 @@ void TBookReaderForm::BrowserPageSaved(const std::string& page) {
 }
 
 std::string TBookReaderForm::NewestPage() const {
-    for (auto it = pageList_.rbegin(); it != pageList_.rend(); ++it)
-        if (!IsLoadingPage(*it)) return *it;
+    // Pages come in the order of the requests (a chapter's loading page
+    // before its chapter, pages of abandoned requests never), so the last
+    // one, a loading page or not, answers the newest request.
     return pageList_.empty() ? std::string() : pageList_.back();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -49,6 +50,9 @@ class TBookReaderForm {
     static constexpr unsigned kPageSaved = 0x0400 + 3;
     static constexpr unsigned kRefresh = 0x0400 + 10;
     static constexpr unsigned kOpenFromShare = 0x0400 + 100;
+    // A local file to show (a second start's, given on its command line): the
+    // message's one text is its path (UTF-8).
+    static constexpr unsigned kOpenLocalFile = 0x0400 + 101;
     static constexpr unsigned kMinimise = 0x0400 + 200;
     static constexpr unsigned kFoldersChanged = 0x0400 + 201;
     static constexpr unsigned kClose = 0x0010;
@@ -84,6 +88,8 @@ class TBookReaderForm {
     std::string MainProgram;
 
     // Handlers.
+    // The request of the shared block, as the main program or a second start
+    // asks for it; in local reading a whole request ends the local reading.
     void OpenFromShare();
     void HandleMessage(const platform::ui::Message& message);
     void FormKeyPress(char key);
@@ -105,8 +111,8 @@ class TBookReaderForm {
     void ShowToolbarMode(bool tableOfContents);
     void LayoutControls();
     void FillCombos();
-    // The newest page that is no loading page; a loading page when there is
-    // nothing else; empty before the first page.
+    // The page of the newest request (the last one written); empty before
+    // the first page.
     std::string NewestPage() const;
     // "$BBGGRR" to "#RRGGBB".
     static AnsiString ColorToColor(const AnsiString& color);
@@ -142,6 +148,13 @@ class TBookReaderForm {
     void FillChoiceLists();
     void BrowserPageSaved(const std::string& page);
     void OpenLocalFile(const std::string& file);
+    // firstRead: the window's own read once shown, which in local reading
+    // opens nothing of the block.
+    void OpenFromShare(bool firstRead);
+    // Local reading on or off: the toolbar follows, and the position of what
+    // was read is kept.
+    void ShowLocalMode(bool local);
+    void OpenHandedFile(const std::string& file);
     void SetCaption(const AnsiString& caption);
     void OpenChannel();
     // Where the overlay puts one of its children; false: not one of ours.
@@ -168,6 +181,10 @@ class TBookReaderForm {
     std::unique_ptr<TNetworkCheker> networkCheker_;
 
     platform::ui::MessageSink sink_;
+    // The wparam of the window's own first kOpenFromShare.
+    static constexpr std::intptr_t kFirstRead = 1;
+    // Files handed over the channel, in the order their messages came.
+    std::deque<std::string> handedFiles_;
     std::unique_ptr<platform::ProgramChannel> channel_;
     std::unique_ptr<TXExternalClient> searchClient_;
     TRect browserRect_;

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -19,8 +20,22 @@ namespace {
 
 std::atomic<int> runningProbes{0};
 
-// A non-blocking connect that gives up after the time-out.
-bool ConnectWithin(const addrinfo& address, int timeoutMs) {
+// How often a connect that waits looks whether its probe is still wanted.
+constexpr int kStopCheckMs = 50;
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+int MillisecondsLeft(Deadline deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// A non-blocking connect that gives up at the deadline, or as soon as the
+// probe is no longer wanted.
+bool ConnectWithin(const addrinfo& address, Deadline deadline,
+                   const std::function<bool()>& stopped) {
     const int fd = socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                           address.ai_protocol);
     if (fd < 0) return false;
@@ -29,10 +44,12 @@ bool ConnectWithin(const addrinfo& address, int timeoutMs) {
         connected = true;
     } else if (errno == EINPROGRESS) {
         pollfd wait{fd, POLLOUT, 0};
-        int ready;
-        do {
-            ready = poll(&wait, 1, timeoutMs);
-        } while (ready < 0 && errno == EINTR);
+        int ready = 0;
+        for (int left = MillisecondsLeft(deadline); ready == 0 && left > 0 && !stopped();
+             left = MillisecondsLeft(deadline)) {
+            ready = poll(&wait, 1, std::min(left, kStopCheckMs));
+            if (ready < 0 && errno == EINTR) ready = 0;
+        }
         int error = 0;
         socklen_t length = sizeof error;
         connected =
@@ -44,21 +61,20 @@ bool ConnectWithin(const addrinfo& address, int timeoutMs) {
 
 }  // namespace
 
-bool TNetworkChekerThread::Probe(const std::string& host, int port, int timeoutMs) {
+bool TNetworkChekerThread::Probe(const std::string& host, int port, int timeoutMs,
+                                 const std::function<bool()>& stop) {
+    const std::function<bool()> stopped = stop ? stop : [] { return false; };
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool connected = false;
-    for (const addrinfo* a = found; a && !connected; a = a->ai_next) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) break;
-        connected = ConnectWithin(*a, static_cast<int>(left));
-    }
+    for (const addrinfo* a = found; a && !connected && MillisecondsLeft(deadline) > 0 && !stopped();
+         a = a->ai_next)
+        connected = ConnectWithin(*a, deadline, stopped);
     freeaddrinfo(found);
     return connected;
 }
@@ -70,7 +86,10 @@ bool TNetworkChekerThread::Start(std::string host, int port, int timeoutMs,
     try {
         std::thread([host = std::move(host), port, timeoutMs, token = std::move(token),
                      done = std::move(done)]() mutable {
-            const bool connected = Probe(host, port, timeoutMs);
+            // Nobody waits for the answer once the checker has gone (the
+            // reader is ending): the probe ends then.
+            const bool connected =
+                Probe(host, port, timeoutMs, [&token] { return token.expired(); });
             platform::ui::PostToUi([token = std::move(token), done = std::move(done), connected] {
                 // The checker may have gone while the probe ran: then nobody hears.
                 if (token.expired()) return;

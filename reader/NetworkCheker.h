@@ -11,19 +11,25 @@ class TNetworkCheker;
 
 // One probe: a TCP connection to the probed host, made on a short-lived
 // thread of its own with a time-out. Its result reaches the user-interface
-// thread as a posted copy, and only while the checker that started it lives.
+// thread as a posted copy, and only while the checker that started it lives;
+// once the checker is gone, a connect still waiting gives up at once.
 class TNetworkChekerThread {
   public:
     // Connects to host:port within timeoutMs; true when the connection opened.
-    static bool Probe(const std::string& host, int port, int timeoutMs);
+    // Given up (false) as soon as stop, when given, says so; the name's
+    // lookup is the system's and is not cut short.
+    static bool Probe(const std::string& host, int port, int timeoutMs,
+                      const std::function<bool()>& stop = {});
 
     // Starts a probe; done runs on the user-interface thread with the result,
-    // unless the token has expired by then. False when no thread could be
-    // started (done never runs then).
+    // unless the token has expired by then: an expired token also ends the
+    // probe's connect. False when no thread could be started (done never
+    // runs then).
     static bool Start(std::string host, int port, int timeoutMs, std::weak_ptr<void> token,
                       std::function<void(bool connected)> done);
 
-    // Probe threads still running (they never outlive their own connect).
+    // Probe threads still running (they never outlive their own connect, and
+    // stop connecting when their checker goes).
     static int Running();
 };
 

@@ -3,8 +3,10 @@
 #include <glib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
@@ -22,15 +24,26 @@ constexpr const char* kApplicationTitle = "Tolvane阅读器";
 // answers (it is ending) before it gives up.
 constexpr auto kTakeOverWait = std::chrono::seconds(5);
 
+// The file as the running reader finds it, whatever its own folder.
+std::string AbsolutePath(const std::string& file) {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::absolute(file, error);
+    return error ? file : path.string();
+}
+
 // A second start: the running reader comes to the front and, for "-read",
-// opens the block's request anew. False when no running reader answered.
-bool HandOver(ReaderSwitch chosen) {
+// opens the block's request anew; for "-localread" with a file, shows that
+// file. False when no running reader answered.
+bool HandOver(ReaderSwitch chosen, const std::string& file) {
     using platform::ProgramChannel;
     if (!ProgramChannel::PostToClass(TBookReaderForm::kWindowClass, {TBookReaderForm::kRestore}))
         return false;
     if (chosen == ReaderSwitch::Read)
         ProgramChannel::PostToClass(TBookReaderForm::kWindowClass,
                                     {TBookReaderForm::kOpenFromShare});
+    else if (!file.empty())
+        ProgramChannel::PostToClass(TBookReaderForm::kWindowClass,
+                                    {TBookReaderForm::kOpenLocalFile, 0, 0, {AbsolutePath(file)}});
     return true;
 }
 
@@ -38,10 +51,11 @@ bool HandOver(ReaderSwitch chosen) {
 // holding the lock is ending (its channel already closed), waits for the
 // lock and takes its place, so that the request is not lost with it. True
 // when this start is to run as the reader.
-bool HandOverOrTakeOver(ReaderSwitch chosen, std::optional<platform::NamedLock>& lock) {
+bool HandOverOrTakeOver(ReaderSwitch chosen, const std::string& file,
+                        std::optional<platform::NamedLock>& lock) {
     const auto deadline = std::chrono::steady_clock::now() + kTakeOverWait;
     for (;;) {
-        if (HandOver(chosen)) return false;
+        if (HandOver(chosen, file)) return false;
         lock.reset();
         lock.emplace(kLockName);
         if (lock->GetStatus() != platform::NamedLock::Status::kHeldElsewhere) return true;
@@ -65,11 +79,16 @@ ReaderSwitch ScanReaderArguments(const std::vector<std::string>& arguments) {
 }
 
 std::string LocalFileArgument(const std::vector<std::string>& arguments) {
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const ReaderSwitch chosen = ScanReaderArguments({arguments[i]});
-        if (chosen == ReaderSwitch::Read) return {};
-        if (chosen == ReaderSwitch::LocalRead)
-            return i + 1 < arguments.size() ? arguments[i + 1] : std::string();
+    bool local = false;
+    for (const std::string& argument : arguments) {
+        const ReaderSwitch chosen = ScanReaderArguments({argument});
+        if (!local) {
+            // The first switch decides: only a local reading takes a file.
+            if (chosen == ReaderSwitch::Read) return {};
+            local = chosen == ReaderSwitch::LocalRead;
+        } else if (chosen == ReaderSwitch::None) {
+            return argument;
+        }
     }
     return {};
 }
@@ -82,15 +101,16 @@ int RunReaderProgram(int argc, char** argv) {
     // a kill or Ctrl+C at any moment from here on closes in order.
     platform::ui::TerminationSignals signals;
     std::optional<platform::NamedLock> lock(std::in_place, kLockName);
+    const std::string localFile = LocalFileArgument(arguments);
     if (lock->GetStatus() == platform::NamedLock::Status::kHeldElsewhere &&
-        !HandOverOrTakeOver(chosen, lock))
+        !HandOverOrTakeOver(chosen, localFile, lock))
         return 0;
     SetLocalRead(chosen == ReaderSwitch::LocalRead);
 
     if (!platform::ui::InitUi(&argc, &argv)) return 1;
     g_set_application_name(kApplicationTitle);
     auto form = std::make_unique<TBookReaderForm>();
-    form->LocalFile = LocalFileArgument(arguments);
+    form->LocalFile = localFile;
     form->OnClosed = [] { platform::ui::QuitUi(); };
     // The end of the session closes the window as its close button does,
     // so the reading position and the placement are saved.

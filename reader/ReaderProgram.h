@@ -6,8 +6,8 @@
 // The program block of the reading program: one instance per user (the lock
 // "velqo@QuiraReader"), started by the main program with "-read" (open what
 // the shared block names) or "-localread" (local text files). Any other start
-// ends at once without a window; a second start hands its switch to the
-// running reader over its channel and ends.
+// ends at once without a window; a second start hands its switch (and the
+// file of a local start) to the running reader over its channel and ends.
 
 enum class ReaderSwitch { None, Read, LocalRead };
 
@@ -15,9 +15,10 @@ enum class ReaderSwitch { None, Read, LocalRead };
 // whole) decides; other arguments are skipped.
 ReaderSwitch ScanReaderArguments(const std::vector<std::string>& arguments);
 
-// The file named right after "-localread" (as a desktop's "open with" gives
-// it), which the reader then opens in place of asking for one; empty when
-// none follows or "-localread" does not decide.
+// The file named after "-localread" (as a desktop's "open with" gives it),
+// which the reader then opens in place of asking for one: the first argument
+// after it that is no switch. Empty when none follows or "-localread" does
+// not decide.
 std::string LocalFileArgument(const std::vector<std::string>& arguments);
 
 // Runs the program; the process's exit code.

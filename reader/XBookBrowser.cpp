@@ -57,7 +57,8 @@ TXBookBrowser::TXBookBrowser()
     : browser_(std::make_unique<platform::ui::Browser>()),
       chapterReader_(std::make_unique<TStoryReader>()),
       preloader_(std::make_unique<TBookPreLoadReader>()),
-      saveTimer_(kSaveDelay) {
+      saveTimer_(kSaveDelay),
+      loadWait_(kLoadWait) {
     WireBrowser();
     browser_->SetTextSelection(false);
     auto external = std::make_shared<TXBookReaderExternal>();
@@ -77,6 +78,7 @@ TXBookBrowser::TXBookBrowser()
         saveTimer_.SetEnabled(false);
         RunGuarded([&] { SaveReadPosition(); });
     };
+    loadWait_.OnTimer = [this] { RunGuarded([&] { LoadWaitOver(); }); };
     LoadTemplate();
 }
 
@@ -84,6 +86,7 @@ TXBookBrowser::~TXBookBrowser() {
     // Closing keeps where the reader is, whether or not a save was waiting:
     // the page may have moved with nobody touching it (its own scrolling).
     saveTimer_.SetEnabled(false);
+    loadWait_.SetEnabled(false);
     SaveReadPosition();
     alive_.reset();
     // No chapter event begins or runs once the readers are gone.
@@ -95,14 +98,14 @@ TXBookBrowser::~TXBookBrowser() {
 
 void TXBookBrowser::WireBrowser() {
     platform::ui::Browser& b = *browser_;
-    b.OnMouseDown = [this](unsigned) { ArmSaveTimer(); };
+    b.OnMouseDown = [this](unsigned) { PageTouched(); };
     b.OnWheel = [this](int delta, bool control) {
         RunGuarded([&] { ZoomByWheel(delta, control); });
         // Ctrl and the wheel zoom the page; it does not scroll as well.
         return control;
     };
     b.OnKeyDown = [this](unsigned keyval, unsigned state) {
-        ArmSaveTimer();
+        PageTouched();
         const bool refresh = keyval == GDK_KEY_F5 || ((state & GDK_CONTROL_MASK) &&
                                                       (keyval == GDK_KEY_r || keyval == GDK_KEY_R));
         if (!refresh) return false;
@@ -135,7 +138,10 @@ void TXBookBrowser::WireBrowser() {
     b.OnNavigateComplete = [this](const std::string&) {
         ++documentSerial_;
         positionReady_ = false;
+        documentTaken_ = false;
+        restoreShort_ = false;
     };
+    b.OnDocumentReady = [this](const std::string& uri) { RunGuarded([&] { DocumentReady(uri); }); };
     b.OnDocumentComplete = [this](const std::string& uri) {
         RunGuarded([&] { DocumentComplete(uri); });
     };
@@ -169,8 +175,8 @@ void TXBookBrowser::LoadChapterList(const AnsiString& SiteID, const AnsiString& 
 std::string TXBookBrowser::StoryFolder(const AnsiString& SiteID, const AnsiString& StoryID) const {
     AnsiString folderName;
     if (TStoryDB* db = StoryDB()) db->GetFolderName(SiteID, StoryID, folderName);
-    if (folderName.empty()) return {};
-    return BookFolder() + platform::AnsiToUtf8(folderName) + "/";
+    // Empty for a name that could reach outside the book folder.
+    return StoryCacheFolder(folderName);
 }
 
 void TXBookBrowser::OpenChapter(const AnsiString& SiteID, const AnsiString& StoryID,
@@ -195,6 +201,8 @@ void TXBookBrowser::Open(const AnsiString& SiteID, const AnsiString& StoryID,
     if (ChapterID.empty()) {
         if (OnTitle)
             OnTitle(this, platform::Utf8ToAnsi("《") + storyTitle_ + platform::Utf8ToAnsi("》"));
+        // The contents belong to the story: an error report from them names it.
+        chapterURL_ = chapterReader_->PrepareStory(SiteID, StoryID);
         const std::string folder = StoryFolder(SiteID, StoryID);
         if (!folder.empty()) {
             RenderChapterFile(folder + "List2.HTML");
@@ -420,21 +428,49 @@ void TXBookBrowser::Navigate(const std::string& page) {
 }
 
 void TXBookBrowser::NavigateWhenIdle(const std::string& page) {
-    if (browser_->IsLoading()) {
-        // No waiting here: the page goes when the running load ends.
-        pendingPage_ = page;
-        navigating_ = true;
+    if (!browser_->IsLoading()) {
+        NavigateNow(page);
         return;
     }
-    pendingPage_.clear();
-    navigating_ = false;
-    Navigate(page);
+    // No waiting here: the page goes when the running load ends. That may
+    // never come soon (a picture from a host that takes the connection and
+    // does not answer holds a page "loading"), so the wait is bounded.
+    pendingPage_ = page;
+    if (!navigating_) loadWait_.Restart();
+    navigating_ = true;
 }
 
 void TXBookBrowser::NavigateNow(const std::string& page) {
     pendingPage_.clear();
     navigating_ = false;
+    loadWait_.SetEnabled(false);
     Navigate(page);
+}
+
+void TXBookBrowser::LoadWaitOver() {
+    loadWait_.SetEnabled(false);
+    if (!navigating_) return;
+    // The page on screen is being left anyway: what it still loads is of no
+    // use, and the page that waits takes its place now.
+    if (browser_->IsLoading()) {
+        ++stoppedLoads_;
+        browser_->Stop();
+    }
+    const std::string page = pendingPage_;
+    NavigateNow(page);
+}
+
+void TXBookBrowser::DocumentReady(const std::string& uri) {
+    // Once the chapter's text is there it is where the reader is, whatever
+    // its pictures still do; each document is taken once.
+    if (documentTaken_ || chapterPage_.empty() || UriFile(uri) != chapterPage_) return;
+    documentTaken_ = true;
+    if (restorePending_) {
+        restorePending_ = false;
+        RestorePosition();
+    } else {
+        MarkPositionReady();
+    }
 }
 
 void TXBookBrowser::DocumentComplete(const std::string& uri) {
@@ -442,19 +478,17 @@ void TXBookBrowser::DocumentComplete(const std::string& uri) {
     // ends here): only the newest counts.
     if (browser_->IsLoading()) return;
     if (navigating_) {
-        const std::string page = std::move(pendingPage_);
-        pendingPage_.clear();
-        navigating_ = false;
-        Navigate(page);
+        const std::string page = pendingPage_;
+        NavigateNow(page);
         return;
     }
     if (IsLoadingPage(uri)) return;
-    const bool chapterPage = !chapterPage_.empty() && UriFile(uri) == chapterPage_;
-    if (chapterPage && restorePending_) {
-        restorePending_ = false;
+    if (restoreShort_) {
+        // The pictures are in and the page has its full length.
+        restoreShort_ = false;
         RestorePosition();
-    } else if (chapterPage) {
-        MarkPositionReady();
+    } else {
+        DocumentReady(uri);
     }
     browser_->FocusPage();
 }
@@ -469,7 +503,14 @@ void TXBookBrowser::RestorePosition() {
                                     std::optional<std::string> json, std::string) {
         if (token.expired() || serial != documentSerial_) return;
         int x = 0, y = 0;
-        if (json && ParsePosition(*json, x, y)) browser_->SetScrollReport(x, y);
+        const bool reported = json && ParsePosition(*json, x, y);
+        if (reported) browser_->SetScrollReport(x, y);
+        // Short of the place while the page still loads: its pictures have
+        // yet to give it its length. Saving now would move the position up.
+        if (reported && (x < restoreHorizontal_ || y < restoreVertical_) && browser_->IsLoading()) {
+            restoreShort_ = true;
+            return;
+        }
         MarkPositionReady();
     });
 }
@@ -493,6 +534,17 @@ void TXBookBrowser::ApplyPageStyle() {
 
 void TXBookBrowser::ArmSaveTimer() {
     if (!saveTimer_.Enabled()) saveTimer_.SetEnabled(true);
+}
+
+void TXBookBrowser::PageTouched() {
+    if (restoreShort_) {
+        // The reader has gone on from where the page could take them: that
+        // is the position now, not the one still waiting for the pictures.
+        restoreShort_ = false;
+        MarkPositionReady();
+        return;
+    }
+    ArmSaveTimer();
 }
 
 void TXBookBrowser::SaveReadPosition() {
@@ -531,12 +583,25 @@ void TXBookBrowser::LoadReadPosition() {
 }
 
 void TXBookBrowser::ZoomByWheel(int delta, bool control) {
-    if (control) {
-        if (delta > 0 && zoomStep_ < kMaxZoomStep) zoomStep_ += 10;
-        if (delta < 0 && zoomStep_ > kMinZoomStep) zoomStep_ -= 10;
-        if (delta != 0) browser_->SetPageZoom(zoomStep_ / 100.0 + 1);
+    if (!control) {
+        zoomDelta_ = 0;
+    } else {
+        // A touchpad sends many small deltas for what a wheel sends as one
+        // notch: one step per notch's worth, in the direction turned last.
+        if ((delta > 0 && zoomDelta_ < 0) || (delta < 0 && zoomDelta_ > 0)) zoomDelta_ = 0;
+        zoomDelta_ += delta;
+        bool zoomed = false;
+        for (; zoomDelta_ >= kWheelNotch; zoomDelta_ -= kWheelNotch) {
+            if (zoomStep_ < kMaxZoomStep) zoomStep_ += 10;
+            zoomed = true;
+        }
+        for (; zoomDelta_ <= -kWheelNotch; zoomDelta_ += kWheelNotch) {
+            if (zoomStep_ > kMinZoomStep) zoomStep_ -= 10;
+            zoomed = true;
+        }
+        if (zoomed) browser_->SetPageZoom(zoomStep_ / 100.0 + 1);
     }
-    ArmSaveTimer();
+    PageTouched();
 }
 
 // --- prefetch ----------------------------------------------------------------

@@ -41,6 +41,10 @@ class TXBookBrowser {
     static constexpr unsigned kSaveDelay = 1000;
     static constexpr int kMinZoomStep = -80;
     static constexpr int kMaxZoomStep = 1000;
+    // A wheel notch; a touchpad's smooth scrolling comes in parts of one.
+    static constexpr int kWheelNotch = 120;
+    // How long a page waits for a running load to end before it stops it.
+    static constexpr unsigned kLoadWait = 1000;
 
     TXBookBrowser();
     // Saves the position of the chapter on screen, then stops the downloads
@@ -80,12 +84,17 @@ class TXBookBrowser {
     void OpenLocalFile(const std::string& fileName);
 
     // Navigates when the browser is not loading; otherwise the page waits and
-    // is navigated when the running load ends (a newer waiting page replaces
-    // an older one).
+    // is navigated when the running load ends, or, should that take longer
+    // than the load wait, the running load is stopped for it. A newer
+    // waiting page replaces an older one; the wait runs from the first.
     void NavigateWhenIdle(const std::string& page);
     void NavigateNow(const std::string& page);
     // True while a page waits for the running load.
     bool Navigating() const { return navigating_; }
+    unsigned LoadWait() const { return loadWait_.Interval(); }
+    void SetLoadWait(unsigned ms) { loadWait_.SetInterval(ms); }
+    // Loads stopped so far because a waiting page had waited long enough.
+    unsigned StoppedLoads() const { return stoppedLoads_; }
 
     void ShowLoadingPage();
     void ClickBody();
@@ -128,6 +137,9 @@ class TXBookBrowser {
     // its saved position has been restored: only then is a position saved.
     bool PositionReady() const { return positionReady_; }
     bool SaveTimerRunning() const { return saveTimer_.Enabled(); }
+    // A saved position that the page was not yet long enough for (its
+    // pictures still coming): restored again once they are in.
+    bool RestoreWaiting() const { return restoreShort_; }
     int RestoreVertical() const { return restoreVertical_; }
 
   private:
@@ -146,7 +158,11 @@ class TXBookBrowser {
     void PageSaved(const std::string& page);
     void ChapterPageSaved(const std::string& page);
     void Navigate(const std::string& page);
+    void LoadWaitOver();
     void ArmSaveTimer();
+    // The user clicked, pressed a key or turned the wheel in the page.
+    void PageTouched();
+    void DocumentReady(const std::string& uri);
     void DocumentComplete(const std::string& uri);
     void RestorePosition();
     // The page on screen is the current chapter with its position back.
@@ -159,6 +175,7 @@ class TXBookBrowser {
     std::unique_ptr<TStoryReader> chapterReader_;
     std::unique_ptr<TBookPreLoadReader> preloader_;
     platform::ui::Timer saveTimer_;
+    platform::ui::Timer loadWait_;
 
     int pageCounter_ = 0;
     AnsiString template_;
@@ -166,6 +183,8 @@ class TXBookBrowser {
     bool restorePending_ = false;
     std::vector<TChapterItemData> chapters_;
     int zoomStep_ = 0;
+    // Wheel deltas with Ctrl held, not yet a whole notch.
+    int zoomDelta_ = 0;
     AnsiString siteID_, storyID_, chapterID_;
     int savedVertical_ = 0, restoreVertical_ = 0, savedHorizontal_ = 0, restoreHorizontal_ = 0;
     AnsiString historyChapter_;
@@ -173,6 +192,7 @@ class TXBookBrowser {
     std::string chapterURL_;
     bool navigating_ = false;
     std::string pendingPage_;
+    unsigned stoppedLoads_ = 0;
     std::string currentPage_;
     std::string localFile_;
 
@@ -183,6 +203,12 @@ class TXBookBrowser {
     // The chapter or local page of this generation, once written.
     std::string chapterPage_;
     bool positionReady_ = false;
+    // The document on screen has been taken as the chapter's (restored or
+    // ready); reset by each committed navigation.
+    bool documentTaken_ = false;
+    // The restore fell short: the page was not yet long enough, its pictures
+    // still coming. It is restored again once they are in.
+    bool restoreShort_ = false;
     // Counts committed navigations, so a late restore meets only its page.
     unsigned documentSerial_ = 0;
     // Posted work holds a weak copy and does nothing once the browser is gone.

@@ -1,7 +1,6 @@
 #include "shelf/XDataShare.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -17,10 +16,6 @@ std::shared_ptr<platform::SharedBlock> KeptMapping() {
     std::lock_guard guard(lock);
     if (!kept) kept = platform::SharedBlock::Open(TXDataShare::kBlockName, TXDataShare::kBlockSize);
     return kept;
-}
-
-std::atomic_ref<unsigned char> ValidByte(TReaderShareData& block) {
-    return std::atomic_ref<unsigned char>(block.Valid);
 }
 
 void PutText(char (&slot)[TXDataShare::kSlotSize], const AnsiString& text) {
@@ -45,27 +40,31 @@ TXDataShare::~TXDataShare() = default;
 
 void TXDataShare::OpenMapping() {
     MapHandle = KeptMapping();
-    Block = MapHandle ? reinterpret_cast<TReaderShareData*>(MapHandle->Data()) : nullptr;
 }
 
 void TXDataShare::Clear() {
-    if (!Block) return;
-    ValidByte(*Block).store(0, std::memory_order_release);
-    std::memset(static_cast<void*>(Block), 0, kBlockSize);
+    WriteBlock(TReaderShareData{});
 }
 
 void TXDataShare::WriteRequest(const AnsiString& SiteID, const AnsiString& StoryID,
                                const AnsiString& ChapterID, unsigned char ContinueRead) {
-    if (!Block) return;
-    // Valid goes to 0 first and back to 1 last, so that no reader ever takes
-    // half of a new request for a whole one.
-    ValidByte(*Block).store(0, std::memory_order_release);
-    std::memset(static_cast<void*>(Block), 0, kValidOffset);
-    PutText(Block->SiteID, SiteID);
-    PutText(Block->StoryID, StoryID);
-    PutText(Block->ChapterID, ChapterID);
-    Block->ContinueRead = ContinueRead;
-    ValidByte(*Block).store(1, std::memory_order_release);
+    TReaderShareData request{};
+    PutText(request.SiteID, SiteID);
+    PutText(request.StoryID, StoryID);
+    PutText(request.ChapterID, ChapterID);
+    request.ContinueRead = ContinueRead;
+    request.Valid = 1;
+    WriteBlock(request);
+}
+
+void TXDataShare::WriteBlock(const TReaderShareData& block) {
+    if (!MapHandle) return;
+    // Valid goes to 0 first and to its new value last, so that no reader
+    // ever takes half of a new request for a whole one.
+    const unsigned char invalid = 0;
+    if (!MapHandle->Write(kValidOffset, &invalid, 1)) return;
+    if (!MapHandle->Write(0, &block, kValidOffset)) return;
+    MapHandle->Write(kValidOffset, &block.Valid, 1);
 }
 
 void TXDataShare::Read(AnsiString& SiteID, AnsiString& StoryID, AnsiString& ChapterID,
@@ -74,11 +73,13 @@ void TXDataShare::Read(AnsiString& SiteID, AnsiString& StoryID, AnsiString& Chap
     StoryID.clear();
     ChapterID.clear();
     ContinueRead = 0;
-    if (!Block || ValidByte(*Block).load(std::memory_order_acquire) == 0) return;
-    SiteID = GetText(Block->SiteID);
-    StoryID = GetText(Block->StoryID);
-    ChapterID = GetText(Block->ChapterID);
-    ContinueRead = Block->ContinueRead;
+    // A block that someone shrank holds no request.
+    TReaderShareData block{};
+    if (!MapHandle || !MapHandle->Read(0, &block, kBlockSize) || block.Valid == 0) return;
+    SiteID = GetText(block.SiteID);
+    StoryID = GetText(block.StoryID);
+    ChapterID = GetText(block.ChapterID);
+    ContinueRead = block.ContinueRead;
 }
 
 void TXDataShare::ClearLeftOverRequest() {

@@ -37,14 +37,14 @@ class TXDataShare {
     static constexpr std::size_t kValidOffset = offsetof(TReaderShareData, Valid);
     static constexpr std::size_t kBlockSize = sizeof(TReaderShareData);
 
-    // Opens (or creates) the block (OpenMapping); without it the object has no
-    // view, writes do nothing and reads give no request.
+    // Opens (or creates) the block (OpenMapping); without it writes do
+    // nothing and reads give no request.
     TXDataShare();
     ~TXDataShare();
     TXDataShare(const TXDataShare&) = delete;
     TXDataShare& operator=(const TXDataShare&) = delete;
 
-    bool HasBlock() const { return Block != nullptr; }
+    bool HasBlock() const { return MapHandle != nullptr; }
 
     // All 770 bytes to 0 (Valid becomes 0).
     void Clear();
@@ -53,8 +53,9 @@ class TXDataShare {
     void WriteRequest(const AnsiString& SiteID, const AnsiString& StoryID,
                       const AnsiString& ChapterID, unsigned char ContinueRead);
     // The reader's read: the three texts and ContinueRead while Valid is set,
-    // else empty texts and 0. A text ends at its NUL, and never goes past its
-    // slot when the NUL is missing.
+    // else empty texts and 0 (also when the block was shrunk below its
+    // size). A text ends at its NUL, and never goes past its slot when the
+    // NUL is missing.
     void Read(AnsiString& SiteID, AnsiString& StoryID, AnsiString& ChapterID,
               unsigned char& ContinueRead) const;
 
@@ -64,14 +65,15 @@ class TXDataShare {
     static void ClearLeftOverRequest();
 
   private:
-    // Maps the block: created by whichever program comes first, opened by the
-    // other; one mapping per process, kept until the process ends.
+    // Opens the block: created by whichever program comes first, opened by
+    // the other; one per process, kept until the process ends.
     void OpenMapping();
+    // All its bytes, Valid last.
+    void WriteBlock(const TReaderShareData& block);
 
-    // The mapping (shared by every object of the process) and the view of it;
-    // both empty when the block could not be had.
+    // The block (shared by every object of the process), reached through its
+    // descriptor; empty when it could not be had.
     std::shared_ptr<platform::SharedBlock> MapHandle;
-    TReaderShareData* Block = nullptr;
 };
 
 static_assert(sizeof(TReaderShareData) == 770,

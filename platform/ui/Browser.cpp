@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -13,13 +14,22 @@ namespace {
 
 constexpr const char* kBrowserKey = "quira-browser";
 constexpr const char* kScrollChannel = "quiraScroll";
+constexpr const char* kReadyChannel = "quiraReady";
 
 // Reports the scroll position of the top-level page after scrolling settles
-// and once the page has loaded (a restored position).
-constexpr const char* kScrollScript = R"JS((function () {
+// and once the page has loaded (a restored position), and tells when its
+// document has been parsed, before its pictures and other parts have arrived
+// (which may take long, or never end).
+constexpr const char* kPageScript = R"JS((function () {
 'use strict';
 if (window.top !== window) return;
 const handlers = window.webkit && window.webkit.messageHandlers;
+const ready = handlers && handlers.quiraReady;
+if (ready) {
+  document.addEventListener('DOMContentLoaded', function () {
+    ready.postMessage(String(window.location.href));
+  });
+}
 const channel = handlers && handlers.quiraScroll;
 if (!channel) return;
 let pending = 0;
@@ -92,7 +102,8 @@ void HandleBridgeRequest(WebKitURISchemeRequest* request, gpointer) {
         Respond(request, 403, kBridgeRefusal, {});
         return;
     }
-    Browser::Answer answer = browser->AnswerRequest(page, ReadBody(request));
+    const char* path = webkit_uri_scheme_request_get_path(request);
+    Browser::Answer answer = browser->AnswerRequest(page, path ? path : "", ReadBody(request));
     Respond(request, answer.status, answer.body, answer.status != 403 && origin ? origin : "");
     if (answer.then) RunWhenIdle(std::move(answer.then));
 }
@@ -157,8 +168,10 @@ struct Browser::Signals {
             return TRUE;
         }
         // Before the engine goes on: a document it makes gets scripts that
-        // know the present folders and service origin.
+        // know the present folders and service origin, and that leave out a
+        // page whose address is no guide to its file.
         self->RenewScriptsIfSettingsChanged();
+        self->JudgeLocalPage(uri);
         self->errorPage_ = false;
         return FALSE;
     }
@@ -242,6 +255,22 @@ struct Browser::Signals {
         g_object_unref(y);
     }
 
+    static void ReadyMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                             Browser* self) {
+        JSCValue* value = webkit_javascript_result_get_js_value(result);
+        if (!jsc_value_is_string(value)) return;
+        char* text = jsc_value_to_string(value);
+        const std::string uri = text ? text : "";
+        g_free(text);
+        // Only the document on show counts: one being replaced, or replaced
+        // already, says nothing of the next; nor does the error page that
+        // stands in for a page that failed (it bears that page's address).
+        if (self->pending_ || uri.empty() || uri != self->committed_.uri ||
+            self->committed_.token.empty())
+            return;
+        if (self->OnDocumentReady) self->OnDocumentReady(uri);
+    }
+
     static void ScriptFinished(GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
         GError* error = nullptr;
@@ -315,6 +344,9 @@ Browser::Browser() : scriptToken_(NewBridgeToken()) {
     const std::string detailed = std::string("script-message-received::") + kScrollChannel;
     g_signal_connect(content, detailed.c_str(), G_CALLBACK(Signals::ScrollMessage), this);
     webkit_user_content_manager_register_script_message_handler(content, kScrollChannel);
+    const std::string ready = std::string("script-message-received::") + kReadyChannel;
+    g_signal_connect(content, ready.c_str(), G_CALLBACK(Signals::ReadyMessage), this);
+    webkit_user_content_manager_register_script_message_handler(content, kReadyChannel);
     InstallScripts();
     InstallStyles();
 }
@@ -386,14 +418,20 @@ void Browser::InstallScripts() {
     // a document between the two steps, and it must find a bridge.
     auto previous = std::move(scripts_);
     scripts_.clear();
-    auto add = [this, content](const std::string& source, const std::vector<std::string>& allow) {
-        std::vector<const char*> list;
-        for (const auto& pattern : allow) list.push_back(pattern.c_str());
-        list.push_back(nullptr);
-        WebKitUserScript* script =
-            webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
-                                   allow.empty() ? nullptr : list.data(), nullptr);
+    auto add = [this, content](const std::string& source, const std::vector<std::string>& allow,
+                               const std::vector<std::string>& block = {}) {
+        const auto patterns = [](const std::vector<std::string>& texts) {
+            std::vector<const char*> list;
+            for (const auto& pattern : texts) list.push_back(pattern.c_str());
+            list.push_back(nullptr);
+            return list;
+        };
+        const std::vector<const char*> allowList = patterns(allow);
+        const std::vector<const char*> blockList = patterns(block);
+        WebKitUserScript* script = webkit_user_script_new(
+            source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow.empty() ? nullptr : allowList.data(),
+            block.empty() ? nullptr : blockList.data());
         webkit_user_content_manager_add_script(content, script);
         scripts_.emplace_back(script);
     };
@@ -403,13 +441,13 @@ void Browser::InstallScripts() {
     if (provider_) {
         const std::vector<BridgeMember> members = provider_->Members();
         if (!TrustedPagePatterns().empty())
-            add(ExternalScript(scriptToken_, members), TrustedPagePatterns());
+            add(ExternalScript(scriptToken_, members), TrustedPagePatterns(), blockedPages_);
         const std::string& service = ServicePageOrigin();
         if (!service.empty()) {
             add(ExternalScript(scriptToken_, members, service), {OriginPattern(service)});
         }
     }
-    add(kScrollScript, {});
+    add(kPageScript, {});
     for (const auto& script : previous)
         webkit_user_content_manager_remove_script(content, script.get());
 }
@@ -432,6 +470,26 @@ void Browser::InstallStyles() {
 
 void Browser::RenewScriptsIfSettingsChanged() {
     if (scriptGeneration_ != BridgeSettingsGeneration()) InstallScripts();
+}
+
+void Browser::JudgeLocalPage(const std::string& uri) {
+    // Each navigation is judged on its own address, which stays blocked while
+    // it misleads; an address that names a file of ours again is let in.
+    constexpr std::size_t kMaxBlockedPages = 256;
+    const std::string pattern = MisleadingPagePattern(uri);
+    const std::string bare = uri.substr(0, uri.find_first_of("?#"));
+    const auto known = std::find(blockedPages_.begin(), blockedPages_.end(), bare);
+    if (pattern.empty()) {
+        if (known == blockedPages_.end()) return;
+        blockedPages_.erase(known);
+    } else {
+        if (known != blockedPages_.end()) return;
+        // Only the most recent are kept: the next navigation to an older one
+        // is judged again before its document is made.
+        if (blockedPages_.size() >= kMaxBlockedPages) blockedPages_.erase(blockedPages_.begin());
+        blockedPages_.push_back(pattern);
+    }
+    InstallScripts();
 }
 
 void Browser::LoadStarted() {
@@ -479,7 +537,8 @@ BridgePage Browser::Admit(const char* origin) const {
     return OriginFits(page, origin) ? page : BridgePage::None;
 }
 
-Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view body) {
+Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view path,
+                                       std::string_view body) {
     // Only the script injected into the committed page knows its token; the
     // arguments are read only once the token matched.
     BridgeParse parse = ParseBridgeRequest(body, committed_.token);
@@ -492,6 +551,9 @@ Browser::Answer Browser::AnswerRequest(BridgePage page, std::string_view body) {
     if (parse.verdict == BridgeVerdict::Refused) return Answer{403, kBridgeRefusal, nullptr};
     if (parse.verdict == BridgeVerdict::BadRequest)
         return Answer{400, EncodeBridgeBadRequest(parse.problem), nullptr};
+    // The member named in the address is the one the body calls, or the
+    // request is none of the script's.
+    if (!PathNamesMember(path, parse.request.member)) return Answer{403, kBridgeRefusal, nullptr};
     // Held for the call: a member may replace the provider of its browser.
     const std::shared_ptr<ExternalProvider> provider = provider_;
     const bool servicePage = page == BridgePage::Service;

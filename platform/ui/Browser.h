@@ -73,6 +73,9 @@ class Browser {
     std::function<void(const std::string& uri)> OnNewWindow;
     // The top-level page started showing (navigation committed).
     std::function<void(const std::string& uri)> OnNavigateComplete;
+    // The top-level document has been parsed; its pictures and other parts
+    // may still be loading.
+    std::function<void(const std::string& uri)> OnDocumentReady;
     // The top-level page finished loading.
     std::function<void(const std::string& uri)> OnDocumentComplete;
     std::function<void(const std::string& uri, const std::string& message)> OnLoadFailed;
@@ -96,7 +99,8 @@ class Browser {
         std::string body;
         std::function<void()> then;
     };
-    Answer AnswerRequest(BridgePage page, std::string_view body);
+    // path: of the request's address, which names the member called.
+    Answer AnswerRequest(BridgePage page, std::string_view path, std::string_view body);
     // Scroll reports from the page.
     void SetScrollReport(int x, int y);
 
@@ -118,6 +122,9 @@ class Browser {
     void LoadFailedBeforeCommit();
     void ShowErrorPage(const std::string& uri, const std::string& message);
     void RenewScriptsIfSettingsChanged();
+    // Before a navigation: keeps the local pages' script out of the page when
+    // its address lies in our folders but its file does not.
+    void JudgeLocalPage(const std::string& uri);
 
     WebKitWebView* view_ = nullptr;
     GCancellable* cancellable_ = nullptr;
@@ -134,6 +141,9 @@ class Browser {
     };
     std::vector<std::unique_ptr<WebKitUserScript, ScriptUnref>> scripts_;
     unsigned scriptGeneration_ = 0;
+    // The block list of the local pages' script: addresses judged misleading,
+    // the most recent last.
+    std::vector<std::string> blockedPages_;
     Committed committed_;
     Committed replaced_;
     bool pending_ = false;

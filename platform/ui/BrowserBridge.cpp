@@ -297,6 +297,25 @@ bool IsTrustedPageUri(std::string_view uri, const std::vector<std::string>& fold
     return false;
 }
 
+std::string MisleadingPagePattern(std::string_view uri) {
+    const std::string bare(uri.substr(0, uri.find_first_of("?#")));
+    if (IsTrustedPageUri(bare, TrustedPageFoldersUtf8())) return {};
+    for (const auto& pattern : TrustedPagePatterns()) {
+        const std::string_view prefix = std::string_view(pattern).substr(0, pattern.size() - 1);
+        if (bare.size() > prefix.size() && bare.compare(0, prefix.size(), prefix) == 0) return bare;
+    }
+    return {};
+}
+
+bool PathNamesMember(std::string_view path, std::string_view member) {
+    if (path.empty() || path.front() != '/') return false;
+    const std::string encoded(path.substr(1));
+    char* decoded = g_uri_unescape_string(encoded.c_str(), nullptr);
+    const bool same = decoded && member == decoded;
+    g_free(decoded);
+    return same;
+}
+
 std::string UriOrigin(std::string_view uri) {
     const std::string text(uri);
     GUri* parsed = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr);

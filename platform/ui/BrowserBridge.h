@@ -80,6 +80,11 @@ const std::vector<std::string>& TrustedPagePatterns();
 // True when uri is a file:// URI (query and fragment ignored) of a file that
 // lies, after resolving "..", and symbolic links, inside one of the folders.
 bool IsTrustedPageUri(std::string_view uri, const std::vector<std::string>& foldersUtf8);
+// The allow list goes by address, and an address inside our folders may name
+// a file outside them (a link out of a folder, an encoded slash): for such a
+// page, the pattern of its address (without query and fragment) that keeps
+// the local pages' script out of it. Empty for every other page.
+std::string MisleadingPagePattern(std::string_view uri);
 
 // The origin of a URL as pages serialise it: "scheme://host[:port]", lower
 // case, the default port left out. Empty unless the URL is http or https
@@ -146,6 +151,11 @@ std::string NewBridgeToken();
 // function or a property a page can replace.
 std::string ExternalScript(const std::string& token, const std::vector<BridgeMember>& members,
                            const std::string& pageOrigin = {});
+
+// True when the path of a request's address ("/Echo") names the member that
+// its body calls: the script sends both, and a request whose two names
+// differ is none of its own.
+bool PathNamesMember(std::string_view path, std::string_view member);
 
 // Runs one call against a provider: member check (servicePage: only members
 // flagged for service pages exist), exceptions to errors. Returns the body to

@@ -7,13 +7,14 @@
 #include <nlohmann/json.hpp>
 
 #include "core/TextHelpers.h"
+#include "net/SynAnswer.h"
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 
 // What stands for the login key in the debug copies: the key never goes to disk.
-constexpr const char* kMaskedKey = "********";
+constexpr const char* kMaskedKey = TSynAnswer::kMaskedKey;
 
 // The request body: "p=" and the URL-encoded compact JSON text, every
 // non-ASCII character escaped, so that the body is plain ASCII.
@@ -25,54 +26,22 @@ std::string Utf8(const AnsiString& ansi) {
     return platform::AnsiToUtf8(ansi);
 }
 
-// A member read as text: a string as it is, a number as its decimal text;
-// empty for anything else.
-AnsiString TextMember(const Json& object, const char* name) {
-    const auto it = object.find(name);
-    if (it == object.end()) return {};
-    if (it->is_string()) return platform::Utf8ToAnsi(it->get<std::string>());
-    if (it->is_number()) return it->dump();
-    return {};
-}
-
 AnsiString Trimmed(const AnsiString& text) {
     const size_t first = text.find_first_not_of(" \t\r\n");
     if (first == AnsiString::npos) return {};
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-// The history rows of an answer's data; rows without a site or story id are
-// left out.
-std::vector<TReadHistorySyncData> ServerRows(const Json& data) {
-    std::vector<TReadHistorySyncData> rows;
-    for (const Json& item : data) {
-        if (!item.is_object()) continue;
-        TReadHistorySyncData row{TextMember(item, "siteid"), TextMember(item, "bookid"),
-                                 TextMember(item, "bookname"), TextMember(item, "lastchapterid"),
-                                 TextMember(item, "addtime")};
-        if (Trimmed(row.SiteID).empty() || Trimmed(row.StoryID).empty()) continue;
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
 }  // namespace
-
-// A response as the sync reads it: Failed when it is no JSON object with a
-// flag (an error page, a server fault, a cut answer), Error with the flag
-// when the flag is not "0", else Success.
-struct TSynFormController::Answer {
-    enum class Kind { Failed, Error, Success };
-    Kind kind = Kind::Failed;
-    AnsiString flag;
-    Json object;
-};
 
 TSynFormController::TSynFormController(TSynLogin login, std::string apiURL, std::string debugFolder)
     : login_(std::move(login)),
       apiURL_(std::move(apiURL)),
       debugFolder_(std::move(debugFolder)),
-      request_(std::make_unique<TWinHTTPRequest2>()) {}
+      request_(std::make_unique<TWinHTTPRequest2>()) {
+    // An answer over the bound fails as a request, with the sync's failure text.
+    request_->MaxBodyBytes = TSynAnswer::kMaxBytes;
+}
 
 TSynFormController::~TSynFormController() {
     try {
@@ -209,31 +178,21 @@ void TSynFormController::Upload() {
     if (!Send(body, &TSynFormController::UploadDone, &TSynFormController::SyncFailed)) SyncFailed();
 }
 
-TSynFormController::Answer TSynFormController::ReadAnswer() const {
-    Answer answer;
-    if (request_->StatusCode < 200 || request_->StatusCode > 299) return answer;
-    answer.object = Json::parse(request_->Text, nullptr, false);
-    if (!answer.object.is_object()) return answer;
-    const auto flag = answer.object.find("flag");
-    if (flag == answer.object.end() || !(flag->is_string() || flag->is_number())) return answer;
-    answer.flag = TextMember(answer.object, "flag");
-    answer.kind = answer.flag == "0" ? Answer::Kind::Success : Answer::Kind::Error;
-    return answer;
+TSynAnswer TSynFormController::ReadAnswer() const {
+    return TSynAnswer::Read(request_->StatusCode, request_->Text);
 }
 
 void TSynFormController::UploadDone() {
-    const Answer answer = ReadAnswer();
-    if (answer.kind == Answer::Kind::Success) {
+    const TSynAnswer answer = ReadAnswer();
+    if (answer.kind == TSynAnswer::Kind::Success) {
         Report(100, A("数据同步完成"), true, true);
         return;
     }
-    if (answer.kind == Answer::Kind::Failed) {
+    if (answer.kind == TSynAnswer::Kind::Failed) {
         SyncFailed();
         return;
     }
-    Json copy = answer.object;
-    if (copy.contains("loginkey")) copy["loginkey"] = kMaskedKey;
-    WriteCopy(kUploadReceived, copy.dump(-1, ' ', true, Json::error_handler_t::replace));
+    WriteCopy(kUploadReceived, TSynAnswer::Copy(request_->Text));
     Report(
         100,
         FormatText("数据同步错误[%s]，请重试或者通过界面右下角的问题反馈提交错误。", answer.flag),
@@ -241,15 +200,13 @@ void TSynFormController::UploadDone() {
 }
 
 void TSynFormController::DownloadDone() {
-    const Answer answer = ReadAnswer();
-    if (answer.kind == Answer::Kind::Failed) {
+    const TSynAnswer answer = ReadAnswer();
+    if (answer.kind == TSynAnswer::Kind::Failed) {
         DownloadFailed();
         return;
     }
-    if (answer.kind == Answer::Kind::Error) {
-        Json copy = answer.object;
-        if (copy.contains("loginkey")) copy["loginkey"] = kMaskedKey;
-        WriteCopy(kDownloadReceived, copy.dump(-1, ' ', true, Json::error_handler_t::replace));
+    if (answer.kind == TSynAnswer::Kind::Error) {
+        WriteCopy(kDownloadReceived, TSynAnswer::Copy(request_->Text));
         Report(100,
                FormatText("数据同步错误[%s]，请重试或者通过界面右下角的问题反馈提交错误。",
                           answer.flag),
@@ -258,19 +215,17 @@ void TSynFormController::DownloadDone() {
     }
     // A success without a data array is no answer to go by: the local
     // history stays as it is.
-    const auto data = answer.object.find("data");
-    if (data == answer.object.end() || !data->is_array()) {
+    if (!answer.hasData) {
         DownloadFailed();
         return;
     }
-    const std::vector<TReadHistorySyncData> rows = ServerRows(*data);
-    if (rows.empty()) {
+    if (answer.rows.empty()) {
         Report(100, A("服务器上无阅读记录，请先上传本机的记录"), true, true);
         return;
     }
     Report(60, A("开始同步数据"));
     TStoryDB* db = StoryDB();
-    if (!db || !db->ReplaceReadHistory(rows, true)) {
+    if (!db || !db->ReplaceReadHistory(answer.rows, true)) {
         DownloadFailed();
         return;
     }
@@ -278,26 +233,25 @@ void TSynFormController::DownloadDone() {
 }
 
 void TSynFormController::MergeDone() {
-    const Answer answer = ReadAnswer();
-    if (answer.kind == Answer::Kind::Failed) {
+    const TSynAnswer answer = ReadAnswer();
+    if (answer.kind == TSynAnswer::Kind::Failed) {
         MergeFailed();
         return;
     }
-    if (answer.kind == Answer::Kind::Error) {
+    if (answer.kind == TSynAnswer::Kind::Error) {
         Report(100,
                FormatText("数据合并错误[%s]，请重试或者通过界面右下角的问题反馈提交错误。",
                           answer.flag),
                true);
         return;
     }
-    const auto data = answer.object.find("data");
-    if (data == answer.object.end() || !data->is_array()) {
+    if (!answer.hasData) {
         MergeFailed();
         return;
     }
     Report(20, A("开始合并数据"));
     TStoryDB* db = StoryDB();
-    if (!db || !db->ReplaceReadHistory(ServerRows(*data), false)) {
+    if (!db || !db->ReplaceReadHistory(answer.rows, false)) {
         MergeFailed();
         return;
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/StoryDB.h"
+#include "net/SynAnswer.h"
 #include "net/WinHTTPRequest2.h"
 #include "shelf/dialogs/DialogCommon.h"
 
@@ -65,8 +66,6 @@ class TSynFormController {
     static constexpr const char* kDownloadReceived = "下载接收.txt";
 
   private:
-    struct Answer;
-
     // Worker side: every step ends in Report, which the dialog takes over.
     void Report(int progress, const AnsiString& text, bool done = false, bool succeeded = false);
     void Upload();
@@ -78,7 +77,7 @@ class TSynFormController {
     void SyncFailed();
     void DownloadFailed();
     void MergeFailed();
-    Answer ReadAnswer() const;
+    TSynAnswer ReadAnswer() const;
     void WriteCopy(const char* name, const std::string& text) const;
 
     const TSynLogin login_;

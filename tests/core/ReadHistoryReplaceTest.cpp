@@ -89,6 +89,39 @@ TEST_F(ReadHistoryReplaceTest, ReplacingOrMergingWritesTheServerRows) {
     }
 }
 
+// A story named twice by the server ends as one row with its last chapter
+// and time, and a new story keeps the title of its first row; a story that
+// has two local rows (both programs added it at the same moment) has both
+// brought up to date by a merge.
+TEST_F(ReadHistoryReplaceTest, RepeatedStoriesEndAsTheirLastRow) {
+    const std::vector<TReadHistorySyncData> server = {
+        {"s1", "fresh", A("第一个名字"), "1", "2024-05-01 10:00:00"},
+        {"s1", "kept", A("新书名"), "42", "2024-05-01 10:00:00"},
+        {"s1", "fresh", A("第二个名字"), "2", "2024-05-03 10:00:00"},
+    };
+    for (const bool replaceAll : {true, false}) {
+        SCOPED_TRACE(replaceAll);
+        Exec(*raw_, "delete from LastReadHistory where StoryID<>'kept' and StoryID<>'local'");
+        Exec(*raw_, "delete from Article where ArticleID='fresh'");
+        ASSERT_TRUE(db_->SaveReadPosition("s1", "local", "2020-02-01 00:00:00", "3", 0, 0));
+        Exec(*raw_,
+             "insert into LastReadHistory(SiteID,StoryID,ReadTime,ReadChapter) "
+             "values('s1','kept','2019-01-01 00:00:00',1)");
+        ASSERT_TRUE(db_->ReplaceReadHistory(server, replaceAll));
+        std::vector<std::string> expected = {"fresh|2|2024-05-03 10:00:00",
+                                             "kept|42|2024-05-01 10:00:00"};
+        if (!replaceAll) {
+            expected.insert(expected.begin() + 1, "kept|42|2024-05-01 10:00:00");
+            expected.push_back("local|3|2020-02-01 00:00:00");
+        }
+        EXPECT_EQ(History(), expected);
+        AnsiString title;
+        ASSERT_TRUE(db_->GetArticleTitle("s1", "fresh", title));
+        EXPECT_EQ(title, A("第一个名字"));
+        EXPECT_EQ(One(*raw_, "select count(*) from Article where ArticleID='fresh'"), "1");
+    }
+}
+
 TEST_F(ReadHistoryReplaceTest, AFailedWriteKeepsTheOldHistory) {
     const std::vector<std::string> before = History();
     Exec(*raw_,

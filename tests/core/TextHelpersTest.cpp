@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/Regex.h"
 #include "tests/support/TempTree.h"
@@ -126,6 +129,60 @@ TEST(GetHTMLAttribute, QuotedThenBare) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(GetHTMLAttribute(c.pattern, c.text), c.expected) << c.name;
+    }
+}
+
+// The one-pass reader of a description's attributes gives what the pattern
+// that describes it finds: the cases below, and every text of a large set
+// of short ones made of the characters that matter.
+TEST(TagAttribute, FindsWhatTheAttributePatternFinds) {
+    const MatchCase cases[] = {
+        {"plain", "<a StoryName=\"x\" SearchWords=\"y\">", "SearchWords", "y"},
+        {"name in any case, spaces around =", "<a storyname \t=\n \"x\">", "StoryName", "x"},
+        {"the last name of a tag first", "<a Title=\"1\" Title=\"2\">", "Title", "2"},
+        {"first tag that has it", "<b Title=\"1\"><a Title=\"2\">", "Title", "1"},
+        {"a value runs on to a later tag", "<a Title=\"x<b>y\">", "Title", "x<b>y"},
+        {"a tag left open ends nowhere", "<a Title=\"x\" <b>", "Title", ""},
+        {"unquoted", "<a Title=x>", "Title", ""},
+        {"empty value", "<a Title=\"\">", "Title", ""},
+        {"the end of a longer name", "<a SubTitle=\"s\">", "Title", "s"},
+        {"quotes before an empty tag", "1=<StoryName=\"\"\"\"\"<>", "StoryName", ""},
+        {"quotes before a closed tag", "<a Title=\"\"\"\">", "Title", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TagAttribute(c.text, c.pattern), c.expected) << c.name;
+        EXPECT_EQ(TagAttribute(c.text, c.pattern),
+                  RegexMatch(c.text, "(?i)<[^<>]*" + c.pattern + R"re(\s*=\s*"(.*?)"[^<>]*>)re"))
+            << c.name;
+    }
+    // Every text of up to six characters out of these, and longer ones made
+    // at random, against the pattern, with both kinds of value.
+    const std::string alphabet = "<>\"= iDx";
+    const auto compare = [](const std::string& text) {
+        for (const auto& [kind, value] :
+             {std::pair{TTagValue::Text, std::string("(.*?)")},
+              std::pair{TTagValue::Identifier, std::string(R"re(([a-z\d\-\{\}]+))re")}}) {
+            const std::string pattern = R"re((?i)<[^<>]*ID\s*=\s*")re" + value + R"re("[^<>]*>)re";
+            if (TagAttribute(text, "ID", kind) != RegexMatch(text, pattern)) return false;
+        }
+        return true;
+    };
+    for (size_t length = 1; length <= 6; ++length) {
+        std::vector<size_t> digits(length, 0);
+        for (;;) {
+            std::string text;
+            for (const size_t d : digits) text += alphabet[d];
+            ASSERT_TRUE(compare(text)) << "[" << text << "]";
+            size_t i = 0;
+            while (i < length && ++digits[i] == alphabet.size()) digits[i++] = 0;
+            if (i == length) break;
+        }
+    }
+    std::mt19937 random(23);
+    for (int i = 0; i < 200000; ++i) {
+        std::string text(7 + random() % 10, ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        ASSERT_TRUE(compare(text)) << "[" << text << "]";
     }
 }
 

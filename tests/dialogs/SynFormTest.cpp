@@ -282,6 +282,75 @@ TEST_F(SynFormTest, EveryKindOfAnswerEndsInItsText) {
     }
 }
 
+// Answers built to hurt: nested far past what the protocol uses (copying or
+// freeing such a tree recursively ran a worker out of stack), over the size
+// and row bounds, or with a great many keys. Each ends in the sync's failure
+// text, or reads as it says, and the history stays.
+TEST_F(SynFormTest, HostileAnswersAreRefusedWithTheFailureText) {
+    const auto nested = [](const std::string& flag, size_t depth) {
+        return R"({"flag":)" + flag + R"(,"data":[],"x":)" + std::string(depth, '[') +
+               std::string(depth, ']') + "}";
+    };
+    std::string manyRows = R"({"flag":"0","data":[)";
+    for (size_t i = 0; i <= TSynAnswer::kMaxRows; ++i)
+        manyRows += std::string(i ? "," : "") + R"({"siteid":"s1","bookid":")" + std::to_string(i) +
+                    R"("})";
+    manyRows += "]}";
+    std::string manyKeys = R"({"flag":"0",)";
+    for (int i = 0; i < 100000; ++i) manyKeys += "\"k" + std::to_string(i) + "\":1,";
+    manyKeys += R"("data":[]})";
+    const std::string oversized =
+        R"({"flag":"0","data":[],"pad":")" + std::string(TSynAnswer::kMaxBytes, 'x') + "\"}";
+    const std::string failed = "数据同步失败，请重试";
+    struct Case {
+        const char* name;
+        TSynMode mode;
+        std::string body;
+        std::string final;
+    };
+    const Case cases[] = {
+        {"error flag, nested 200,000 deep", TSynMode::Download, nested("\"1\"", 200000), failed},
+        {"upload answer nested 200,000 deep", TSynMode::Upload, nested("\"1\"", 200000), failed},
+        {"success nested 200,000 deep", TSynMode::Download, nested("\"0\"", 200000), failed},
+        {"merge answer nested deep", TSynMode::Merge, nested("\"0\"", 200000),
+         "数据合并失败，请重试"},
+        {"nested past the limit", TSynMode::Download, nested("\"1\"", TSynAnswer::kMaxDepth),
+         failed},
+        {"nested within the limit", TSynMode::Download, nested("\"0\"", TSynAnswer::kMaxDepth - 1),
+         "服务器上无阅读记录，请先上传本机的记录"},
+        {"more rows than a history holds", TSynMode::Download, manyRows, failed},
+        {"larger than an answer may be", TSynMode::Download, oversized, failed},
+        {"a hundred thousand keys", TSynMode::Download, manyKeys,
+         "服务器上无阅读记录，请先上传本机的记录"},
+    };
+    const std::vector<std::string> before = History();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vendor_->SetApiHandler([&c](const testing_support::HttpRequestRecord&) {
+            return HttpReply::Page(c.body, "application/json");
+        });
+        SynRun run(Url(), Folder());
+        ASSERT_TRUE(run.Run(c.mode));
+        EXPECT_EQ(run.Final(), c.final);
+        EXPECT_EQ(History(), before);
+    }
+}
+
+// The copy of an error answer is the answer again, in its order and
+// escaping, with the login key masked however deep its value goes.
+TEST_F(SynFormTest, TheCopyOfAnErrorAnswerMasksTheKey) {
+    vendor_->SetApiHandler([](const testing_support::HttpRequestRecord&) {
+        return HttpReply::Page(R"({"flag":7,"z":{"loginkey":"inner","a":[1,2.5,true,null,"中"]},)"
+                               R"("loginkey":{"k":["k-secret-1"]},"b":"x"})",
+                               "application/json");
+    });
+    SynRun run(Url(), Folder());
+    ASSERT_TRUE(run.Run(TSynMode::Download));
+    EXPECT_EQ(testing_support::TempTree::Read(Folder() + TSynFormController::kDownloadReceived),
+              R"({"flag":7,"z":{"loginkey":"inner","a":[1,2.5,true,null,"\u4e2d"]},)"
+              R"("loginkey":"********","b":"x"})");
+}
+
 TEST_F(SynFormTest, TheServiceRefusingOrFailingIsReported) {
     struct Case {
         const char* name;

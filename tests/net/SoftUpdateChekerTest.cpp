@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/ServiceURL.h"
 #include "tests/support/TempTree.h"
 
 namespace fs = std::filesystem;
@@ -102,6 +103,10 @@ TEST(UpdateDescription, DefaultsAndProfileSemantics) {
     EXPECT_EQ(d.FromSite, 0);
     EXPECT_EQ(d.DBVersion, "0");
     EXPECT_EQ(d.ServerKeys, (std::vector<std::string>{"Updater", "other"}));
+    // A line over the bound is no entry: the next key of its name counts.
+    const auto longLine = TUpdateDescription::Parse(
+        "[General]\r\nVersion=" + std::string(kMaxServiceLineBytes, '9') + "\r\nVersion=2.5\r\n");
+    EXPECT_EQ(longLine.Version, "2.5");
 }
 
 // Writes a Zip archive whose entries have exactly the given names.

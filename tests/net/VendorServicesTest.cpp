@@ -368,6 +368,31 @@ TEST_F(VendorTest, StoryListWithoutItsMarkerIsRejected) {
     }
 }
 
+// Lines built to make an attribute reader retry without end: a quote run
+// with no tag end (each quote a new try, each try rescanning the line) and
+// a tag holding a hundred thousand names. They read in one pass; a line over
+// the bound is no entry, the others read as the attribute pattern reads
+// them.
+TEST(StoryListText, HostileLinesReadInOnePassAndLongOnesAreNoEntries) {
+    const std::string quotes(60000, '"');
+    const std::string list = "[Story]\r\n1=<StoryName=\"" + std::string(4 << 20, '"') +
+                             "<>\r\n2=<a StoryName=\"ok\" SearchWords=\"w\">\r\n3=<StoryName=\"" +
+                             quotes + "<>\r\n4=<a StoryName=\"" + std::string(70000, 'x') +
+                             "\">\r\n5=<a StoryName=\"" + quotes + "\">\r\n";
+    const auto hot = TStoryLog::ReadHotStories(list);
+    ASSERT_EQ(hot.size(), 3u);
+    EXPECT_EQ(hot[0].StoryName, "ok");
+    EXPECT_EQ(hot[0].SearchWords, "w");
+    EXPECT_EQ(hot[1].StoryName, "");
+    EXPECT_EQ(hot[2].StoryName, "");
+
+    std::string names = "<x ";
+    for (int i = 0; i < 100000; ++i) names += "ID=\"a\" ";
+    EXPECT_TRUE(TStoryLog::IsValidPackage(names + "<a ID=\"" + std::string(TStoryLog::kMarker) +
+                                          "\">" + std::string(1 << 20, '"')));
+    EXPECT_FALSE(TStoryLog::IsValidPackage(names + ">" + std::string(1 << 20, '"')));
+}
+
 // A disk that fills up while the new list is saved: the stored list stays
 // whole and nobody is told of a new one.
 TEST_F(VendorTest, StoryListThatCannotBeSavedWholeKeepsTheStoredOne) {

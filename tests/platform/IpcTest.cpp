@@ -1,13 +1,19 @@
 // The cross-process pieces, each between this test and a second real process.
+#include <dirent.h>
+#include <fcntl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Folders.h"
@@ -57,6 +63,46 @@ int ServeChannel(const std::string& className, const std::string& title) {
     return 0;
 }
 
+int OpenDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count - 3;  // ".", ".." and the folder's own descriptor
+}
+
+// Serves a channel with every descriptor of the process in use while a
+// message waits to be accepted: reports how many of 100 turns of the loop
+// found work (the waiting connection must not wake it again and again),
+// then frees the descriptors and reports whether the message came.
+int ServeWithoutDescriptors() {
+    bool delivered = false;
+    auto channel = ProgramChannel::Open("TMainForm", "t", [&](const ChannelMessage& m) {
+        delivered = delivered || m.message == 77;
+    });
+    if (!channel) return 2;
+    TellParent(channel->SocketPath());
+    rlimit saved{};
+    if (getrlimit(RLIMIT_NOFILE, &saved) != 0) return 3;
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(OpenDescriptors() + 8);
+    if (setrlimit(RLIMIT_NOFILE, &tight) != 0) return 4;
+    std::vector<int> fillers;
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    TellParent("full");
+    if (testing_support::LineFromParent() != "sent") return 5;
+    int busy = 0;
+    for (int i = 0; i < 100; ++i) busy += g_main_context_iteration(nullptr, FALSE) ? 1 : 0;
+    for (const int fd : fillers) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    TellParent("busy " + std::to_string(busy));
+    const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
+    while (!delivered && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, TRUE);
+    TellParent(delivered ? "delivered" : "lost");
+    return 0;
+}
+
 int RunChild(const std::vector<std::string>& f) {
     const std::string& mode = f[0];
     if (mode == "lock-hold") {
@@ -69,7 +115,7 @@ int RunChild(const std::vector<std::string>& f) {
     if (mode == "block-write") {
         auto block = SharedBlock::Open(f[1], kBlockSize);
         if (!block) return 2;
-        std::memcpy(block->Data(), f[2].data(), f[2].size());
+        if (!block->Write(0, f[2].data(), f[2].size())) return 3;
         TellParent(block->Created() ? "created" : "opened");
         testing_support::WaitForParent();
         return 0;
@@ -77,10 +123,13 @@ int RunChild(const std::vector<std::string>& f) {
     if (mode == "block-read") {
         auto block = SharedBlock::Open(f[1], kBlockSize);
         if (!block) return 2;
-        TellParent(std::string(reinterpret_cast<const char*>(block->Data())));
+        std::string bytes(kBlockSize, '\0');
+        if (!block->Read(0, bytes.data(), bytes.size())) return 3;
+        TellParent(bytes.c_str());
         return 0;
     }
     if (mode == "channel-serve") return ServeChannel(f[1], f[2]);
+    if (mode == "channel-no-descriptors") return ServeWithoutDescriptors();
     return -1;
 }
 
@@ -128,7 +177,9 @@ TEST(SharedBlock, SeenByTheOtherProcessAndPrivate) {
         auto block = SharedBlock::Open(name, kBlockSize);
         ASSERT_TRUE(block);
         EXPECT_FALSE(block->Created());
-        EXPECT_STREQ(reinterpret_cast<const char*>(block->Data()), "story 42");
+        std::string bytes(kBlockSize, '\0');
+        ASSERT_TRUE(block->Read(0, bytes.data(), bytes.size()));
+        EXPECT_STREQ(bytes.c_str(), "story 42");
         // Per user and 0600 in the shared-memory folder.
         struct stat info {};
         ASSERT_EQ(stat(("/dev/shm" + block->ShmName()).c_str(), &info), 0);
@@ -348,15 +399,221 @@ TEST(ProgramChannel, MalformedRecordsAreDroppedAndTheChannelGoesOn) {
     EXPECT_EQ(received[1].texts, std::vector<std::string>{"last"});
 }
 
+// A record of numbers: "QVLQ", the message, wparam and lparam.
+std::string NumberRecord(uint32_t message, int64_t wparam) {
+    const int64_t lparam = 0;
+    return "QVLQ" + U32(message) + std::string(reinterpret_cast<const char*>(&wparam), 8) +
+           std::string(reinterpret_cast<const char*>(&lparam), 8);
+}
+
+// A connection of a peer of our own making, not sending anything yet.
+int ConnectRaw(const std::string& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    // A full backlog says EAGAIN: the loop takes some, and the peer tries again.
+    for (int tries = 0; tries < 10000; ++tries) {
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+        if (errno != EAGAIN) break;
+        g_main_context_iteration(nullptr, FALSE);
+    }
+    close(fd);
+    return -1;
+}
+
+// A peer that writes records without pause gets one bounded share of a turn
+// of the loop, like every other source; everything it sent still arrives,
+// in order.
+TEST(ProgramChannel, APeerWritingWithoutPauseGetsABoundedTurn) {
+    TempTree tree(TempTree::Profile::kXdg);
+    int64_t received = 0;
+    bool ordered = true;
+    auto channel = ProgramChannel::Open("TMainForm", "t", [&](const ChannelMessage& m) {
+        ordered = ordered && m.wparam == received;
+        ++received;
+    });
+    ASSERT_TRUE(channel);
+    constexpr int64_t kRecords = 20000;
+    std::string all;
+    for (int64_t i = 0; i < kRecords; ++i) all += NumberRecord(9, i);
+    const int fd = ConnectRaw(channel->SocketPath());
+    ASSERT_GE(fd, 0);
+    size_t sent = 0;
+    const auto sendMore = [&] {
+        while (sent < all.size()) {
+            const ssize_t n = send(fd, all.data() + sent, all.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            sent += static_cast<size_t>(n);
+        }
+    };
+    sendMore();
+    const size_t waiting = sent / 24;
+    ASSERT_GT(waiting, 1000u);
+    // The first turn that hands anything on hands on a small part of it.
+    ASSERT_TRUE(RunLoopUntil([&] { return received > 0; }));
+    EXPECT_LE(static_cast<size_t>(received), waiting / 8);
+    const gint64 deadline = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+    while (received < kRecords && g_get_monotonic_time() < deadline) {
+        sendMore();
+        g_main_context_iteration(nullptr, FALSE);
+    }
+    EXPECT_EQ(received, kRecords);
+    EXPECT_TRUE(ordered);
+    close(fd);
+}
+
+// Hundreds of peers that connect and say nothing, or stop in the middle of
+// a record: the channel holds a few dozen connections at most, a real
+// message still gets through at once, and every idle or stuck peer is
+// dropped within a few seconds.
+TEST(ProgramChannel, IdleAndStuckPeersAreDroppedAndCannotCrowdOutARealMessage) {
+    TempTree tree(TempTree::Profile::kXdg);
+    std::vector<ChannelMessage> received;
+    auto channel = ProgramChannel::Open("TMainForm", "t",
+                                        [&](const ChannelMessage& m) { received.push_back(m); });
+    ASSERT_TRUE(channel);
+    const int before = OpenDescriptors();
+    std::vector<int> peers;
+    for (int i = 0; i < 200; ++i) {
+        const int fd = ConnectRaw(channel->SocketPath());
+        ASSERT_GE(fd, 0) << i;
+        // Every fourth one stops after part of a record.
+        if (i % 4 == 0) {
+            const std::string part = TextRecord(5, 1, 100, U32(96) + "abc");
+            ASSERT_EQ(send(fd, part.data(), part.size(), MSG_NOSIGNAL),
+                      static_cast<ssize_t>(part.size()));
+        }
+        peers.push_back(fd);
+        g_main_context_iteration(nullptr, FALSE);
+    }
+    bool posted = false;
+    std::thread sender([&] { posted = ProgramChannel::Post(channel->SocketPath(), {42, 1, 2}); });
+    const bool arrived = RunLoopUntil([&] { return !received.empty(); });
+    sender.join();
+    EXPECT_TRUE(posted);
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(received[0].message, 42u);
+    // This process holds the 200 peers' ends; the channel's own are few.
+    EXPECT_LE(OpenDescriptors() - before, 200 + 40);
+    const auto allDropped = [&] {
+        for (const int fd : peers) {
+            char byte;
+            if (recv(fd, &byte, 1, MSG_DONTWAIT) != 0) return false;
+        }
+        return true;
+    };
+    const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
+    while (!allDropped() && g_get_monotonic_time() < deadline) {
+        g_main_context_iteration(nullptr, FALSE);
+        g_usleep(1000);
+    }
+    EXPECT_TRUE(allDropped());
+    EXPECT_EQ(received.size(), 1u);
+    for (const int fd : peers) close(fd);
+}
+
+// A process with no descriptor left cannot take a waiting connection: the
+// channel stops accepting for a moment instead of waking the loop for it
+// again and again, and takes it once descriptors are free.
+TEST(ProgramChannel, NoDescriptorLeftStopsAcceptingInsteadOfSpinning) {
+    TempTree tree(TempTree::Profile::kXdg);
+    ChildProcess main({"channel-no-descriptors"});
+    const std::string socket = main.ReadLine();
+    ASSERT_FALSE(socket.empty());
+    ASSERT_EQ(main.ReadLine(), "full");
+    const int fd = ConnectRaw(socket);
+    ASSERT_GE(fd, 0);
+    const std::string record = NumberRecord(77, 0);
+    ASSERT_EQ(send(fd, record.data(), record.size(), MSG_NOSIGNAL), 24);
+    main.WriteLine("sent");
+    const std::string busy = main.ReadLine(30000);
+    ASSERT_EQ(busy.rfind("busy ", 0), 0u) << busy;
+    EXPECT_LE(std::stoi(busy.substr(5)), 20);
+    EXPECT_EQ(main.ReadLine(60000), "delivered");
+    EXPECT_EQ(main.Wait(), 0);
+    close(fd);
+}
+
 TEST(RuntimeFolder, FallsBackToAPrivateFolderPerUser) {
     TempTree tree(TempTree::Profile::kXdg);
     tree.UnsetEnv("XDG_RUNTIME_DIR");
+    tree.SetEnv("TMPDIR", tree.Make("tmp"));
     const std::string folder = platform::RuntimeFolder();
-    EXPECT_EQ(folder, "/tmp/velqo-" + std::to_string(getuid()));
+    EXPECT_EQ(folder, tree.Path("tmp/velqo-" + std::to_string(getuid())));
     struct stat info {};
     ASSERT_EQ(lstat(folder.c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode));
-    EXPECT_EQ(info.st_mode & 0077, 0u);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(platform::RuntimeFolder(), folder);
+}
+
+// The fallback's name in the shared temporary folder can be taken first by
+// someone else: as a link, as a folder open to others, as another user's
+// folder, as a file. The programs never meet there (whoever made it would
+// hold their lock, block and channel) but in a private folder of the user's
+// own, or nowhere when that cannot be had either.
+TEST(RuntimeFolder, AFallbackSomeoneElseMadeFirstIsNotUsed) {
+    TempTree tree(TempTree::Profile::kXdg);
+    tree.UnsetEnv("XDG_RUNTIME_DIR");
+    tree.SetEnv("TMPDIR", tree.Make("tmp"));
+    const std::string squatted = tree.Path("tmp/velqo-" + std::to_string(getuid()));
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const std::string own = tree.Path("home/.cache/velqo-runtime-" + std::string(host));
+    const std::string elsewhere = tree.Make("elsewhere");
+    struct Case {
+        const char* name;
+        std::function<bool()> squat;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a link to a folder", [&] { return symlink(elsewhere.c_str(), squatted.c_str()) == 0; },
+         own},
+        {"a folder open to others",
+         [&] { return mkdir(squatted.c_str(), 0700) == 0 && chmod(squatted.c_str(), 0777) == 0; },
+         own},
+        {"another user's folder",
+         [&] {
+             // Only the superuser can make one; anyone else sees this as a
+             // folder of its own, which the next case covers.
+             if (geteuid() != 0) return mkdir(squatted.c_str(), 0755) == 0;
+             return mkdir(squatted.c_str(), 0700) == 0 &&
+                    chown(squatted.c_str(), 65534, 65534) == 0;
+         },
+         own},
+        {"a file",
+         [&] { return !tree.Write("tmp/velqo-" + std::to_string(getuid()), "x").empty(); }, own},
+        {"and the own folder a link too",
+         [&] {
+             std::filesystem::create_directories(tree.Path("home/.cache"));
+             return symlink(elsewhere.c_str(), squatted.c_str()) == 0 &&
+                    symlink(elsewhere.c_str(), own.c_str()) == 0;
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        std::filesystem::remove_all(squatted, ignored);
+        std::filesystem::remove_all(own, ignored);
+        ASSERT_TRUE(c.squat());
+        EXPECT_EQ(platform::RuntimeFolder(), c.expected);
+        NamedLock lock("velqo@Quira");
+        if (c.expected.empty()) {
+            EXPECT_EQ(lock.GetStatus(), NamedLock::Status::kUnavailable);
+            continue;
+        }
+        EXPECT_TRUE(lock.Acquired());
+        EXPECT_EQ(NamedLock::LockFile("velqo@Quira"), own + "/velqo@Quira.lock");
+        struct stat info {};
+        ASSERT_EQ(lstat(own.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_uid, getuid());
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+        // Nothing went into the folder someone else made.
+        EXPECT_FALSE(std::filesystem::exists(elsewhere + "/velqo@Quira.lock"));
+    }
 }
 
 }  // namespace

@@ -38,6 +38,10 @@ TEST(ReaderProgramTest, TheFileAfterADecidingLocalSwitchIsOpened) {
         {{"-localread"}, ""},
         {{"-read", "-localread", "y.txt"}, ""},
         {{"y.txt", "-read"}, ""},
+        // Only an argument that is no switch is a file.
+        {{"x", "-localread", "-read"}, ""},
+        {{"-localread", "-READ", "-LocalRead", "/t/z.txt"}, "/t/z.txt"},
+        {{"-localread", "-readme.txt"}, "-readme.txt"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(LocalFileArgument(c.arguments), c.expected)

@@ -4,6 +4,7 @@
 
 #include <glib.h>
 #include <unistd.h>
+#include <webkit2/webkit2.h>
 
 #include <filesystem>
 
@@ -277,9 +278,11 @@ TEST_F(BridgeAttackTest, LocalPagesOutsideOurFoldersGetNothing) {
         {FileUri(data.Path()) + "/%2E%2E/" + name + "/page.html", "undefined"},
         // A link out of our folder is followed; the page behind it is not ours.
         {data.Path() + "/start.html", "undefined"},
-        // The address lies inside our folder, the file does not: the page is
-        // refused, though the script went in by the address.
-        {data.Path() + "/link/page.html", "object"},
+        // The address lies inside our folder, the file does not: through a
+        // link in the folder, or a slash written as %2f.
+        {data.Path() + "/link/page.html", "undefined"},
+        {FileUri(data.Path()) + "/%2e%2e%2f" + name + "/page.html", "undefined"},
+        {FileUri(data.Path()) + "/link/page.html?x=1#top", "undefined"},
     };
     for (const auto& c : cases) {
         const Json out = LoadAndRead(c.target);
@@ -290,6 +293,49 @@ TEST_F(BridgeAttackTest, LocalPagesOutsideOurFoldersGetNothing) {
     }
     EXPECT_TRUE(provider->calls.empty());
     ExpectStillAlive();
+}
+
+// A page whose bridge token leaked (here a script of the test, run before
+// the bridge's own, hands the page what the bridge sends): a request may only
+// call the member that its address names, as the bridge's own requests do.
+TEST_F(BridgeAttackTest, ARequestCallsOnlyTheMemberItsAddressNames) {
+    WebKitUserContentManager* content =
+        webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(browser->Widget()));
+    WebKitUserScript* leak = webkit_user_script_new(
+        "(function () { const send = XMLHttpRequest.prototype.send;"
+        "XMLHttpRequest.prototype.send = function (body) {"
+        "  const m = /\"t\":\"([0-9a-f]+)\"/.exec(String(body)); if (m) window.leaked = m[1];"
+        "  return send.apply(this, arguments); }; })();",
+        WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr,
+        nullptr);
+    webkit_user_content_manager_add_script(content, leak);
+    webkit_user_script_unref(leak);
+    // The bridge's scripts are put in anew at each page, after the test's.
+    LoadAndRead(data.Write("first.html", "<title>done:{}</title>"));
+    provider->calls.clear();
+    const Json out = LoadAndRead(data.Write("leaked.html", std::string("<script>") + R"JS(
+function send(path, member, token) {
+  var x = new XMLHttpRequest();
+  x.open('POST', 'quira-ext://call/' + path, false);
+  x.send('{"t":"' + token + '","m":"' + member + '","k":"call","a":[5]}');
+  return x.status;
+}
+var out = {long: external.GetLong(1)};
+out.leaked = typeof window.leaked;
+out.same = send('GetLong', 'GetLong', window.leaked);
+out.other = send('Echo', 'GetLong', window.leaked);
+out.encoded = send('Get%4Cong', 'GetLong', window.leaked);
+out.prefix = send('GetLong/x', 'GetLong', window.leaked);
+window.report = JSON.stringify(out);
+document.title = 'done';
+</script>)JS"));
+    EXPECT_EQ(out["long"], 2);
+    EXPECT_EQ(out["leaked"], "string");
+    EXPECT_EQ(out["same"], 200);
+    EXPECT_EQ(out["other"], 403);
+    EXPECT_EQ(out["encoded"], 200);
+    EXPECT_EQ(out["prefix"], 403);
+    EXPECT_EQ(provider->calls, (std::vector<std::string>{"GetLong", "GetLong", "GetLong"}));
 }
 
 // Arguments no member can take are bad requests, which a page tells apart

@@ -3,6 +3,7 @@
 #include "ReaderWorld.h"
 
 #include "platform/IniFile.h"
+#include "platform/ProgramChannel.h"
 #include "reader/XReaderButton3.h"
 #include "shelf/XDataShare.h"
 
@@ -168,6 +169,53 @@ TEST_F(LocalReadingTest, ALocalStartOpensNothingOfTheSharedBlock) {
     uitest::PumpFor(500);
     EXPECT_EQ(world_->Browser().ChapterID(), "");
     EXPECT_TRUE(world_->Browser().CurrentPage().ends_with("/Content_Local.html"));
+    TXDataShare().Clear();
+}
+
+// A chapter opened in the main program while a local text is read: the
+// reader leaves local reading and opens it, as a new start with "-read"
+// would, and keeps where the text was left. A request that is not whole
+// leaves the text on screen.
+TEST_F(LocalReadingTest, AChapterRequestEndsTheLocalReading) {
+    ReaderWorld& w = *world_;
+    const FakeStory& story = w.gbkStory;
+    std::string lines;
+    for (int i = 0; i < 200; ++i) lines += "第" + std::to_string(i) + "行 风雪夜归人\n";
+    Start({File("before.txt", lines)});
+    ASSERT_TRUE(WaitForLocalPage());
+    w.Eval("window.scrollTo(0, 600); return 1;");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.Browser().WebBrowser().ScrollY() == 600; }));
+
+    TXDataShare().Clear();
+    const size_t pages = w.Form().PageList().size();
+    w.Form().OpenFromShare();
+    EXPECT_TRUE(IsLocalRead());
+    EXPECT_EQ(w.Form().PageList().size(), pages);
+    EXPECT_TRUE(w.Browser().CurrentPage().ends_with("/Content_Local.html"));
+
+    // The request as the main program sends it to a running reader.
+    w.Cache("gbk", story, "2");
+    w.Cache("gbk", story, "3");
+    TXDataShare().WriteRequest("gbk", story.id, "2", 0);
+    ASSERT_TRUE(platform::ProgramChannel::PostToClass(TBookReaderForm::kWindowClass,
+                                                      {platform::kWmUser + 100}));
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    TBookReaderForm& f = w.Form();
+    EXPECT_FALSE(IsLocalRead());
+    EXPECT_EQ(U(f.Caption()), "《长风万里》--" + story.FindChapter("2")->name);
+    EXPECT_EQ(U(f.BtnRefresh().Caption()), "刷新");
+    EXPECT_TRUE(f.BtnNext().Enabled());
+    EXPECT_NE(w.PageText().find("第2章第60段"), std::string::npos);
+    const platform::IniFile scroll(LocalReadFolder() + "Scroll.ini");
+    EXPECT_EQ(scroll.ReadInteger("before.txt", "VScroll", -1), 600);
+    w.Screenshot("local-reading-left-for-a-chapter.png");
+
+    // The chapter buttons work again.
+    int x = 0, y = 0;
+    uitest::WidgetOrigin(f.Host().DrawingArea(), x, y);
+    uitest::ClickAt(x + f.BtnNext().Left() + 40, y + f.BtnNext().Top() + 13);
+    ASSERT_TRUE(w.WaitForChapter("3"));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.Position("gbk", story).ReadChapter == "3"; }));
     TXDataShare().Clear();
 }
 

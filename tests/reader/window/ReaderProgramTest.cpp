@@ -18,6 +18,11 @@
 #include "shelf/XDataShare.h"
 #include "tests/support/ProcessRun.h"
 
+// Xlib last: its macros (None, Bool, Status) would break what comes before.
+#include <gdk/gdkx.h>
+
+#include "tests/support/window/CloseWindow.h"
+
 namespace readertest {
 namespace {
 
@@ -167,6 +172,61 @@ TEST_F(ReaderProgramTest, TheSessionsEndClosesTheReaderInOrder) {
             EXPECT_TRUE(platform::IniFile(SettingsFile()).SectionExists("WindowExReader")) << when;
         }
     }
+}
+
+// The title the running reader shows; empty when none is listed.
+std::string ReaderTitle() {
+    for (const auto& program : platform::ProgramChannel::Programs())
+        if (program.className == TBookReaderForm::kWindowClass) return program.title;
+    return {};
+}
+
+// A second local start given a file (a desktop's "open with") hands the file
+// to the running reader, which leaves its chapter to show it; a request of
+// the main program afterwards brings it back to the story.
+TEST_F(ReaderProgramTest, ASecondLocalStartHandsItsFileToTheRunningReader) {
+    ReaderWorld& w = *world_;
+    const FakeStory& story = w.gbkStory;
+    w.Cache("gbk", story, "2");
+    const std::string chapter = "《长风万里》--" + story.FindChapter("2")->name;
+    TXDataShare().WriteRequest("gbk", story.id, "2", 0);
+    const pid_t reader = Start({"-read"});
+    ASSERT_TRUE(uitest::PumpUntil([&] { return ReaderTitle() == chapter; }, 30000))
+        << ReaderTitle();
+
+    const std::string file = w.tree.Write("texts/handed.txt", A("交给正在运行的阅读器"));
+    EXPECT_EQ(WaitForExit(Start({"-localread", file}), 20s), 0) << "the second start ends at once";
+    EXPECT_TRUE(uitest::PumpUntil([&] { return ReaderTitle() == "handed.txt"; }, 20000))
+        << ReaderTitle();
+
+    EXPECT_EQ(WaitForExit(Start({"-read"}), 20s), 0);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return ReaderTitle() == chapter; }, 20000))
+        << ReaderTitle();
+    ASSERT_TRUE(
+        platform::ProgramChannel::PostToClass(TBookReaderForm::kWindowClass, {platform::kWmClose}));
+    EXPECT_EQ(WaitForExit(reader, 30s), 0);
+}
+
+// A local start takes for its file only an argument that is no switch: given
+// "-read" after "-localread" it has none, and asks for one.
+TEST_F(ReaderProgramTest, ALocalStartTakesNoSwitchForItsFile) {
+    const pid_t reader = Start({"x", "-localread", "-read"});
+    Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    unsigned long chooser = 0;
+    ASSERT_TRUE(uitest::PumpUntil(
+        [&] {
+            for (const auto& window : uitest::ViewableWindows(display))
+                if (window.pid == reader && window.name == "打开本地小说（只支持文本文件）")
+                    chooser = window.id;
+            return chooser != 0;
+        },
+        30000))
+        << "the reader asked for no file";
+    EXPECT_TRUE(ReaderListed());
+    EXPECT_NE(ReaderTitle(), "-read");
+    // Closed as a window manager closes it: cancelled, and the reader ends.
+    uitest::CloseAsTheWindowManagerWould(display, chooser);
+    EXPECT_EQ(WaitForExit(reader, 30s), 0);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include "ReaderWorld.h"
 
+#include <sstream>
+
 #include "core/LoadingPage.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramChannel.h"
@@ -716,54 +718,72 @@ TEST_F(ReaderWindowTest, RefreshDownloadsAgainOnlyWhileOnline) {
     SetOnline(true);
 }
 
-// Pages that arrive while a load runs wait for it; the timer then shows the
-// newest of them, whatever came in between.
+// A page of the browser's own whose picture the site holds: it commits at
+// once and then stays loading until the test releases the picture.
+std::string ShowPageThatKeepsLoading(ReaderWorld& w, CommitLog& commits,
+                                     const std::string& picture) {
+    w.server.SetFault(picture, Held());
+    const std::string page = w.tree.Write(
+        "pages/held.html", "<html><body><img src=\"" + w.server.URL(picture) + "\"></body></html>");
+    w.Browser().NavigateNow(page);
+    EXPECT_TRUE(uitest::PumpUntil([&] {
+        return w.server.RequestCount(picture) > 0 && !commits.Files().empty() &&
+               commits.Files().back() == page && w.Browser().WebBrowser().IsLoading();
+    })) << "the page never came to wait for its picture";
+    return page;
+}
+
+// Pages that arrive while a load runs wait for it. A load that never ends
+// (its picture held by the site until the test is over) holds them back no
+// longer than the browser's wait: it is stopped, and the newest of them is
+// shown; none in between ever is.
 TEST_F(ReaderWindowTest, PagesArrivingDuringALoadEndWithTheNewest) {
     ReaderWorld& w = W();
-    w.server.Serve("/slow.html",
-                   testing_support::HttpReply::Page("<html><body>slow</body></html>"));
-    w.server.SetFault("/slow.html", Delay(1500ms));
     const std::string first = w.tree.Write("pages/first.html", "<html><body>first</body></html>");
     const std::string second =
         w.tree.Write("pages/second.html", "<html><body>second</body></html>");
-    B().NavigateNow(w.server.URL("/slow.html"));
-    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().IsLoading(); }));
+    CommitLog commits(B().WebBrowser());
+    const std::string held = ShowPageThatKeepsLoading(w, commits, "/held/picture.png");
+    const unsigned stopped = B().StoppedLoads();
     B().OnPageSaved(&B(), first);
     B().OnPageSaved(&B(), second);
     ASSERT_TRUE(uitest::PumpUntil([&] { return B().Navigating(); }));
-    EXPECT_TRUE(uitest::PumpUntil([&] { return w.Form().ReadTimer().Enabled(); }));
-    ASSERT_TRUE(w.WaitForPage([&](const std::string& p) { return p == second; }, 10000))
+    ASSERT_TRUE(w.WaitForPage([&](const std::string& p) { return p == second; }))
         << B().CurrentPage();
+    EXPECT_EQ(B().StoppedLoads(), stopped + 1) << "the page that never ended was stopped";
+    EXPECT_EQ(commits.Files(), (std::vector<std::string>{held, second}));
     EXPECT_EQ(w.Form().NewestPage(), second);
+    w.server.Release("/held/picture.png");
 }
 
-// A chapter written while the loading page still loads is shown as soon as
-// that load ends, not when the timer fires two seconds later; a loading page
-// written meanwhile does not take its place.
-TEST_F(ReaderWindowTest, AChapterWrittenDuringALoadShowsWhenTheLoadEnds) {
+// The newest request wins: a chapter page written while a load runs, then a
+// loading page (of a chapter asked for after it), and the loading page is
+// what shows when the load ends; the chapter never does, neither then nor
+// when the timer fires. The site holds the load until the test lets it go,
+// and the browser's own wait is longer than the test: only the load's end
+// can show the page.
+TEST_F(ReaderWindowTest, ThePageOfTheNewestRequestShowsWhenTheLoadEnds) {
     ReaderWorld& w = W();
-    w.server.Serve("/slow.html",
-                   testing_support::HttpReply::Page("<html><body>slow</body></html>"));
-    w.server.SetFault("/slow.html", Delay(300ms));
     const std::string chapter =
         w.tree.Write("pages/chapter.html", "<html><body>chapter</body></html>");
-    B().NavigateNow(w.server.URL("/slow.html"));
-    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().IsLoading(); }));
+    B().SetLoadWait(600000);
+    CommitLog commits(B().WebBrowser());
+    const std::string held = ShowPageThatKeepsLoading(w, commits, "/held/picture.png");
+    const unsigned stopped = B().StoppedLoads();
     B().OnPageSaved(&B(), LoadingPageFile());
     B().OnPageSaved(&B(), chapter);
     B().OnPageSaved(&B(), LoadingPageFile());
-    ASSERT_TRUE(uitest::PumpUntil([&] { return B().Navigating(); }));
-    bool timerStillWaiting = false;
-    ASSERT_TRUE(uitest::PumpUntil(
-        [&] {
-            if (B().CurrentPage() != chapter) return false;
-            timerStillWaiting = w.Form().ReadTimer().Enabled();
-            return true;
-        },
-        10000))
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return B().Navigating() && w.Form().ReadTimer().Enabled(); }));
+    // Nothing shows while the load is held, the timer's turn included.
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !w.Form().ReadTimer().Enabled(); }, 20000));
+    EXPECT_TRUE(B().Navigating());
+    EXPECT_EQ(commits.Files(), std::vector<std::string>{held});
+    w.server.Release("/held/picture.png");
+    ASSERT_TRUE(w.WaitForPage([&](const std::string& p) { return p == LoadingPageFile(); }, 20000))
         << B().CurrentPage();
-    EXPECT_TRUE(timerStillWaiting) << "the chapter waited for the timer";
-    EXPECT_FALSE(B().Navigating());
+    EXPECT_EQ(B().StoppedLoads(), stopped) << "the load ended by itself";
+    EXPECT_EQ(commits.Files(), (std::vector<std::string>{held, LoadingPageFile()}));
 }
 
 // The top band moves the window once the pointer moves with the button held;
@@ -808,6 +828,338 @@ TEST_F(ReaderWindowTest, TheStatusBarCarriesTheStoryListsReaderMessages) {
     w.OpenForm();
     EXPECT_EQ(w.Form().StatusBar().MessageCount(), 2u);
     std::filesystem::remove(w.tree.Path("home/.local/share/Velqo/Story.cab"));
+}
+
+}  // namespace
+}  // namespace readertest
+
+namespace readertest {
+namespace {
+
+// A chapter read while its picture could not be stored: the cache file keeps
+// the picture's remote address, above the text.
+void WriteChapterWithPicture(ReaderWorld& w, const FakeStory& story, const std::string& id,
+                             const std::string& pictureURL, const std::string& text = {}) {
+    AnsiString folder;
+    w.DB().GetFolderName("gbk", story.id, folder);
+    TStoryExportHTML writer;
+    writer.FolderName = folder;
+    // Paragraphs as a download leaves them.
+    std::string content = "<p><img src=\"" + pictureURL + "\"></p>";
+    std::istringstream lines(text.empty() ? LongText(std::stoi(id)) : text);
+    for (std::string line; std::getline(lines, line);) content += "<p>" + A(line) + "</p>";
+    ASSERT_FALSE(writer.WriteChapterPage(A(id), A(story.author), A(ChapterName(story, id)), content)
+                     .empty());
+}
+
+void ClickControl(ReaderWorld& w, TControl& c) {
+    int x = 0, y = 0;
+    uitest::WidgetOrigin(w.Form().Host().DrawingArea(), x, y);
+    uitest::ClickAt(x + c.Left() + c.Width() / 2, y + c.Top() + c.Height() / 2);
+}
+
+// The chapter on screen with its text there, whatever its pictures do.
+bool WaitForChapterText(ReaderWorld& w, const AnsiString& chapterID) {
+    return uitest::PumpUntil(
+        [&] {
+            TXBookBrowser& b = w.Browser();
+            return b.ChapterID() == chapterID && b.PositionReady() && !b.Navigating() &&
+                   IsContentPage(b.CurrentPage());
+        },
+        20000);
+}
+
+// A picture whose host takes the connection and never answers keeps its page
+// loading. That page is still the reading position once its text is there,
+// from the timer and on close, and the next chapter replaces it within the
+// browser's wait (the picture is held far longer than the test waits, so
+// only the wait can have shown it): it stops the load that would not end.
+TEST_F(ReaderWindowTest, APictureThatNeverArrivesHoldsNoPageBackAndKeepsThePosition) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    const std::string picture = "/silent/picture.png";
+    w.server.SetFault(picture, Held());
+    for (const char* id : {"11", "12"})
+        WriteChapterWithPicture(w, story, id, w.server.URL(picture));
+
+    B().BrowseChapter("gbk", story.id, "11");
+    ASSERT_TRUE(WaitForChapterText(w, "11"));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.server.RequestCount(picture) > 0; }));
+    EXPECT_TRUE(B().WebBrowser().IsLoading()) << "the picture holds the page loading";
+    ASSERT_TRUE(uitest::PumpUntil([&] { return w.Position("gbk", story).ReadChapter == "11"; }));
+
+    const unsigned stopped = B().StoppedLoads();
+    ClickControl(w, w.Form().BtnNext());
+    ASSERT_TRUE(WaitForChapterText(w, "12")) << B().CurrentPage();
+    EXPECT_GT(B().StoppedLoads(), stopped);
+    EXPECT_EQ(U(w.Form().Caption()), "《长风万里》--" + ChapterName(story, "12"));
+    EXPECT_NE(w.PageText().find("第12章第60段"), std::string::npos);
+    w.Screenshot("picture-never-arrives.png");
+
+    w.Eval("window.scrollTo(0, 900); return 1;");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().WebBrowser().ScrollY() == 900; }));
+    EXPECT_TRUE(B().WebBrowser().IsLoading());
+    w.Form().Close();
+    w.CloseForm();
+    EXPECT_EQ(w.Position("gbk", story).ReadChapter, "12");
+    EXPECT_EQ(w.Position("gbk", story).VScrollBarPos, 900);
+    w.server.Release(picture);
+}
+
+// A picture 3000 pixels tall, as PNG bytes.
+std::string TallPicture() {
+    GdkPixbuf* picture = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 400, 3000);
+    gdk_pixbuf_fill(picture, 0x88aaccff);
+    gchar* bytes = nullptr;
+    gsize size = 0;
+    gdk_pixbuf_save_to_buffer(picture, &bytes, &size, "png", nullptr, nullptr);
+    std::string png(bytes ? bytes : "", bytes ? size : 0);
+    g_free(bytes);
+    g_object_unref(picture);
+    return png;
+}
+
+// The saved place lies beyond what the chapter's text alone gives the page:
+// while its picture is on its way the place is not reached, and the
+// position is left as saved (not moved up to where the page could go); once
+// the picture is in, the page is put there.
+TEST_F(ReaderWindowTest, ASavedPlaceBeyondTheTextWaitsForThePictures) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    const std::string picture = "/slow/tall.png";
+    w.server.Serve(picture, testing_support::HttpReply::Page(TallPicture(), "image/png"));
+    w.server.SetFault(picture, Held());
+    WriteChapterWithPicture(w, story, "13", w.server.URL(picture), "只有一行字。");
+    ASSERT_TRUE(w.DB().SaveReadPosition("gbk", story.id, "2024-01-02 03:04:05", "13", 0, 1500));
+    B().StartRead("gbk", story.id);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().RestoreWaiting(); }, 20000));
+    EXPECT_FALSE(B().PositionReady());
+    EXPECT_EQ(B().ChapterID(), "13");
+    w.server.Release(picture);
+    ASSERT_TRUE(uitest::PumpUntil([&] {
+        return B().PositionReady() && !B().RestoreWaiting() && !B().WebBrowser().IsLoading();
+    }));
+    EXPECT_EQ(B().WebBrowser().ScrollY(), 1500);
+    EXPECT_EQ(w.EvalText("window.scrollY"), "1500");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !B().SaveTimerRunning(); }));
+    EXPECT_EQ(w.Position("gbk", story).VScrollBarPos, 1500);
+}
+
+// Quick turns while a page still loads: a cached chapter, then one that is
+// not cached. The newest request wins: its loading page shows under its
+// title (the cached chapter's text never does), then its chapter.
+TEST_F(ReaderWindowTest, QuickTurnsShowTheLastChapterAskedFor) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    const std::string picture = "/silent/picture.png";
+    w.server.SetFault(picture, Held());
+    WriteChapterWithPicture(w, story, "11", w.server.URL(picture));
+    w.Cache("gbk", story, "2");
+    w.Uncache("gbk", story, "3");
+    const std::string three = w.gbk->ChapterPath(story.id, "3");
+    w.server.SetFault(three, Held());
+    B().BrowseChapter("gbk", story.id, "11");
+    ASSERT_TRUE(WaitForChapterText(w, "11"));
+    ASSERT_TRUE(B().WebBrowser().IsLoading());
+
+    CommitLog commits(B().WebBrowser());
+    B().BrowseChapter("gbk", story.id, "2");
+    B().BrowseChapter("gbk", story.id, "3");
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return IsLoadingPage(p); }))
+        << B().CurrentPage();
+    EXPECT_EQ(U(w.Form().Caption()), "《长风万里》--" + ChapterName(story, "3"));
+    w.server.Release(three);
+    ASSERT_TRUE(w.WaitForChapter("3"));
+    EXPECT_NE(w.PageText().find("第3章第60段"), std::string::npos);
+    const auto files = commits.Files();
+    ASSERT_EQ(files.size(), 2u) << testing::PrintToString(files);
+    EXPECT_TRUE(IsLoadingPage(files[0])) << files[0];
+    EXPECT_EQ(files[1], B().CurrentPage());
+    w.server.Release(picture);
+}
+
+}  // namespace
+}  // namespace readertest
+
+namespace readertest {
+namespace {
+
+// The error report link of the status bar, clicked where the bar last drew it.
+void ClickReportError(ReaderWorld& w) {
+    TXLabel& bar = w.Form().StatusBar();
+    bar.Invalidate();
+    uitest::Settle();
+    ASSERT_FALSE(bar.ReportRect().IsEmpty());
+    int x = 0, y = 0;
+    uitest::WidgetOrigin(w.Form().Host().DrawingArea(), x, y);
+    uitest::ClickAt(x + bar.Left() + bar.ReportRect().Left + bar.ReportRect().Width() / 2,
+                    y + bar.Top() + bar.ReportRect().Top + bar.ReportRect().Height() / 2);
+}
+
+std::string Escaped(const std::string& text) {
+    char* escaped = g_uri_escape_string(text.c_str(), nullptr, FALSE);
+    std::string out = escaped;
+    g_free(escaped);
+    return out;
+}
+
+// The contents carry the story's address (its page on the site), before
+// any chapter was read and after one: an error report sent from them, and
+// the page's SiteURL, name the story.
+TEST_F(ReaderWindowTest, TheContentsCarryTheStorysAddress) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.utfStory;
+    const std::string address = w.utf->StoryURL(story.id);
+    const auto contents = [](const std::string& p) { return p.ends_with("/List2.HTML"); };
+    B().BrowseChapter("utf", story.id, "");
+    ASSERT_TRUE(w.WaitForPage(contents));
+    EXPECT_EQ(B().ChapterURL(), address);
+    EXPECT_EQ(w.EvalText("window.external.SiteURL()"), address);
+
+    w.Cache("utf", story, "0123");
+    B().BrowseChapter("utf", story.id, "0123");
+    ASSERT_TRUE(w.WaitForChapter("0123"));
+    EXPECT_EQ(B().ChapterURL(), w.utf->ChapterURL(story.id, "0123"));
+    ClickControl(w, w.Form().BtnHome());
+    ASSERT_TRUE(w.WaitForPage(contents));
+    EXPECT_EQ(w.EvalText("window.external.SiteURL()"), address);
+    w.openedLinks.clear();
+    ClickReportError(w);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !w.openedLinks.empty(); }));
+    EXPECT_TRUE(w.openedLinks[0].ends_with("/help/cuowu.php?url=" + Escaped(address)))
+        << w.openedLinks[0];
+}
+
+// A site whose rules do not compile: a cached chapter still opens with its
+// address (made from the URL template, which is no rule), and one to be
+// downloaded ends on the error page under its title, with its address; the
+// reader goes on to the next request either way.
+TEST_F(ReaderWindowTest, ASiteRuleThatDoesNotCompileLeavesOpeningWhole) {
+    ReaderWorld& w = W();
+    const FakeStory& story = w.gbkStory;
+    TStoryDB& db = w.DB();
+    testing_support::FakeSiteRow row = w.gbk->Row();
+    row.SiteID = "broken";
+    row.ArticleChapterContent = "(";
+    row.ArticleChapterContentFilter = "(";
+    ASSERT_TRUE(db.SaveSite("broken", row.ToSiteItemData()));
+    AnsiString folderID;
+    ASSERT_TRUE(db.GetFolderRule("gbk", story.id, folderID));
+    ASSERT_TRUE(db.AddArticle("broken", story.id, A(story.title), A(story.author), "", "", "", -1,
+                              folderID));
+    {
+        TStoryDB::ChapterBatch batch(db);
+        for (int i = 1; i <= 3; ++i) {
+            const std::string id = std::to_string(i);
+            db.AddChapter("broken", story.id, id, "", A(ChapterName(story, id)), "", i);
+        }
+        ASSERT_TRUE(batch.Commit());
+    }
+    AnsiString folder;
+    ASSERT_TRUE(db.GetFolderName("broken", story.id, folder));
+    TStoryExportHTML writer;
+    writer.FolderName = folder;
+    ASSERT_FALSE(
+        writer.WriteChapterPage("1", A(story.author), A(ChapterName(story, "1")), A(LongText(1)))
+            .empty());
+
+    B().BrowseChapter("broken", story.id, "1");
+    ASSERT_TRUE(w.WaitForChapter("1"));
+    EXPECT_EQ(B().ChapterURL(), w.gbk->ChapterURL(story.id, "1"));
+    EXPECT_EQ(U(w.Form().Caption()), "《长风万里》--" + ChapterName(story, "1"));
+
+    w.server.ClearLog();
+    B().NextChapter();
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.starts_with("data:"); }))
+        << B().CurrentPage();
+    EXPECT_EQ(w.server.RequestCount(w.gbk->ChapterPath(story.id, "2")), 1u);
+    EXPECT_EQ(B().ChapterID(), "2");
+    EXPECT_EQ(B().ChapterURL(), w.gbk->ChapterURL(story.id, "2"));
+    EXPECT_EQ(U(w.Form().Caption()), "《长风万里》--" + ChapterName(story, "2"));
+    EXPECT_FALSE(std::filesystem::exists(ChapterCacheFile("broken", story.id, "2")));
+
+    w.Cache("gbk", story, "2");
+    B().BrowseChapter("gbk", story.id, "2");
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    EXPECT_NE(w.PageText().find("第2章第60段"), std::string::npos);
+}
+
+// A story whose folder name would reach outside the book folder (a database
+// from elsewhere) shows nothing from there: its contents are not found.
+TEST_F(ReaderWindowTest, AStoryFolderOutsideTheBookFolderShowsNothingFromThere) {
+    ReaderWorld& w = W();
+    TStoryDB& db = w.DB();
+    db.SetFolderNameSource([] { return std::string("../elsewhere"); });
+    const bool added = db.AddArticle("gbk", "9999", A("越界之书"), A("某人"), "", "", "", -1, "");
+    db.SetFolderNameSource(nullptr);
+    ASSERT_TRUE(added);
+    AnsiString folder;
+    ASSERT_TRUE(db.GetFolderName("gbk", "9999", folder));
+    ASSERT_EQ(folder, "../elsewhere");
+    const std::string outside = BookFolder() + "../elsewhere/List2.HTML";
+    w.tree.Write("home/.local/share/Velqo/elsewhere/List2.HTML",
+                 "<html><body><p>not a page of this book</p></body></html>");
+    ASSERT_TRUE(std::filesystem::exists(outside));
+
+    B().BrowseChapter("gbk", "9999", "");
+    ASSERT_TRUE(w.WaitForPage([](const std::string& p) { return p.starts_with("data:"); }))
+        << B().CurrentPage();
+    const std::string text = w.PageText();
+    EXPECT_NE(text.find("找不到这本书的目录"), std::string::npos) << text;
+    EXPECT_EQ(text.find("not a page of this book"), std::string::npos);
+    std::filesystem::remove(outside);
+}
+
+// A smooth-scroll event as a touchpad sends it to the page (GTK's own queue,
+// as the device's would arrive): a part of a notch, Ctrl held or not.
+void SmoothScroll(GtkWidget* widget, double deltaY, bool control) {
+    GdkWindow* window = gtk_widget_get_window(widget);
+    GdkEvent* event = gdk_event_new(GDK_SCROLL);
+    event->scroll.window = GDK_WINDOW(g_object_ref(window));
+    event->scroll.time = GDK_CURRENT_TIME;
+    event->scroll.x = 200;
+    event->scroll.y = 150;
+    event->scroll.state = control ? GDK_CONTROL_MASK : 0;
+    event->scroll.direction = GDK_SCROLL_SMOOTH;
+    event->scroll.delta_y = deltaY;
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(window));
+    gdk_event_set_device(event, gdk_seat_get_pointer(seat));
+    gdk_event_put(event);
+    gdk_event_free(event);
+}
+
+// A touchpad zooms one step per notch's worth of its small steps with Ctrl
+// held, in the direction turned last, and not at all without Ctrl.
+TEST_F(ReaderWindowTest, ATouchpadZoomsOneStepPerNotch) {
+    ReaderWorld& w = W();
+    w.Cache("gbk", w.gbkStory, "2");
+    B().BrowseChapter("gbk", w.gbkStory.id, "2");
+    ASSERT_TRUE(w.WaitForChapter("2"));
+    GtkWidget* view = B().Widget();
+    const int before = B().ZoomStep();
+    const auto swipe = [&](double deltaY, bool control, int events) {
+        for (int i = 0; i < events; ++i) SmoothScroll(view, deltaY, control);
+        uitest::Settle();
+    };
+    swipe(-0.1, true, 10);  // away from the user: one notch in ten parts
+    ASSERT_TRUE(uitest::PumpUntil([&] { return B().ZoomStep() != before; }));
+    uitest::Settle();
+    EXPECT_EQ(B().ZoomStep(), before + 10);
+    swipe(0.25, true, 3);  // back: three quarters of a notch
+    EXPECT_EQ(B().ZoomStep(), before + 10);
+    swipe(0.25, true, 1);
+    EXPECT_EQ(B().ZoomStep(), before);
+    swipe(-0.5, false, 3);  // without Ctrl: nothing, and nothing kept
+    swipe(-0.5, true, 1);
+    EXPECT_EQ(B().ZoomStep(), before);
+    swipe(-0.5, true, 1);
+    EXPECT_EQ(B().ZoomStep(), before + 10);
+    char zoom[G_ASCII_DTOSTR_BUF_SIZE];
+    g_ascii_formatd(zoom, sizeof zoom, "%g", (before + 10) / 100.0 + 1);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return w.EvalText("document.body.style.zoom") == zoom; }))
+        << w.EvalText("document.body.style.zoom");
+    B().ZoomByWheel(-TXBookBrowser::kWheelNotch, true);
+    EXPECT_EQ(B().ZoomStep(), before);
 }
 
 }  // namespace

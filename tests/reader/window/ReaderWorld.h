@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,44 @@ inline Fault Status(int status) {
     fault.status = status;
     return fault;
 }
+// No answer until the test releases the path.
+inline Fault Held() {
+    Fault fault;
+    fault.held = true;
+    return fault;
+}
+
+// The pages a browser committed to, in order, while the log lives (it must
+// go before the browser does).
+class CommitLog {
+  public:
+    explicit CommitLog(platform::ui::Browser& view)
+        : view_(view), previous_(view.OnNavigateComplete) {
+        view_.OnNavigateComplete = [this](const std::string& uri) {
+            uris_.push_back(uri);
+            if (previous_) previous_(uri);
+        };
+    }
+    ~CommitLog() { view_.OnNavigateComplete = previous_; }
+    CommitLog(const CommitLog&) = delete;
+    CommitLog& operator=(const CommitLog&) = delete;
+
+    // The committed local files, as paths; other addresses are left out.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> files;
+        for (const std::string& uri : uris_) {
+            char* path = g_filename_from_uri(uri.c_str(), nullptr, nullptr);
+            if (path) files.emplace_back(path);
+            g_free(path);
+        }
+        return files;
+    }
+
+  private:
+    platform::ui::Browser& view_;
+    std::function<void(const std::string&)> previous_;
+    std::vector<std::string> uris_;
+};
 
 // A chapter long enough to scroll a few thousand pixels.
 inline std::string LongText(int number) {
@@ -328,6 +367,7 @@ class ReaderWindowTest : public ::testing::Test {
             SetLocalRead(false);
             world_->OpenForm();
         }
+        world_->Browser().SetLoadWait(TXBookBrowser::kLoadWait);
         world_->server.ClearFaults();
     }
     ReaderWorld& W() { return *world_; }

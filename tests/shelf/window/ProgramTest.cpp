@@ -26,7 +26,7 @@
 #include "tests/support/window/WindowTest.h"
 
 // After the rest: Xlib's macros would break the declarations above.
-#include <X11/Xlib.h>
+#include "tests/support/window/CloseWindow.h"
 #undef Status
 
 extern char** environ;
@@ -170,15 +170,7 @@ TEST_F(QuiraProgram, AMissingReaderGivesTheInstallationMessage) {
     }
     // Closing the message box is Cancel: the program ends without opening
     // anything.
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = message;
-    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, message, False, NoEventMask, &close);
-    XSync(display, False);
+    uitest::CloseAsTheWindowManagerWould(display, message);
     const auto status = WaitExit(pid, 20000);
     if (!status) Kill(pid);
     EXPECT_EQ(status, 1);

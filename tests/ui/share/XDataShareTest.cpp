@@ -1,7 +1,9 @@
 #include "shelf/XDataShare.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,6 +65,13 @@ class XDataShareTest : public ::testing::Test {
     std::string runtime_;
 };
 
+// The block's bytes as they are now.
+std::string Bytes(const platform::SharedBlock& view) {
+    std::string bytes(view.Size(), '\0');
+    EXPECT_TRUE(view.Read(0, bytes.data(), bytes.size()));
+    return bytes;
+}
+
 // Everything is one test: the block's name is shared by all the processes of
 // this user, and these cases must not run beside each other.
 TEST_F(XDataShareTest, BlockLayoutAndTheHandOverBetweenProcesses) {
@@ -71,10 +80,9 @@ TEST_F(XDataShareTest, BlockLayoutAndTheHandOverBetweenProcesses) {
 
     TXDataShare share;
     ASSERT_TRUE(share.HasBlock());
-    // A second view of the same memory, to look at the bytes.
+    // A second opening of the same memory, to look at the bytes.
     const auto view = platform::SharedBlock::Open(TXDataShare::kBlockName, TXDataShare::kBlockSize);
     ASSERT_NE(view, nullptr);
-    const unsigned char* bytes = view->Data();
 
     struct stat info {};
     ASSERT_EQ(stat(("/dev/shm" + view->ShmName()).c_str(), &info), 0);
@@ -83,9 +91,10 @@ TEST_F(XDataShareTest, BlockLayoutAndTheHandOverBetweenProcesses) {
 
     const AnsiString site = platform::Utf8ToAnsi("笔趣阁");
     share.WriteRequest(site, "12345", "", 1);
-    EXPECT_EQ(std::memcmp(bytes, site.data(), site.size()), 0);
+    std::string bytes = Bytes(*view);
+    EXPECT_EQ(bytes.substr(0, site.size()), site);
     for (std::size_t i = site.size(); i < 256; ++i) ASSERT_EQ(bytes[i], 0) << i;
-    EXPECT_EQ(std::memcmp(bytes + 256, "12345", 5), 0);
+    EXPECT_EQ(bytes.substr(256, 5), "12345");
     for (std::size_t i = 512; i < 768; ++i) ASSERT_EQ(bytes[i], 0) << i;
     EXPECT_EQ(bytes[768], 1);
     EXPECT_EQ(bytes[769], 1);
@@ -100,6 +109,7 @@ TEST_F(XDataShareTest, BlockLayoutAndTheHandOverBetweenProcesses) {
     // request leaves nothing of the old one.
     const AnsiString longSite(300, 'S');
     share.WriteRequest(longSite, "7", "c9", 0);
+    bytes = Bytes(*view);
     for (std::size_t i = 0; i < 255; ++i) ASSERT_EQ(bytes[i], 'S') << i;
     EXPECT_EQ(bytes[255], 0);
     for (std::size_t i = 257; i < 512; ++i) ASSERT_EQ(bytes[i], 0) << i;
@@ -107,9 +117,8 @@ TEST_F(XDataShareTest, BlockLayoutAndTheHandOverBetweenProcesses) {
     EXPECT_EQ(ReadInChild(), AnsiString(255, 'S') + "|7|c9|0");
 
     // A slot without its NUL is read to the slot's end and no further.
-    unsigned char* raw = view->Data();
-    std::memset(raw, 'A', 256);
-    std::memset(raw + 256, 'B', 256);
+    const std::string unended = std::string(256, 'A') + std::string(256, 'B');
+    ASSERT_TRUE(view->Write(0, unended.data(), unended.size()));
     AnsiString s, t, c;
     unsigned char continueRead = 0;
     share.Read(s, t, c, continueRead);
@@ -118,13 +127,35 @@ TEST_F(XDataShareTest, BlockLayoutAndTheHandOverBetweenProcesses) {
     EXPECT_EQ(c, "c9");
 
     share.Clear();
-    for (std::size_t i = 0; i < TXDataShare::kBlockSize; ++i) ASSERT_EQ(bytes[i], 0) << i;
+    EXPECT_EQ(Bytes(*view), std::string(TXDataShare::kBlockSize, '\0'));
     EXPECT_EQ(ReadInChild(), "|||0");
 
     // Valid 0 hides whatever the slots hold.
-    std::memset(raw, 'X', 768);
+    const std::string slots(768, 'X');
+    ASSERT_TRUE(view->Write(0, slots.data(), slots.size()));
     share.Read(s, t, c, continueRead);
     EXPECT_EQ(s + t + c, "");
+
+    // Any process of the user may shrink the block while both programs have
+    // it open (truncate -s 0 /dev/shm/<name>): a shrunk block holds no
+    // request, neither reading nor writing it ends the program, and the next
+    // request puts it back whole.
+    for (const off_t size : {off_t{0}, off_t{769}, off_t{300}}) {
+        SCOPED_TRACE(size);
+        share.WriteRequest("s", "1", "2", 0);
+        const int fd = shm_open(view->ShmName().c_str(), O_RDWR, 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        close(fd);
+        EXPECT_EQ(ReadInChild(), "|||0");
+        share.Read(s, t, c, continueRead);
+        EXPECT_EQ(s + "|" + t + "|" + c + "|" + std::to_string(continueRead), "|||0");
+        share.WriteRequest("s", "1", "2", 0);
+        EXPECT_EQ(ReadInChild(), "s|1|2|0");
+        EXPECT_EQ(Bytes(*view).size(), TXDataShare::kBlockSize);
+        share.Clear();
+        EXPECT_EQ(ReadInChild(), "|||0");
+    }
 }
 
 TEST_F(XDataShareTest, AStartingMainProgramClearsALeftOverRequest) {
