@@ -6,6 +6,7 @@
 #include <glib.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -41,42 +42,51 @@ bool TCache::IsExcluded(const std::string& folder) const {
     return false;
 }
 
-void TCache::ListSubFolders(const std::string& folder, std::vector<std::string>& list) {
+bool TCache::ListSubFolders(const std::string& folder, std::vector<std::string>& list) const {
     const DirHandle dir(::opendir(folder.c_str()));
-    if (!dir) return;
+    if (!dir) return true;
     const std::string base = WithSlash(folder);
     while (const dirent* entry = ::readdir(dir.get())) {
         if (IsDotEntry(entry->d_name)) continue;
+        if (Stopped()) return false;
         const std::string path = base + entry->d_name;
         struct stat st {};
         if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) list.push_back(path);
     }
+    return true;
 }
 
-void TCache::ScanFiles(const std::string& folder, std::vector<std::string>& list, int64_t& size) {
+bool TCache::ScanFiles(const std::string& folder, std::vector<std::string>& list,
+                       int64_t& size) const {
     const DirHandle dir(::opendir(folder.c_str()));
-    if (!dir) return;
+    if (!dir) return true;
     const std::string base = WithSlash(folder);
     while (const dirent* entry = ::readdir(dir.get())) {
         if (IsDotEntry(entry->d_name)) continue;
+        if (Stopped()) return false;
         const std::string path = base + entry->d_name;
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
         size += st.st_size;
         list.push_back(path);
     }
+    return true;
 }
 
 void TCache::Scan() {
     FoundPaths.clear();
     TotalSize = 0;
+    Complete = false;
     std::vector<std::string> folders;
-    ListSubFolders(RootFolder, folders);
+    if (!ListSubFolders(RootFolder, folders)) return;
     for (const auto& folder : folders) {
         if (IsExcluded(folder)) continue;
-        ScanFiles(folder, FoundPaths, TotalSize);
+        // A folder whose files were not all looked at is not listed: the
+        // clean-up would find it still full.
+        if (!ScanFiles(folder, FoundPaths, TotalSize)) return;
         FoundPaths.push_back(folder);
     }
+    Complete = true;
 }
 
 bool CacheOverLimit(int64_t totalSize, int maxCacheSizeMB) {
@@ -90,12 +100,17 @@ bool CacheOverLimit(int64_t totalSize, int maxCacheSizeMB) {
 struct TCacheThread::Shared {
     std::recursive_mutex mutex;
     bool alive = true;
+    // Set by the owner freeing the object: the scan ends at its next entry.
+    std::atomic<bool> stop{false};
 };
 
 TCacheThread::TCacheThread()
-    : cache_(std::make_unique<TCache>()), shared_(std::make_shared<Shared>()) {}
+    : cache_(std::make_unique<TCache>()), shared_(std::make_shared<Shared>()) {
+    cache_->StopRequested = [shared = shared_.get()] { return shared->stop.load(); };
+}
 
 TCacheThread::~TCacheThread() {
+    shared_->stop = true;
     {
         const std::lock_guard lock(shared_->mutex);
         shared_->alive = false;
@@ -113,6 +128,9 @@ void TCacheThread::Resume(GMainContext* reportContext) {
 void TCacheThread::Execute() {
     cache_->RootFolder = RootFolder;
     cache_->Scan();
+    // Stopped by the owner, which is freeing this object: nobody waits for
+    // a report.
+    if (!cache_->Complete) return;
     // The report runs on the context's thread, maybe after this thread has
     // ended; it reaches the object only while the owner has not freed it.
     platform::PostToContext(context_, [shared = shared_, self = this] {

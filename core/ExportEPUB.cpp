@@ -318,7 +318,8 @@ AnsiString TExportEPUB::HtmlToXhtml(std::string_view html) {
 std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
     const std::string fileName = ExportFileName(folder, Title, ".epub");
     const WorkFolder work;
-    if (work.Path().empty()) throw TExportError("no temporary folder for " + fileName);
+    if (work.Path().empty())
+        throw TExportError("no temporary folder for " + fileName, TExportFailure::WorkSpace);
     {
         std::lock_guard lock(workFolderMutex_);
         workFolder_ = work.Path().string();
@@ -334,7 +335,9 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
     // made). The type line and the style sheet have safe stand-ins (the
     // fixed type, no style).
     const std::string container = LoadTemplateText("EPUB_container");
-    if (!WellFormed(container)) throw TExportError("the container template is missing or broken");
+    if (!WellFormed(container))
+        throw TExportError("the container template is missing or broken",
+                           TExportFailure::Templates);
     const std::string mimetype = Trim(LoadTemplateText("EPUB_mimetype"));
     WriteBytes(root / "mimetype", mimetype.empty() ? kMimetype : mimetype);
     WriteBytes(root / "META-INF" / "container.xml", container + "\r\n");
@@ -355,7 +358,9 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
         DocPtr page = ParseXml(
             FillTemplate(LoadTemplateText("EPUB_cover"),
                          {{"Title", coverTitle}, {"create", "Tolvane"}, {"Cover", "cover.jpg"}}));
-        if (!page) throw TExportError("the cover template is missing or broken");
+        if (!page)
+            throw TExportError("the cover template is missing or broken",
+                               TExportFailure::Templates);
         if (!hasCover) ForEachElement(xmlDocGetRootElement(page.get()), "img", Remove);
         SaveXml(page.get(), package.Oebps() / "cover.html");
     }
@@ -366,7 +371,9 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
         {"Title", XmlEscape(title)}, {"Author", XmlEscape(author)}, {"Date", Today()}};
     DocPtr toc = ParseXml(FillTemplate(toc_, packageValues));
     DocPtr opf = ParseXml(FillTemplate(contentOpf_, packageValues));
-    if (!toc || !opf) throw TExportError("the package templates are missing or broken");
+    if (!toc || !opf)
+        throw TExportError("the package templates are missing or broken",
+                           TExportFailure::Templates);
     xmlNode* navMap = FindElement(xmlDocGetRootElement(toc.get()), "navMap");
     xmlNode* manifest = FindElement(xmlDocGetRootElement(opf.get()), "manifest");
     xmlNode* spine = FindElement(xmlDocGetRootElement(opf.get()), "spine");
@@ -426,7 +433,9 @@ std::string TExportEPUB::DoExport(const std::string& folder, int startIndex) {
             values.emplace_back("Content",
                                 "<p>" + XmlEscape(platform::AnsiToUtf8(StripTags(html))) + "</p>");
             page = Trim(FillTemplate(content_, values));
-            if (!WellFormed(page)) throw TExportError("the chapter template is missing or broken");
+            if (!WellFormed(page))
+                throw TExportError("the chapter template is missing or broken",
+                                   TExportFailure::Templates);
         }
         const std::string target = std::to_string(i) + ".html";
         if (!WriteBytes(package.Oebps() / target, page + "\r\n"))

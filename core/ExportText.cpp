@@ -67,6 +67,10 @@ AnsiString TExportText::PlainName(const AnsiString& name) {
 }
 
 std::string TExportText::DoExport(const std::string& folder, int startIndex) {
+    // Without the template every chapter would come out empty, in a file
+    // that looks written well.
+    if (chapter_.empty())
+        throw TExportError("the story template is missing or broken", TExportFailure::Templates);
     const AnsiString title = PlainName(Title);
     const std::string fileName = ExportFileName(folder, title, ".txt");
     AnsiString out = FillTemplate(storyHeader_, {{"Title", title},

@@ -59,7 +59,8 @@ std::string TStoryExport::Export(const std::string& folder, int startIndex) {
 std::string TStoryExport::CheckedExport(const std::string& folder, int startIndex) {
     // A story whose list could not be read would be written as its header
     // alone, a file that looks whole and holds nothing.
-    if (chapterListUnread_) throw TExportError("cannot read the chapter list");
+    if (chapterListUnread_)
+        throw TExportError("cannot read the chapter list", TExportFailure::ChapterList);
     return DoExport(folder, startIndex);
 }
 
@@ -75,16 +76,21 @@ bool TStoryExport::Start(std::string_view siteID, std::string_view articleID,
         [this, site = std::string(siteID), article = std::string(articleID), folder, startIndex] {
             std::string fileName;
             bool written = false;
-            std::string failure;
+            TExportFailure failure = TExportFailure::None;
+            std::string error;
             try {
                 LoadChapters(site, article);
                 fileName = CheckedExport(folder, startIndex);
                 written = !cancelled_;
+            } catch (const TExportError& e) {
+                failure = e.Failure();
+                error = e.what();
             } catch (const std::exception& e) {
-                failure = e.what();
+                failure = TExportFailure::Write;
+                error = e.what();
             }
             running_ = false;
-            if (OnDone) OnDone(this, fileName, written, failure);
+            if (OnDone) OnDone(this, fileName, written, failure, error);
         });
     return true;
 }

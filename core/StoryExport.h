@@ -11,11 +11,25 @@
 #include "core/StoryDB.h"
 #include "platform/Charset.h"
 
-// A failure of an export that the caller must hear of (the file could not be
-// written).
+// Why an export failed, for the user to be told what it was.
+enum class TExportFailure {
+    None,
+    ChapterList,  // the story's chapter list could not be read from the database
+    Templates,    // an export template is missing or broken
+    Write,        // the file could not be written in the export folder
+    WorkSpace,    // no temporary folder to build the file in
+    Busy,         // the writer's previous export still runs
+};
+
+// A failure of an export that the caller must hear of, with its cause.
 class TExportError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit TExportError(const std::string& what, TExportFailure failure = TExportFailure::Write)
+        : std::runtime_error(what), failure_(failure) {}
+    TExportFailure Failure() const { return failure_; }
+
+  private:
+    TExportFailure failure_;
 };
 
 // What the TXT and EPUB writers share: the story's title, author and
@@ -30,9 +44,11 @@ class TStoryExport {
     using TProgressEvent = std::function<void(TStoryExport* sender, int index,
                                               const AnsiString& chapterName, int count)>;
     // The end of an export started with Start: the file name (also after a
-    // cancel), whether the file was written, and the failure's text if not.
-    using TDoneEvent = std::function<void(TStoryExport* sender, const std::string& fileName,
-                                          bool written, const std::string& error)>;
+    // cancel), whether the file was written, and if not, why (None after a
+    // cancel) and the failure's text.
+    using TDoneEvent =
+        std::function<void(TStoryExport* sender, const std::string& fileName, bool written,
+                           TExportFailure failure, const std::string& error)>;
 
     TStoryExport() = default;
     virtual ~TStoryExport();

@@ -26,10 +26,14 @@ std::optional<platform::ui::ShortCut> TBossKey::KeyOf(std::string_view text) {
 }
 
 bool TBossKey::Apply(std::string_view text) {
-    // The old key goes first, whatever the new text says: a setting emptied
-    // or mistyped must not leave the previous key hiding the program.
+    // An emptied setting means no boss key: the old key goes. A text that
+    // names no key is a mistake, which must not cost the key that works.
+    if (TrimBlanks(text).empty()) {
+        hotKey_->Unregister();
+        return false;
+    }
+    if (!KeyOf(text)) return Registered();
     hotKey_->Unregister();
-    if (!KeyOf(text)) return false;
     return hotKey_->Register(TrimBlanks(text));
 }
 

@@ -82,6 +82,17 @@ bool IsFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, error);
 }
 
+// A link's text without the blanks around it.
+std::string TrimmedLink(const std::string& url) {
+    std::string trimmed = url;
+    while (!trimmed.empty() && static_cast<unsigned char>(trimmed.back()) <= ' ')
+        trimmed.pop_back();
+    size_t start = 0;
+    while (start < trimmed.size() && static_cast<unsigned char>(trimmed[start]) <= ' ') ++start;
+    trimmed.erase(0, start);
+    return trimmed;
+}
+
 std::string LoadingPage() {
     return LoadingPageFile();
 }
@@ -218,6 +229,8 @@ void TMainForm::FormDestroy() {
     cacheThread_.reset();
     // Then what the user sees.
     cacheForm_.reset();
+    // A window made after this one may ask again.
+    platform::ui::AllowDialogs();
     popup_.reset();
     channel_.reset();
     tray_.reset();
@@ -257,7 +270,7 @@ void TMainForm::CreateControls() {
 
     labelSetting_ = std::make_unique<TLinkLabel>();
     labelSetting_->SetCaption(A("设置"));
-    labelSetting_->Font.Color = RGB(0xFF, 0xFF, 0xFF);
+    labelSetting_->Font.Color = RGB(0x00, 0x00, 0x80);  // navy
     labelSetting_->OnClick = [this](TControl*) { LabelSettingClick(); };
     put(*labelSetting_);
 
@@ -265,6 +278,8 @@ void TMainForm::CreateControls() {
     put(*minMaxCloseBtn_);
 
     statusBar_ = std::make_unique<TXLabel>();
+    // The status text keeps its dark colour: it stands on the light status
+    // band of the window's skin, where white text could not be read.
     statusBar_->SetReportError(A("问题反馈"));
     statusBar_->SearchBook = A("章节错误，重新搜索本书，更换站点继续阅读");
     statusBar_->SeachBookShow = false;
@@ -700,17 +715,24 @@ void TMainForm::SearchBtnClick(bool byAuthor) {
         return;
     }
     resultList_->Clear();
-    if (!searchManager_) {
+    // Made on the first search and kept; one made while the site table was
+    // still empty (a new install) looks at the table again, so that the
+    // sites the update check or the importer has put in since are searched.
+    if (!searchManager_ || searchManager_->Sites().empty()) {
+        searchManager_.reset();
         if (TStoryDB* db = StoryDB())
             searchManager_ = std::make_unique<TSearchStoryManager>(*db);
         else
             searchManager_ = std::make_unique<TSearchStoryManager>(std::vector<TSearchSiteData>{});
     }
-    // The events of this search carry its generation to the user-interface
-    // thread, where results of an older search are dropped.
-    const uint64_t generation = searchManager_->Generation() + 1;
+    // The events of this search carry its generation, counted here across
+    // every manager, to the user-interface thread, where results of an older
+    // search are dropped.
+    const uint64_t generation = ++searchGeneration_;
     const std::weak_ptr<Alive> weak = alive_;
-    searchManager_->OnFound = [weak](const SearchResultFields& fields) {
+    searchManager_->OnFound = [weak, generation](const SearchResultFields& found) {
+        SearchResultFields fields = found;
+        fields.Generation = generation;
         PostTo(weak, [fields](TMainForm& form) { form.SearchFound(fields); });
     };
     searchManager_->OnAllDone = [weak, generation](TSearchStoryManager*) {
@@ -768,13 +790,22 @@ void TMainForm::SearchFound(const SearchResultFields& fields) {
 
 void TMainForm::SearchDone(uint64_t generation) {
     if (!search_.IsCurrent(generation)) return;
+    // The query stays for the page below; no result is taken any more.
     search_.Stop();
     if (resultList_->Count() > 0) {
         searchResultPanel1_->SetStatusInfo(platform::Utf8ToAnsi(
             "搜索完成，共找到小说" + std::to_string(resultList_->Count()) + "本！"));
         ShowView(TContentView::ResultList);
     } else {
-        ShowBrowser(TContentView::SearchBrowser, VendorPageURL(TVendorPage::Search));
+        // The search page covers the status line: it says itself what came
+        // of the search.
+        const TSearchQuery& query = search_.Query();
+        const AnsiString words =
+            query.FilterActive ? query.Keyword + "+" + query.AuthorFilter : query.Keyword;
+        const bool noSites = !searchManager_ || searchManager_->Sites().empty();
+        ShowBrowser(
+            TContentView::SearchBrowser,
+            noSites ? SearchWithoutSitesURL() : SearchNothingFoundURL(platform::AnsiToUtf8(words)));
         searchResultPanel1_->SetStatusInfo(A("搜索完成，没有找到您要的小说！"));
     }
 }
@@ -840,9 +871,13 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::ShowSearchPrompt() {
-    // Every showing puts the prompt into the box; the box clears it as soon
-    // as it has the focus, so what the user types never follows it.
-    searchEdit_->SetText(TSearchBox2::Prompt());
+    // Only an empty box gets the prompt: what the user typed and has not
+    // searched yet stays. A box with the focus gets no focus-in to clear it
+    // again, so there the prompt shows as the empty entry's placeholder
+    // instead of text that typing would be added to.
+    GtkWidget* edit = searchEdit_->Edit().Widget();
+    const bool typing = edit && gtk_widget_has_focus(edit);
+    if (searchEdit_->Text().empty() && !typing) searchEdit_->SetText(TSearchBox2::Prompt());
     FocusSearchEdit();
 }
 
@@ -902,9 +937,12 @@ void TMainForm::Quit() {
     // time, saving its place, and nothing here waits for it).
     platform::ProgramChannel::PostToClass(kReaderWindowClass, {platform::kWmClose, 0, 0});
     FormClose();
-    // The loop this ends is the program's own: a dialog or message box open
-    // in a nested loop finishes first, and the window is destroyed only
-    // after every loop has returned, never under one.
+    // A dialog or message box open now runs a loop of its own inside the
+    // program's: each is answered as closed (Cancel, No), so that its loop
+    // returns and the end of the session or "退出" is not held up by a
+    // question nobody answers; none opens any more. The window is destroyed
+    // only after every loop has returned, never under one.
+    platform::ui::EndDialogs();
     if (OnClose) OnClose();
 }
 
@@ -1040,7 +1078,11 @@ void TMainForm::SoftUpdateResult(int kind, const std::string& text) {
         if (answer != platform::ui::IdYes || quitting_) return;
         const std::string updater = program + "QuiraUpdater";
         if (IsFile(updater)) {
-            RunElevated(updater, "");
+            // The program ends only for an update that is under way.
+            if (!RunElevated(updater, "")) {
+                TellUpdateFailed(A("无法启动升级程序，Tolvane将继续运行。"));
+                return;
+            }
             Quit();
         } else {
             OpenURL(VendorHomeURL());
@@ -1051,13 +1093,25 @@ void TMainForm::SoftUpdateResult(int kind, const std::string& text) {
                                                     platform::ui::MessageIcon::Question);
         if (answer != platform::ui::IdYes || quitting_) return;
         // The address comes from the downloaded description: web pages only.
-        OpenWebLink(text);
+        // Where nothing opened the user would be left without the program
+        // and without the new version.
+        const std::string address = TrimmedLink(text);
+        if (!IsWebURL(address) || !OpenURL(address)) {
+            TellUpdateFailed(
+                FormatText("无法打开新版本的下载地址：%s\r\nTolvane将继续运行。", address));
+            return;
+        }
         Quit();
     } else if (kind == 2) {
         const std::string creater = program + "DBCreater";
         // The package path is one argument, whatever blanks it holds.
         if (IsFile(creater)) platform::StartProgram(creater, {text});
     }
+}
+
+void TMainForm::TellUpdateFailed(const AnsiString& text) {
+    platform::ui::MessageBox(window_, text, "Tolvane", platform::ui::MessageButtons::Ok,
+                             platform::ui::MessageIcon::Warning);
 }
 
 void TMainForm::LoadHotStories() {
@@ -1270,12 +1324,7 @@ void TMainForm::QuiraListBoxDeleteRecentRead(const AnsiString& siteID, const Ans
 // --- folders, pages, links ------------------------------------------------------------------
 
 void OpenWebLink(const std::string& url) {
-    std::string trimmed = url;
-    while (!trimmed.empty() && static_cast<unsigned char>(trimmed.back()) <= ' ')
-        trimmed.pop_back();
-    size_t start = 0;
-    while (start < trimmed.size() && static_cast<unsigned char>(trimmed[start]) <= ' ') ++start;
-    trimmed.erase(0, start);
+    const std::string trimmed = TrimmedLink(url);
     if (IsWebURL(trimmed)) OpenURL(trimmed);
 }
 
@@ -1369,6 +1418,9 @@ void TMainForm::LabelSettingClick() {
 }
 
 void TMainForm::ShowCacheDialog() {
+    // The dialog belongs to the main window: a window hidden in the tray
+    // comes back first, so that the dialog is not left on its own.
+    ShowMainWindow();
     if (!cacheForm_) cacheForm_ = std::make_unique<TCacheForm>();
     cacheForm_->Open(window_, cachePaths_, ReadMaxCacheSize(), cacheBookFolder_);
 }

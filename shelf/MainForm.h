@@ -94,9 +94,10 @@ class TMainForm {
     // Shows the window (FormShow).
     void Show();
 
-    // Ends the program's loop (the tray's "退出", an accepted update): the
-    // program block quits its loop here, after which the window is destroyed.
-    // A dialog or message box still open in a nested loop ends first.
+    // Ends the program's loop (the tray's "退出", an accepted update, the end
+    // of the session): dialogs and message boxes still open are answered as
+    // closed first, then the program block quits its loop here, after which
+    // the window is destroyed.
     std::function<void()> OnClose;
     void Quit();
     bool Quitting() const { return quitting_; }
@@ -251,6 +252,8 @@ class TMainForm {
                              const AnsiString& articleID);
     void ConcernComplete();
     void SoftUpdateResult(int kind, const std::string& text);
+    // An update answered Yes that could not start: said, and the program stays.
+    void TellUpdateFailed(const AnsiString& text);
     void CacheScanDone(const std::vector<std::string>& paths, int64_t size);
     void ShowCacheDialog();
 
@@ -294,6 +297,7 @@ class TMainForm {
 
     std::unique_ptr<TSearchStoryManager> searchManager_;
     TSearchSession search_;
+    uint64_t searchGeneration_ = 0;
     std::unique_ptr<TStoryReader> storyReader_;
     std::string listPagePath_;
     std::unique_ptr<TStoryConcern> concern_;

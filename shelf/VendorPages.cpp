@@ -28,6 +28,43 @@ constexpr LocalPage kLocalPages[] = {
      "在上方输入书名开始搜索；点书名下面的热门推荐可以直接搜索它。"},
 };
 
+// What the search page says after a search, chosen by the part of its
+// address after "#": "none:" and the words searched, or "nosites". The words
+// are put in as text, never as markup.
+constexpr const char* kSearchOutcomeScript = R"JS(
+function ShowOutcome() {
+  var title = document.getElementById("title"), text = document.getElementById("text");
+  var hash = location.hash.slice(1), words = null;
+  try { hash = decodeURIComponent(hash); } catch (e) { hash = ""; }
+  if (hash.indexOf("none:") === 0) {
+    words = hash.slice(5);
+    title.textContent = "没有找到您要的小说";
+    text.textContent = "";
+    text.appendChild(document.createTextNode("所有书站都没有找到与“"));
+    var b = document.createElement("b");
+    b.id = "words";
+    b.textContent = words;
+    text.appendChild(b);
+    text.appendChild(document.createTextNode(
+      "”有关的小说。请检查书名有没有错字，或者只输入书名中的几个字再搜索一次；" +
+      "书名后加“+作者名”可以只看这位作者的书。"));
+  } else if (hash === "nosites") {
+    title.textContent = "书站列表还是空的";
+    text.textContent =
+      "Tolvane 还不知道可以去哪些书站搜索，这次搜索没有发出去。书站这样加入：" +
+      "设置了服务地址（QUIRA_SERVICE_URL）时，Tolvane 启动 5 秒后的升级检查会下载新的书站数据库并导入；" +
+      "也可以用导入程序 DBCreater 把书站数据库中的书站导入进来（见 README 的“Sites”一节）。" +
+      "导入之后再搜索即可。";
+  } else {
+    title.textContent = title.getAttribute("data-default");
+    text.textContent = text.getAttribute("data-default");
+  }
+  document.body.setAttribute("data-outcome", words !== null ? "none" : hash === "nosites" ? "nosites" : "");
+}
+window.addEventListener("hashchange", ShowOutcome);
+window.addEventListener("DOMContentLoaded", ShowOutcome);
+)JS";
+
 const LocalPage& Local(TVendorPage page) {
     for (const LocalPage& local : kLocalPages) {
         if (local.page == page) return local;
@@ -47,13 +84,30 @@ std::string Escaped(std::string_view text) {
 }
 
 std::string PageText(const LocalPage& page) {
-    return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>" +
-           Escaped(page.title) +
+    const std::string title = Escaped(page.title), text = Escaped(page.text);
+    const bool search = page.page == TVendorPage::Search;
+    return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>" + title +
            "</title><style>body{margin:0;background:#fff;color:#555;font:14px/1.8 "
            "\"Noto Sans CJK SC\",sans-serif}.box{margin:70px auto;max-width:460px;text-align:"
-           "center}h1{font-size:20px;font-weight:600;color:#2b83d6;margin:0 0 10px}</style>"
-           "</head><body><div class=\"box\"><h1>" +
-           Escaped(page.title) + "</h1><p>" + Escaped(page.text) + "</p></div></body></html>\n";
+           "center}h1{font-size:20px;font-weight:600;color:#2b83d6;margin:0 0 10px}b{color:#333;"
+           "word-break:break-all}</style>" +
+           (search ? std::string("<script>") + kSearchOutcomeScript + "</script>" : std::string()) +
+           "</head><body><div class=\"box\"><h1 id=\"title\" data-default=\"" + title + "\">" +
+           title + "</h1><p id=\"text\" data-default=\"" + text + "\">" + text +
+           "</p></div></body></html>\n";
+}
+
+// The local search page's address with the outcome after "#", all in
+// ASCII: the browser takes addresses as ANSI texts.
+std::string LocalSearchPageURI(const std::string& outcome) {
+    gchar* uri =
+        g_filename_to_uri(LocalPagePath(Local(TVendorPage::Search)).c_str(), nullptr, nullptr);
+    if (!uri) return {};
+    gchar* fragment = g_uri_escape_string(outcome.c_str(), nullptr, FALSE);
+    std::string result = std::string(uri) + "#" + fragment;
+    g_free(fragment);
+    g_free(uri);
+    return result;
 }
 
 }  // namespace
@@ -78,6 +132,15 @@ std::string VendorPageURL(TVendorPage page) {
     return url.empty() ? LocalPagePath(Local(page)) : url;
 }
 
+std::string SearchNothingFoundURL(const std::string& wordsUtf8) {
+    if (!ServiceURL("").empty()) return VendorPageURL(TVendorPage::Search);
+    return LocalSearchPageURI("none:" + wordsUtf8);
+}
+
+std::string SearchWithoutSitesURL() {
+    return LocalSearchPageURI("nosites");
+}
+
 std::string VendorCategoryURL(int typeID) {
     const std::string url = ServiceURL("/velqonew/news/?type_id=" + std::to_string(typeID));
     return url.empty() ? VendorPageURL(TVendorPage::Library) : url;
@@ -92,10 +155,14 @@ std::string VendorFeedbackURL() {
 }
 
 bool WriteLocalVendorPages() {
-    if (!ServiceURL("").empty()) return true;
+    // The search page is also the one that says that the site table is
+    // empty, which the service's page cannot know.
+    const bool service = !ServiceURL("").empty();
     bool all = true;
-    for (const LocalPage& page : kLocalPages)
+    for (const LocalPage& page : kLocalPages) {
+        if (service && page.page != TVendorPage::Search) continue;
         all = WriteFileAtomic(LocalPagePath(page), PageText(page), FileDurability::Replaceable) &&
               all;
+    }
     return all;
 }

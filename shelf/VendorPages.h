@@ -16,6 +16,13 @@ enum class TVendorPage {
 // The address to navigate to: the service's page, or the local page's file
 // path (UTF-8).
 std::string VendorPageURL(TVendorPage page);
+// The page a search that found nothing shows: the service's search page, or
+// without a service our own, saying that nothing was found for the words
+// (UTF-8).
+std::string SearchNothingFoundURL(const std::string& wordsUtf8);
+// Our own search page saying that the site table is empty and how sites get
+// in, with or without a service.
+std::string SearchWithoutSitesURL();
 // A category of the story library ("type_id"); the library page without a
 // service.
 std::string VendorCategoryURL(int typeID);
@@ -24,7 +31,7 @@ std::string VendorCategoryURL(int typeID);
 std::string VendorHomeURL();
 std::string VendorFeedbackURL();
 
-// Writes the local pages into <data folder>/Cache/ when no service is
-// configured (again after the data folder moved); false when one could not
-// be written.
+// Writes the local pages into <data folder>/Cache/ (again after the data
+// folder moved): all of them when no service is configured, else the search
+// page alone, for an empty site table; false when one could not be written.
 bool WriteLocalVendorPages();

@@ -34,6 +34,19 @@ int ShowModal(GtkWindow* form, GtkWindow* owner);
 void EndModal(GtkWindow* form, int result);
 bool IsModal(GtkWindow* form);
 
+// The program is ending: every dialog, message box and chooser open now is
+// answered as if the user had closed it (Cancel, or No where there is no
+// Cancel, or OK; a form's modal result MrCancel; a chooser nothing), the
+// innermost first, and until AllowDialogs any that would open later answers
+// the same at once without showing. Each caller then goes on as after that
+// answer, so the loops they run return and the program ends in its usual
+// order. UI thread.
+void EndDialogs();
+// Dialogs show again (a new main window after an ended one).
+void AllowDialogs();
+// How many dialogs, message boxes and choosers are open (nested) now.
+int OpenDialogCount();
+
 // A folder chooser; the chosen folder, or nothing when cancelled.
 std::optional<AnsiString> SelectFolder(GtkWindow* owner, const AnsiString& title,
                                        const AnsiString& initialFolder = {});

@@ -102,6 +102,15 @@ void THotButtons::ForgetButtons() {
     for (TButtonData& button : Buttons) button.ButtonRect = {};
 }
 
+void THotButtons::ResetButtons() {
+    // What moved away from under the pointer is no longer lit: its face
+    // would stay so until the pointer crossed it again.
+    for (TButtonData& button : Buttons) {
+        button.ButtonRect = {};
+        button.State = 2;
+    }
+}
+
 // --- TBookListBoxItem -------------------------------------------------------------
 
 void TBookListBoxItem::AddSource(const AnsiString& SiteID, const AnsiString& ArticleID,
@@ -136,8 +145,11 @@ bool TBookListBoxItem::UpdateHotSpots(int X, int Y, bool Pressed, bool* onSpot) 
 }
 
 void TBookListBoxItem::ForgetHotSpots() {
-    ForgetButtons();
-    for (TBookData& row : Sources) row.RowRect = {};
+    ResetButtons();
+    for (TBookData& row : Sources) {
+        row.RowRect = {};
+        row.Hover = 2;
+    }
 }
 
 // --- TBookListBox -----------------------------------------------------------------

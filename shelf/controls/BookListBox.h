@@ -49,7 +49,10 @@ class THotButtons {
     // Button states for the pointer at (X, Y); true when any changed. on
     // becomes true when the point is on a button.
     bool UpdateButtons(int X, int Y, bool Pressed, bool& on);
+    // Empties the rectangles of the last paint.
     void ForgetButtons();
+    // The buttons moved: their rectangles go and every one is normal again.
+    void ResetButtons();
 };
 
 // A book of the search-result and shelf lists: one title and author, with
@@ -76,7 +79,8 @@ class TBookListBoxItem : public TCDListBoxItem, public THotButtons {
     // changed. onSpot, when given, tells whether the point is on a button or
     // a row.
     bool UpdateHotSpots(int X, int Y, bool Pressed, bool* onSpot = nullptr);
-    // Empties the rectangles of the last paint (the records stay).
+    // Empties the rectangles of the last paint and puts every button and row
+    // back to normal (the records stay).
     void ForgetHotSpots();
 };
 

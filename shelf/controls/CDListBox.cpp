@@ -165,6 +165,18 @@ void TCDListBox::LayoutItems() {
     ContentTotal = 0;
     for (int i = 0; i < Count(); ++i) LayoutItem(i);
     ForgetHotSpots();
+    KeepOffsetInRange();
+}
+
+void TCDListBox::KeepOffsetInRange() {
+    // Items that went or shrank, or a taller list, may leave the offset past
+    // the end: what is left would be drawn above the view, the thumb below
+    // the track.
+    const int limit = std::max(0, ContentHeight() - Height() / 2);
+    if (top_offset_ <= limit) return;
+    top_offset_ = limit;
+    ForgetHotSpots();
+    Invalidate();
 }
 
 int TCDListBox::ContentHeight() const {
@@ -226,6 +238,7 @@ void TCDListBox::Paint(TCanvas& canvas) {
 
 void TCDListBox::Resize() {
     ForgetHotSpots();
+    KeepOffsetInRange();
     TControl::Resize();
 }
 

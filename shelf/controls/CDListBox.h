@@ -80,7 +80,8 @@ class TCDListBox : public TControl {
     TCDListBoxItem* Item(int Index) const;
 
     void LayoutItem(int Index);
-    // Lays every item out again, in order; does not repaint.
+    // Lays every item out again, in order, and brings the offset back within
+    // the content; repaints only when the offset had to move.
     void LayoutItems();
     // Bottom of the last item; 0 for an empty list.
     int ContentHeight() const;
@@ -117,6 +118,8 @@ class TCDListBox : public TControl {
     void Resize() override;
 
   private:
+    void KeepOffsetInRange();
+
     std::unique_ptr<TGPImage> bar_background_, bar_center_, bar_arrow_;
     int top_offset_ = 0;
 };

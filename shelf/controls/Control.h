@@ -27,6 +27,18 @@ inline constexpr TShiftState Middle = 0x20;
 
 enum class TCursor { Default, HandPoint };
 
+// Keys that type nothing, by the virtual-key numbers of the design.
+namespace vk {
+inline constexpr unsigned Prior = 0x21;  // Page Up
+inline constexpr unsigned Next = 0x22;   // Page Down
+inline constexpr unsigned End = 0x23;
+inline constexpr unsigned Home = 0x24;
+inline constexpr unsigned Left = 0x25;
+inline constexpr unsigned Up = 0x26;
+inline constexpr unsigned Right = 0x27;
+inline constexpr unsigned Down = 0x28;
+}  // namespace vk
+
 using TNotifyEvent = std::function<void(TControl* Sender)>;
 
 // A custom-drawn control: a plain object with bounds in its host's
@@ -103,6 +115,9 @@ class TControl {
     }
     // delta: +120 per notch turned away from the user, -120 toward.
     virtual bool MouseWheel(TShiftState shift, int delta, int x, int y) { return false; }
+    // A pressed key that types nothing (a vk number), before any
+    // character; true when the control used it.
+    virtual bool KeyDown(unsigned key, TShiftState shift) { return false; }
     // A typed character (13 for Enter); true when the control used it.
     virtual bool KeyPress(char& key) { return false; }
     virtual bool CanFocus() const { return false; }

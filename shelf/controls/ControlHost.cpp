@@ -153,6 +153,10 @@ bool TControlHost::PointerWheel(int delta, int x, int y, TShiftState shift) {
     return target->MouseWheel(shift, delta, x - target->Left(), y - target->Top());
 }
 
+bool TControlHost::KeyDown(unsigned key, TShiftState shift) {
+    return focused_ && focused_->KeyDown(key, shift);
+}
+
 bool TControlHost::KeyPress(char key) {
     if (!focused_) return false;
     char k = key;

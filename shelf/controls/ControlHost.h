@@ -20,8 +20,8 @@
 // - a left release inside the captured control is a click; the second press
 //   of a double click raises DblClick and its release is no click;
 // - the wheel goes to the control under the pointer, else the focused one;
-// - typed keys go to the focused control (a press focuses controls that can
-//   take the focus).
+// - keys go to the focused control (a press focuses controls that can take
+//   the focus): first as a key, then, when it types one, as a character.
 //
 // The GTK host (GtkControlHost.h) shows the controls in a drawing area; the
 // headless host (HeadlessHost.h) renders them into an image and takes
@@ -53,6 +53,7 @@ class TControlHost {
     // The pointer left the host's surface.
     void PointerLeave();
     bool PointerWheel(int delta, int x, int y, TShiftState shift = 0);
+    bool KeyDown(unsigned key, TShiftState shift = 0);
     bool KeyPress(char key);
 
     TPoint PointerPos() const { return pointer_; }

@@ -27,6 +27,9 @@ class TFormWindow {
     virtual void Minimize() = 0;
     // Minimised without a task-bar entry; showing it again is the owner's.
     virtual void HideToTray() = 0;
+    // Whether the desktop shows the program's icon in its notification area,
+    // the one way back for a window hidden there.
+    virtual bool TrayShown() const = 0;
     virtual void Close() = 0;
     // Starts moving the window with the pointer (from a press in progress).
     virtual void BeginMoveDrag() = 0;

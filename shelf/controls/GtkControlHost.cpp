@@ -1,5 +1,6 @@
 #include "shelf/controls/GtkControlHost.h"
 
+#include "platform/ui/TrayIcon.h"
 #include "platform/ui/Window.h"
 #include "shelf/controls/NativeChild.h"
 
@@ -29,6 +30,38 @@ bool ButtonOf(guint button, TMouseButton& out) {
             return true;
         default:
             return false;
+    }
+}
+
+// The vk number of a key that types nothing, or 0.
+unsigned VirtualKeyOf(guint keyval) {
+    switch (keyval) {
+        case GDK_KEY_Page_Up:
+        case GDK_KEY_KP_Page_Up:
+            return vk::Prior;
+        case GDK_KEY_Page_Down:
+        case GDK_KEY_KP_Page_Down:
+            return vk::Next;
+        case GDK_KEY_End:
+        case GDK_KEY_KP_End:
+            return vk::End;
+        case GDK_KEY_Home:
+        case GDK_KEY_KP_Home:
+            return vk::Home;
+        case GDK_KEY_Left:
+        case GDK_KEY_KP_Left:
+            return vk::Left;
+        case GDK_KEY_Up:
+        case GDK_KEY_KP_Up:
+            return vk::Up;
+        case GDK_KEY_Right:
+        case GDK_KEY_KP_Right:
+            return vk::Right;
+        case GDK_KEY_Down:
+        case GDK_KEY_KP_Down:
+            return vk::Down;
+        default:
+            return 0;
     }
 }
 
@@ -106,6 +139,11 @@ void TGtkFormWindow::HideToTray() {
     // The window layer knows whether a tray shows our icon; without one it
     // minimises, so the window keeps its task-bar entry and is never lost.
     platform::ui::HideToTray(window_);
+}
+
+bool TGtkFormWindow::TrayShown() const {
+    const platform::ui::TrayIcon* tray = platform::ui::TrayIcon::Current();
+    return tray && tray->Shown();
 }
 
 void TGtkFormWindow::Close() {
@@ -248,6 +286,10 @@ gboolean TGtkControlHost::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer s
 }
 
 gboolean TGtkControlHost::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
+    auto* host = static_cast<TGtkControlHost*>(self);
+    if (const unsigned vkey = VirtualKeyOf(event->keyval);
+        vkey != 0 && host->KeyDown(vkey, ShiftOf(event->state)))
+        return TRUE;
     char key = 0;
     if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter) {
         key = 13;
@@ -256,5 +298,5 @@ gboolean TGtkControlHost::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer se
         if (ch >= 0x20 && ch < 0x7F) key = static_cast<char>(ch);
     }
     if (!key) return FALSE;
-    return static_cast<TGtkControlHost*>(self)->KeyPress(key);
+    return host->KeyPress(key);
 }

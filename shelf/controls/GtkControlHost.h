@@ -21,6 +21,7 @@ class TGtkFormWindow : public TFormWindow {
     TPoint Size() const override;
     void Minimize() override;
     void HideToTray() override;
+    bool TrayShown() const override;
     void Close() override;
     void BeginMoveDrag() override;
 

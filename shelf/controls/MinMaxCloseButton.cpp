@@ -113,7 +113,10 @@ void TMinMaxCloseButton::Click() {
     TControl::Click();
     TFormWindow* form = Form();
     if (states_[CloseButton] != 0) {
-        if (CloseToHide)
+        // Hidden to the notification area only where its icon shows: on a
+        // desktop without one the window closes, as the desktop's own close
+        // does, and its owner decides what that means.
+        if (CloseToHide && form && form->TrayShown())
             HideToTray();
         else if (form)
             form->Close();

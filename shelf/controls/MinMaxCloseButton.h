@@ -19,6 +19,8 @@ class TMinMaxCloseButton : public TControl {
     enum Button { CloseButton = 0, MaxButton = 1, MinButton = 2 };
 
     int MaginRight = 0;
+    // The close button hides the window to the notification area, where the
+    // desktop shows one; elsewhere it closes the window.
     bool CloseToHide = false;
 
     // The window the strip acts on: the one set here, else its host's.

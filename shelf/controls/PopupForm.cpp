@@ -112,6 +112,7 @@ TPopupForm::TPopupForm(std::unique_ptr<TPopupWindow> window)
 }
 
 TPopupForm::~TPopupForm() {
+    window_->OnCloseQuery = nullptr;
     alive_.reset();
     Hide();
     ClearNotifies();
@@ -130,6 +131,8 @@ void TPopupForm::FormCreate() {
                                                         &BooKImage, &CloseButton, &ReaderButton})
         host.Add(*c);
     CloseButton.OnClick = [this](TControl*) { CloseButtonClick(); };
+    // A close request of the window system is the pop-up's own close.
+    window_->OnCloseQuery = [this] { CloseButtonClick(); };
     ReaderButton.OnClick = [this](TControl*) { ReaderButtonClick(); };
 
     OpenTimer.SetInterval(10);

@@ -19,9 +19,21 @@ TGtkPopupWindow::TGtkPopupWindow(GtkWindow* mainWindow, int width, int height)
     gtk_container_add(GTK_CONTAINER(window_), host_->Widget());
     host_->UseWindow(window_);
     if (main_) g_object_add_weak_pointer(G_OBJECT(main_), reinterpret_cast<gpointer*>(&main_));
+    // Left to GTK a close request would destroy the window under this object.
+    g_signal_connect(window_, "delete-event",
+                     G_CALLBACK(+[](GtkWidget* widget, GdkEvent*, gpointer self) -> gboolean {
+                         auto* popup = static_cast<TGtkPopupWindow*>(self);
+                         if (popup->OnCloseQuery)
+                             popup->OnCloseQuery();
+                         else
+                             gtk_widget_hide(widget);
+                         return TRUE;
+                     }),
+                     this);
 }
 
 TGtkPopupWindow::~TGtkPopupWindow() {
+    g_signal_handlers_disconnect_by_data(window_, this);
     if (main_) g_object_remove_weak_pointer(G_OBJECT(main_), reinterpret_cast<gpointer*>(&main_));
     // The host keeps its own reference on what it drew into.
     gtk_widget_destroy(GTK_WIDGET(window_));

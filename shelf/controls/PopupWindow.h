@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "shelf/controls/ControlHost.h"
@@ -25,6 +26,10 @@ class TPopupWindow {
     virtual bool Visible() const = 0;
     // Whether the pointer lies inside the window's rectangle.
     virtual bool PointerInside() const = 0;
+
+    // Raised when the window system asks the window to close (its close
+    // keys, a task switcher): the window stays, its owner hides it.
+    std::function<void()> OnCloseQuery;
 };
 
 class TGtkControlHost;

@@ -194,7 +194,24 @@ void TQuiraListBox::PaintGrid(TCanvas& canvas, const TNodeData& parent, int& y) 
 void TQuiraListBox::PaintCloseRows(TCanvas& canvas, const TNodeData& parent, int& y) {
     const TRect c = ClientRect();
     const int frame = close_ ? close_->Height() / 3 : 0;
+    const auto drawMore = [&] {
+        // Only where it fits whole: cut by the control's edge it could not
+        // be read.
+        if (y + 20 > Height()) return;
+        canvas.Font.Color = more_.State != 0 ? kAccentText : kNormalText;
+        const int moreWidth = canvas.TextWidth(more_.Caption);
+        canvas.DrawText(more_.Caption, {c.Left + 30, y, c.Right - 12, y + 20},
+                        tf::SingleLine | tf::VCenter | tf::Right);
+        more_.Rect = {c.Right - 12 - moreWidth, y, c.Right - 12, y + 20};
+    };
     for (size_t k = 0; k < parent.Children.size(); ++k) {
+        // A row is drawn when "more" still fits below it, the last row when
+        // it fits itself; otherwise "more" takes its place.
+        const bool last = k + 1 == parent.Children.size();
+        if (y + (last ? 20 : 40) > Height()) {
+            drawMore();
+            break;
+        }
         TNodeData& sub = *parent.Children[k];
         const bool hovered = sub.State == 1 || sub.State == 2 || sub.CloseState != 0;
         canvas.Font.Color = hovered ? kAccentText : kNormalText;
@@ -212,11 +229,7 @@ void TQuiraListBox::PaintCloseRows(TCanvas& canvas, const TNodeData& parent, int
         // A row that ends within the last 40 pixels is followed by "more",
         // the last row too: it leads to the whole list.
         if (Height() < y + 40) {
-            canvas.Font.Color = more_.State != 0 ? kAccentText : kNormalText;
-            const int moreWidth = canvas.TextWidth(more_.Caption);
-            canvas.DrawText(more_.Caption, {c.Left + 30, y, c.Right - 12, y + 20},
-                            tf::SingleLine | tf::VCenter | tf::Right);
-            more_.Rect = {c.Right - 12 - moreWidth, y, c.Right - 12, y + 20};
+            drawMore();
             break;
         }
     }

@@ -83,7 +83,7 @@ std::unique_ptr<TBookLastReadBoxItem> TXLastReadListBox::Extract(int Index) {
     std::unique_ptr<TBookLastReadBoxItem> row = std::move(rows_[Index]);
     rows_.erase(rows_.begin() + Index);
     top_index_ = std::clamp(top_index_, 0, std::max(0, Count() - 1));
-    ForgetHotSpots();
+    ResetHotSpots();
     Invalidate();
     return row;
 }
@@ -96,7 +96,7 @@ void TXLastReadListBox::SetTopIndex(int Index) {
     Index = std::clamp(Index, 0, std::max(0, Count() - 1));
     if (Index == top_index_) return;
     top_index_ = Index;
-    ForgetHotSpots();
+    ResetHotSpots();
     Invalidate();
 }
 
@@ -127,8 +127,12 @@ void TXLastReadListBox::ForgetHotSpots() {
     for (const auto& row : rows_) row->ForgetHotSpots();
 }
 
+void TXLastReadListBox::ResetHotSpots() {
+    for (const auto& row : rows_) row->ResetHotSpots();
+}
+
 void TXLastReadListBox::Resize() {
-    ForgetHotSpots();
+    ResetHotSpots();
     TControl::Resize();
     Invalidate();
 }
@@ -284,6 +288,46 @@ void TXLastReadListBox::DblClick() {
     if (!row || !row->ButtonAt(p).empty() || !OnRead) return;
     const AnsiString siteID = row->SiteID, storyID = row->StoryID;
     OnRead(this, row, siteID, storyID, i);
+}
+
+bool TXLastReadListBox::KeyDown(unsigned key, TShiftState) {
+    if (Count() == 0) return false;
+    const int page = VisibleRows();
+    const int from = SelectedIndex;
+    int to = from;
+    switch (key) {
+        case vk::Up:
+            to = from - 1;
+            break;
+        case vk::Down:
+            to = from + 1;
+            break;
+        case vk::Prior:
+            to = from - page;
+            break;
+        case vk::Next:
+            to = from < 0 ? page - 1 : from + page;
+            break;
+        case vk::Home:
+            to = 0;
+            break;
+        case vk::End:
+            to = Count() - 1;
+            break;
+        default:
+            return false;
+    }
+    to = std::clamp(to, 0, Count() - 1);
+    if (to != SelectedIndex) {
+        SelectedIndex = to;
+        Invalidate();
+    }
+    // Only whole rows count as in view.
+    if (to < top_index_)
+        SetTopIndex(to);
+    else if (to >= top_index_ + page)
+        SetTopIndex(to - page + 1);
+    return true;
 }
 
 bool TXLastReadListBox::MouseWheel(TShiftState, int delta, int x, int y) {

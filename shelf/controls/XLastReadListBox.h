@@ -20,14 +20,17 @@ class TBookLastReadBoxItem : public TObject, public THotButtons {
 
     // Button states for the pointer at (X, Y); true when any changed.
     bool UpdateHotSpots(int X, int Y, bool Pressed, bool* onSpot = nullptr);
+    // Before a paint: only what it draws can be hit.
     void ForgetHotSpots() { ForgetButtons(); }
+    // The row moved: nothing of it stays lit.
+    void ResetHotSpots() { ResetButtons(); }
 };
 
 // The reading history: one 70-pixel row per story in the order added, with
 // cover, title, author, latest chapter, site, read date and state, a read
 // button and, on the row under the pointer, a delete button. Scrolls by
 // whole rows: one per wheel notch; a scroll bar shows when the rows do not
-// fit.
+// fit. The arrow and page keys move the selection as in a list box.
 class TXLastReadListBox : public TControl, public TBookListState {
   public:
     static constexpr int kRowHeight = 70;
@@ -69,6 +72,10 @@ class TXLastReadListBox : public TControl, public TBookListState {
     void Click() override;
     void DblClick() override;
     bool MouseWheel(TShiftState shift, int delta, int x, int y) override;
+    // The keys of a list box: the arrows move the selection a row, the page
+    // keys a page, Home and End to either end, and the selected row is
+    // scrolled into view.
+    bool KeyDown(unsigned key, TShiftState shift) override;
     bool CanFocus() const override { return true; }
 
   protected:
@@ -78,6 +85,8 @@ class TXLastReadListBox : public TControl, public TBookListState {
   private:
     // Nothing painted before stays hot: rows moved or went away.
     void ForgetHotSpots();
+    // Rows moved or went away: nothing stays hot or lit.
+    void ResetHotSpots();
     int VisibleRows() const;
     TRect RowArea() const;
     bool ClickScrollBar(TPoint p);

@@ -54,8 +54,9 @@ TExportFormController::TExportFormController(AnsiString siteID, AnsiString story
             poster_.Post([this, index, name, count] { ExportProgress(index, name, count); });
         };
         exporter->OnDone = [this](TStoryExport*, const std::string& fileName, bool written,
-                                  const std::string&) {
-            poster_.Post([this, fileName, written] { ExportDone(fileName, written); });
+                                  TExportFailure failure, const std::string&) {
+            poster_.Post(
+                [this, fileName, written, failure] { ExportDone(fileName, written, failure); });
         };
     }
 
@@ -181,6 +182,13 @@ void TExportFormController::DownloadProgress(int done, int total, const AnsiStri
 
 void TExportFormController::DownloadComplete(int failed) {
     if (state_.Step != 1) return;
+    if (failed == TStoryDownLoad::kListUnreadable) {
+        // Nothing was fetched, and the export would read the same list: the
+        // file would miss every chapter not cached, without a word.
+        state_.Step = 2;
+        ExportDone({}, false, TExportFailure::ChapterList);
+        return;
+    }
     failed_ = failed;
     Next();
 }
@@ -191,7 +199,7 @@ void TExportFormController::StartExport() {
     state_.Progress = 0;
     Changed();
     if (!Exporter().Start(siteID_, storyID_, platform::AnsiToUtf8(exportFolder_), startChapter_))
-        ExportDone({}, false);
+        ExportDone({}, false, TExportFailure::Busy);
 }
 
 void TExportFormController::ExportProgress(int index, const AnsiString& name, int count) {
@@ -201,7 +209,27 @@ void TExportFormController::ExportProgress(int index, const AnsiString& name, in
     Changed();
 }
 
-void TExportFormController::ExportDone(const std::string& fileName, bool written) {
+AnsiString TExportFormController::FailureText(TExportFailure failure) const {
+    switch (failure) {
+        case TExportFailure::ChapterList:
+            return A(
+                "小说导出失败，无法从数据库读取小说的章节列表（数据库正被另一个程序使用），"
+                "请稍后重试。");
+        case TExportFailure::Templates:
+            return A("小说导出失败，导出所需的模板文件缺失或损坏，请重新安装Tolvane。");
+        case TExportFailure::WorkSpace:
+            return A("小说导出失败，无法创建临时文件夹，请检查磁盘空间后重试。");
+        case TExportFailure::Busy:
+            return A("小说导出失败，上一次导出尚未结束，请稍后重试。");
+        case TExportFailure::None:
+        case TExportFailure::Write:
+            break;
+    }
+    return FormatText("小说导出失败，无法在导出位置写入文件:%s", exportFolder_);
+}
+
+void TExportFormController::ExportDone(const std::string& fileName, bool written,
+                                       TExportFailure failure) {
     if (state_.Step != 2 || state_.Finished) return;
     state_.Finished = true;
     state_.Written = written;
@@ -218,7 +246,7 @@ void TExportFormController::ExportDone(const std::string& fileName, bool written
                                              std::to_string(failed_));
     } else {
         state_.Title = A("小说导出失败");
-        state_.Description = FormatText("小说导出失败，无法在导出位置写入文件:%s", exportFolder_);
+        state_.Description = FailureText(failure);
     }
     Changed();
 }

@@ -76,7 +76,9 @@ class TExportFormController {
     void DownloadComplete(int failed);
     void StartExport();
     void ExportProgress(int index, const AnsiString& name, int count);
-    void ExportDone(const std::string& fileName, bool written);
+    void ExportDone(const std::string& fileName, bool written, TExportFailure failure);
+    // What the end of a failed export says: its cause.
+    AnsiString FailureText(TExportFailure failure) const;
     TStoryExport& Exporter();
 
     const AnsiString siteID_;

@@ -72,6 +72,9 @@ TSettingForm::TSettingForm(TDiskInfo disks)
     Label(general, "Label2", "老板键", 24, 60, 50);
     edit1_ = At(general, gtk_entry_new(), "Edit1", 80, 54, 160, 26);
     TDialogFrame::SetText(edit1_, values.HotKey);
+    // Only a pressed key writes the edit: nothing is typed, pasted or
+    // composed into it (see Edit1KeyDown).
+    gtk_editable_set_editable(GTK_EDITABLE(edit1_), FALSE);
     Label(general, "Label1", "说明：要修改老板键，请按下组合键或功能键，例如：ALT+R、F2...", 24, 88,
           350, true);
     cbCache_ =
@@ -129,7 +132,7 @@ TSettingForm::TSettingForm(TDiskInfo disks)
     keyHandler_ =
         g_signal_connect(edit1_, "key-press-event", G_CALLBACK(&TSettingForm::Edit1KeyDown), this);
 
-    frame_.AddButton("BtnOK", A("确定"), 240, 10, [this] { frame_.EndModal(platform::ui::MrOk); });
+    frame_.AddButton("BtnOK", A("确定"), 240, 10, [this] { BtnOKClick(); });
     frame_.AddButton("BtnCancel", A("取消"), 326, 10,
                      [this] { frame_.EndModal(platform::ui::MrCancel); });
     frame_.ApplyFont();
@@ -146,11 +149,27 @@ int TSettingForm::ShowModal(GtkWindow* owner) {
 
 int TSettingForm::Edit1KeyDown(GtkWidget* edit, void* event, TSettingForm*) {
     const auto* key = static_cast<GdkEventKey*>(event);
-    const auto text = TSettingFormController::HotKeyText(key->keyval, Modifiers(key->state));
-    if (!text) return FALSE;
-    TDialogFrame::SetText(edit, *text);
-    gtk_editable_set_position(GTK_EDITABLE(edit), -1);
-    return TRUE;  // the key made the text; it types nothing besides
+    const auto press = TSettingFormController::HotKeyEditKey(key->keyval, Modifiers(key->state));
+    if (!press.Handled) return FALSE;
+    if (press.Text) {
+        TDialogFrame::SetText(edit, *press.Text);
+        gtk_editable_set_position(GTK_EDITABLE(edit), -1);
+    }
+    return TRUE;  // whatever it made of the key, the edit types nothing
+}
+
+void TSettingForm::BtnOKClick() {
+    const AnsiString hotKey = TDialogFrame::FromUi(gtk_entry_get_text(GTK_ENTRY(edit1_)));
+    if (!TSettingFormController::HotKeyUsable(hotKey)) {
+        // Saved, it would leave the program without its boss key.
+        platform::ui::MessageBox(
+            frame_.Window(),
+            FormatText("“%s”不是可用的老板键，请按下组合键或功能键，例如：ALT+R、F2...", hotKey),
+            A("设置"), platform::ui::MessageButtons::Ok, platform::ui::MessageIcon::Warning);
+        gtk_widget_grab_focus(edit1_);
+        return;
+    }
+    frame_.EndModal(platform::ui::MrOk);
 }
 
 void TSettingForm::CacheListViewSelectItem() {

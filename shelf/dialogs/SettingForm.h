@@ -24,6 +24,8 @@ class TSettingForm {
     void ReadControls();
     void CacheListViewSelectItem();
     static int Edit1KeyDown(GtkWidget* edit, void* event, TSettingForm* self);
+    // OK: closes the dialog unless the boss key names no key.
+    void BtnOKClick();
 
     TDialogFrame frame_;
     TSettingFormController controller_;

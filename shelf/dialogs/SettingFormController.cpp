@@ -127,6 +127,35 @@ std::optional<AnsiString> TSettingFormController::HotKeyText(unsigned keyval, un
     return text;
 }
 
+TSettingFormController::HotKeyPress TSettingFormController::HotKeyEditKey(unsigned keyval,
+                                                                          unsigned modifiers) {
+    switch (keyval) {
+        case GDK_KEY_Tab:
+        case GDK_KEY_ISO_Left_Tab:
+        case GDK_KEY_KP_Tab:
+        case GDK_KEY_Escape:
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+            return {false, std::nullopt};
+        case GDK_KEY_BackSpace:
+        case GDK_KEY_Delete:
+        case GDK_KEY_KP_Delete:
+            if (modifiers == 0) return {true, AnsiString()};
+            break;
+        default:
+            break;
+    }
+    return {true, HotKeyText(keyval, modifiers)};
+}
+
+bool TSettingFormController::HotKeyUsable(const AnsiString& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == AnsiString::npos) return true;
+    const size_t last = text.find_last_not_of(" \t");
+    return platform::ui::ParseShortCutText(std::string_view(text).substr(first, last - first + 1))
+        .has_value();
+}
+
 bool TSettingFormController::SaveSettings() const {
     using platform::RegistryRoot;
     bool saved = Values.AutoRun
@@ -140,7 +169,9 @@ bool TSettingFormController::SaveSettings() const {
     hotKey = first == std::string::npos
                  ? std::string()
                  : hotKey.substr(first, hotKey.find_last_not_of(" \t") - first + 1);
-    saved = ini.WriteString(kGeneralSection, "CustomHotKey", hotKey) && saved;
+    // A text that names no key never replaces the key that works.
+    if (HotKeyUsable(hotKey))
+        saved = ini.WriteString(kGeneralSection, "CustomHotKey", hotKey) && saved;
     saved = ini.WriteInteger(kGeneralSection, "MaxCacheSize",
                              std::clamp(Values.MaxCacheSize, 1, 9999)) &&
             saved;

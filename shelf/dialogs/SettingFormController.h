@@ -43,9 +43,22 @@ class TSettingFormController {
     // The boss-key edit on a key press (GDK key value, kMod* bits): the new
     // text, or nothing when the key leaves the text as it is.
     static std::optional<AnsiString> HotKeyText(unsigned keyval, unsigned modifiers);
+    // What a key press does to the boss-key edit, which takes no typing: a
+    // shortcut's text replaces the text; Backspace or Delete alone empties
+    // it (no boss key); every other key leaves it as it is. Keys that move
+    // the focus or close the dialog are not the edit's (Handled false).
+    struct HotKeyPress {
+        bool Handled = true;
+        std::optional<AnsiString> Text;
+    };
+    static HotKeyPress HotKeyEditKey(unsigned keyval, unsigned modifiers);
+    // Whether a text may be saved as the boss key: empty (no key) or a
+    // shortcut the hot key reads. Anything else keeps the stored key.
+    static bool HotKeyUsable(const AnsiString& text);
 
-    // After OK: the autostart entry and the set.ini keys. False when a part
-    // could not be written (the rest is written still).
+    // After OK: the autostart entry and the set.ini keys, the boss key only
+    // when it is usable. False when a part could not be written (the rest is
+    // written still).
     bool SaveSettings() const;
     // After OK: makes the chosen data folder the program's, with its BooK,
     // Image and Cache folders, once a test file could be written there;

@@ -63,6 +63,11 @@ void TSyncFormController::Finish(int failed) {
         state_.Progress = 100;
         state_.Description = A("小说同步完成，请点击\"完成\"按钮退出！");
         state_.CancelCaption = A("完成");
+    } else if (failed == TStoryDownLoad::kListUnreadable) {
+        // Nothing was fetched: the database, not the network, was in the way.
+        state_.OKEnabled = true;
+        state_.Description =
+            A("无法从数据库读取小说的章节列表（数据库正被另一个程序使用），请稍后点击“开始”重试。");
     } else {
         // What failed is fetched by the next start.
         state_.OKEnabled = true;

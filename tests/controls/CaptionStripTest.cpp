@@ -128,6 +128,11 @@ TEST_F(StripFixture, ClicksMinimiseMaximiseRestoreAndClose) {
     Click(B::CloseButton);
     EXPECT_EQ(form.closed, 1);
     EXPECT_EQ(form.hidden, 1) << "hides to the notification area instead";
+    // Without a notification area it could never come back: it closes.
+    form.trayShown = false;
+    Click(B::CloseButton);
+    EXPECT_EQ(form.closed, 2);
+    EXPECT_EQ(form.hidden, 1);
 }
 
 TEST_F(StripFixture, DragStartsBesideTheButtonsOnly) {

@@ -12,6 +12,7 @@ class FakeForm : public TFormWindow {
     TPoint desktop{1920, 1080};
     TPoint screen{1920, 1080};
     int minimized = 0, hidden = 0, closed = 0, drags = 0;
+    bool trayShown = true;
     std::vector<TRect> placements;
 
     TRect NormalRect() const override { return normal; }
@@ -25,6 +26,7 @@ class FakeForm : public TFormWindow {
     TPoint Size() const override { return {normal.Width(), normal.Height()}; }
     void Minimize() override { ++minimized; }
     void HideToTray() override { ++hidden; }
+    bool TrayShown() const override { return trayShown; }
     void Close() override { ++closed; }
     void BeginMoveDrag() override { ++drags; }
 };

@@ -140,6 +140,50 @@ TEST_F(NavFixture, MoreFollowsTheLastRowWhenItEndsInTheLastFortyPixels) {
     EXPECT_EQ(list.MoreEntry().Rect.Right, 188);
 }
 
+// "More" always lies wholly inside the list, where it can be read and
+// clicked: a row that leaves no room for it below gives it its place.
+TEST_F(NavFixture, MoreIsNeverCutByTheListsEdge) {
+    struct Case {
+        int height;
+        int rows;     // recent reads drawn
+        int moreTop;  // -1: no "more"
+    } const cases[] = {
+        {252, 0, 219},  // the first row and "more" do not both fit
+        {238, 0, -1},   // not even "more" fits below the heading
+        {259, 1, 239},  // one row, "more" below it
+        {272, 1, 239}, {279, 2, 259},
+    };
+    Build(700);
+    for (const Case& c : cases) {
+        list.ClearSubClasses(recent);
+        events.clear();
+        list.SetBounds(0, 0, 200, c.height);
+        for (int i = 0; i < 10; ++i)
+            list.AddSubClass(recent, "story" + std::to_string(i), "id" + std::to_string(i),
+                             "site" + std::to_string(i), "id" + std::to_string(i));
+        host.Render();
+        int drawn = 0;
+        for (const auto& read : recent->Children) drawn += read->Rect.IsEmpty() ? 0 : 1;
+        EXPECT_EQ(drawn, c.rows) << c.height;
+        const TRect more = list.MoreEntry().Rect;
+        if (c.moreTop < 0) {
+            EXPECT_TRUE(more.IsEmpty()) << c.height;
+            continue;
+        }
+        EXPECT_EQ(more.Top, c.moreTop) << c.height;
+        EXPECT_LE(more.Bottom, c.height) << c.height;
+        ClickOn(more);
+        EXPECT_EQ(events, (std::vector<Event>{{"main", "RecentRead", ""}})) << c.height;
+    }
+    // A single recent read that fits is shown, with nothing after it.
+    list.ClearSubClasses(recent);
+    list.AddSubClass(recent, "only", "id", "site", "id");
+    list.SetBounds(0, 0, 200, 245);
+    host.Render();
+    EXPECT_EQ(recent->Children[0]->Rect.Top, 219);
+    EXPECT_TRUE(list.MoreEntry().Rect.IsEmpty());
+}
+
 TEST_F(NavFixture, HiddenLayoutsAndClearedItemsAreNotClickable) {
     Build(700);
     list.AddSubClass(hot, "hidden", "x");

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -150,6 +152,79 @@ TEST_F(CacheTest, FreedBeforeTheReportDropsIt) {
         thread.OnScanDone = [&](auto*, const auto&, int64_t) { reported = true; };
         thread.Resume(context);
     }  // waits for the scan; the queued report must not touch the freed object
+    while (g_main_context_iteration(context, FALSE)) {
+    }
+    EXPECT_FALSE(reported);
+    g_main_context_unref(context);
+}
+
+// A stop asked for between two entries ends the scan there: what was found
+// stays, a folder whose files were not all seen is not listed, and the scan
+// says it is incomplete.
+TEST_F(CacheTest, AStopEndsTheScanAtTheNextEntry) {
+    for (int f = 0; f < 4; ++f)
+        for (int i = 0; i < 50; ++i) File("S" + std::to_string(f) + "/c" + std::to_string(i), 1);
+    TCache cache;
+    cache.RootFolder = root_.string();
+    cache.Scan();
+    ASSERT_TRUE(cache.Complete);
+    ASSERT_EQ(cache.FoundPaths.size(), 4u * 51);
+
+    // The user quits once the scan has looked at so many entries: first the
+    // 4 folders of the root, then their 50 files each.
+    for (const int asks : {1, 5, 80}) {
+        int asked = 0;
+        cache.StopRequested = [&] { return ++asked > asks; };
+        cache.Scan();
+        EXPECT_FALSE(cache.Complete) << asks;
+        EXPECT_EQ(asked, asks + 1) << "nothing more was looked at";
+        const int files = std::max(0, asks - 4);
+        EXPECT_EQ(cache.TotalSize, files) << asks;
+        // Files first; folders only once all their files were seen.
+        EXPECT_EQ(cache.FoundPaths.size(), size_t(files + files / 50)) << asks;
+        for (const std::string& path : cache.FoundPaths)
+            EXPECT_TRUE(fs::is_regular_file(path) || fs::is_directory(path)) << path;
+    }
+}
+
+// The program ends during the scan of a large cache: freeing the thread stops
+// the scan at its next entry instead of waiting for its end, and no report
+// arrives.
+TEST_F(CacheTest, FreeingTheThreadStopsALargeScan) {
+    // 100,000 empty files in 100 story folders.
+    for (int f = 0; f < 100; ++f) {
+        const fs::path folder = root_ / ("S" + std::to_string(f));
+        fs::create_directories(folder);
+        for (int i = 0; i < 1000; ++i) std::ofstream(folder / std::to_string(i));
+    }
+    GMainContext* context = g_main_context_new();
+    bool reported = false;
+    std::atomic<int> looked{0};
+    std::atomic<bool> underWay{false};
+    {
+        TCacheThread thread;
+        thread.RootFolder = root_.string();
+        thread.OnScanDone = [&](auto*, const auto&, int64_t) { reported = true; };
+        // The scan is slow here: at its 5000th entry it waits until the
+        // owner asks it to stop (or a minute has passed), as a scan of a
+        // slow disk would still be running when the user quits.
+        const auto stop = thread.Cache().StopRequested;
+        thread.Cache().StopRequested = [&, stop] {
+            if (++looked == 5000) {
+                underWay = true;
+                const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+                while (!stop() && std::chrono::steady_clock::now() < end)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return stop();
+        };
+        thread.Resume(context);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!underWay && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(underWay);
+    }  // the owner frees it mid-scan
+    EXPECT_EQ(looked, 5000) << "the scan went no further";
     while (g_main_context_iteration(context, FALSE)) {
     }
     EXPECT_FALSE(reported);

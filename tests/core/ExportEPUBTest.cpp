@@ -375,7 +375,13 @@ TEST_F(ExportEPUBTest, AMissingOrBrokenTemplateFailsTheExport) {
         exporter.Chapters = exporter_->Chapters;
         exporter.StoryFolder = exporter_->StoryFolder;
         const fs::path out = tree.Path() / "export";
-        EXPECT_THROW(exporter.Export(out.string(), 0), TExportError);
+        TExportFailure failure = TExportFailure::None;
+        try {
+            exporter.Export(out.string(), 0);
+        } catch (const TExportError& e) {
+            failure = e.Failure();
+        }
+        EXPECT_EQ(failure, TExportFailure::Templates) << "told as what it is";
         EXPECT_FALSE(fs::exists(out / "书.epub"));
         EXPECT_FALSE(fs::exists(exporter.WorkFolderPath()));
     }

@@ -144,15 +144,38 @@ TEST_F(ExportTextTest, ASaveFailureReachesTheCaller) {
 
     std::atomic<bool> done = false;
     std::string error;
-    exporter_->OnDone = [&](TStoryExport*, const std::string&, bool ok, const std::string& e) {
+    TExportFailure failure = TExportFailure::None;
+    exporter_->OnDone = [&](TStoryExport*, const std::string&, bool ok, TExportFailure f,
+                            const std::string& e) {
         EXPECT_FALSE(ok);
+        failure = f;
         error = e;
         done = true;
     };
     ASSERT_TRUE(exporter_->Start("s", "a", folder, 0));
     exporter_->Wait();
     EXPECT_TRUE(done);
+    EXPECT_NE(failure, TExportFailure::None);
     EXPECT_FALSE(error.empty());
+}
+
+// Mended: without the template bundle every chapter came out empty, in a
+// file reported written. The export fails, saying that a template is missing.
+TEST_F(ExportTextTest, WithoutItsTemplateTheExportFailsAndWritesNothing) {
+    const TempDir programs;
+    SetProgramFolder(programs.Folder());
+    TExportText exporter;
+    exporter.Title = exporter_->Title;
+    exporter.Chapters = exporter_->Chapters;
+    TExportFailure failure = TExportFailure::None;
+    try {
+        exporter.Export(dir_.Folder() + "out", 0);
+    } catch (const TExportError& e) {
+        failure = e.Failure();
+    }
+    EXPECT_EQ(failure, TExportFailure::Templates);
+    EXPECT_FALSE(std::filesystem::exists(dir_.Folder() + "out"));
+    storytest::UseShippedTemplates();
 }
 
 class ExportTextDatabaseTest : public ::testing::Test {
@@ -213,7 +236,8 @@ TEST_F(ExportTextDatabaseTest, StartExportsOnAWorkerAndCancelSavesNothing) {
         progressThread = std::this_thread::get_id();
         if (cancelAt2 && index == 2) sender->Cancel();
     };
-    exporter.OnDone = [&](TStoryExport*, const std::string& name, bool ok, const std::string&) {
+    exporter.OnDone = [&](TStoryExport*, const std::string& name, bool ok, TExportFailure,
+                          const std::string&) {
         std::lock_guard lock(mutex);
         ++done;
         written = ok;
@@ -253,7 +277,13 @@ TEST_F(ExportTextDatabaseTest, ChapterListThatCannotBeReadFailsTheExport) {
     exporter.LoadChapters("s", "a");
     ASSERT_TRUE(other->Execute("COMMIT"));
     EXPECT_TRUE(exporter.Chapters.empty());
-    EXPECT_THROW(exporter.Export(dir_.Folder() + "out", 0), TExportError);
+    TExportFailure failure = TExportFailure::None;
+    try {
+        exporter.Export(dir_.Folder() + "out", 0);
+    } catch (const TExportError& e) {
+        failure = e.Failure();
+    }
+    EXPECT_EQ(failure, TExportFailure::ChapterList);
     EXPECT_FALSE(std::filesystem::exists(dir_.Folder() + "out"));
     // Read again, the list is there and the export goes through.
     exporter.LoadChapters("s", "a");

@@ -17,6 +17,7 @@
 
 #include "core/DBCreater.h"
 #include "core/Folders.h"
+#include "core/SqliteDB.h"
 #include "core/StoryDB.h"
 #include "net/WinHTTPRequest2.h"
 #include "platform/Charset.h"
@@ -93,6 +94,15 @@ class DialogTest : public ::testing::Test {
     }
 
     TStoryDB& DB() { return *StoryDB(); }
+
+    // The other program holds the database locked, past a short busy
+    // time-out of this one's, until the returned connection commits.
+    std::unique_ptr<SqliteDB> HoldDatabaseLocked() {
+        SetStoryDB(std::make_unique<TStoryDB>(dbPath_, 50));
+        auto other = SqliteDB::Open(dbPath_, SqliteDB::Mode::ReadWrite, 50);
+        EXPECT_TRUE(other && other->Execute("BEGIN EXCLUSIVE"));
+        return other;
+    }
 
     // A fake GBK novel site whose rules are stored as site "gbk".
     testing_support::FakeNovelSite& Site() {

@@ -235,6 +235,41 @@ TEST_F(ExportFormTest, AWriteFailureAndMissingChaptersAreReported) {
                   "\r\n有1个章节未能下载，文件中只有这些章节的提示。");
 }
 
+// Mended: a chapter list that the download could not read (the other program
+// held the database) gave a file without its missing chapters reported, or
+// the folder's failure text. Each cause is told as what it is.
+TEST_F(ExportFormTest, AnUnreadableChapterListIsToldAsSuch) {
+    const FakeStory story = StoredStory(4);
+    auto dialog = Dialog(story);
+    const auto other = HoldDatabaseLocked();
+    ASSERT_TRUE(other);
+    dialog->Next(TExportFormat::Epub, 0, A(folder_));
+    ASSERT_TRUE(WaitFinished(*dialog));
+    ASSERT_TRUE(other->Execute("COMMIT"));
+    const auto& state = dialog->GetState();
+    EXPECT_FALSE(state.Written);
+    EXPECT_EQ(U(state.Title), "小说导出失败");
+    EXPECT_EQ(U(state.Description),
+              "小说导出失败，无法从数据库读取小说的章节列表"
+              "（数据库正被另一个程序使用），请稍后重试。");
+    EXPECT_TRUE(fs::is_empty(folder_)) << "no file";
+    EXPECT_TRUE(server_.Requests().empty());
+}
+
+TEST_F(ExportFormTest, AMissingTemplateIsToldAsSuch) {
+    const FakeStory story = StoredStory(3);
+    auto dialog = Dialog(story);
+    // A program folder without the template bundle.
+    SetProgramFolder(tree_.Make("bare") + "/");
+    dialog->Next(TExportFormat::Epub, 0, A(folder_));
+    ASSERT_TRUE(WaitFinished(*dialog));
+    SetProgramFolder(std::string(QUIRA_BIN_DIR) + "/");
+    EXPECT_FALSE(dialog->GetState().Written);
+    EXPECT_EQ(U(dialog->GetState().Description),
+              "小说导出失败，导出所需的模板文件缺失或损坏，请重新安装Tolvane。");
+    EXPECT_TRUE(fs::is_empty(folder_));
+}
+
 TEST_F(ExportFormTest, CancelDuringAnEpubExportLeavesNoFile) {
     // Many cached chapters: the export takes a while, and nothing downloads.
     const FakeStory story = StoredStory(1000);

@@ -92,6 +92,63 @@ TEST_F(SettingFormTest, KeysPressedInTheBossKeyEditBecomeTextsTheHotKeyReads) {
         platform::ui::ParseShortCutText(*TSettingFormController::HotKeyText(GDK_KEY_r, kModAlt)));
 }
 
+// The edit takes no typing: a key that makes no shortcut leaves the text,
+// Backspace or Delete alone empties it, and the keys of the dialog pass on.
+TEST_F(SettingFormTest, TheBossKeyEditTypesNothing) {
+    struct Case {
+        unsigned keyval, modifiers;
+        bool handled;
+        std::optional<std::string> text;
+    };
+    const Case cases[] = {
+        {GDK_KEY_a, 0, true, std::nullopt},
+        {GDK_KEY_A, kModShift, true, std::nullopt},
+        {GDK_KEY_space, 0, true, std::nullopt},
+        {GDK_KEY_plus, 0, true, std::nullopt},
+        {GDK_KEY_r, kModAlt, true, "Alt+R"},
+        {GDK_KEY_F5, 0, true, "F5"},
+        {GDK_KEY_BackSpace, 0, true, ""},
+        {GDK_KEY_Delete, 0, true, ""},
+        {GDK_KEY_BackSpace, kModControl, true, "Ctrl+BkSp"},
+        {GDK_KEY_Tab, 0, false, std::nullopt},
+        {GDK_KEY_ISO_Left_Tab, kModShift, false, std::nullopt},
+        {GDK_KEY_Escape, 0, false, std::nullopt},
+        {GDK_KEY_Return, 0, false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.keyval) + "/" + std::to_string(c.modifiers));
+        const auto press = TSettingFormController::HotKeyEditKey(c.keyval, c.modifiers);
+        EXPECT_EQ(press.Handled, c.handled);
+        EXPECT_EQ(press.Text, c.text);
+    }
+}
+
+// A text that is no shortcut (an old setting "ALT+Ra") is never saved over
+// the stored key; an empty one is: no boss key.
+TEST_F(SettingFormTest, ABossKeyThatNamesNoKeyIsNotSaved) {
+    for (const auto& [text, usable] :
+         std::vector<std::pair<std::string, bool>>{{"ALT+R", true},
+                                                   {" Ctrl+Alt+Q ", true},
+                                                   {"", true},
+                                                   {"  ", true},
+                                                   {"ALT+Ra", false},
+                                                   {"Alt+", false},
+                                                   {"Ctrl+Foo", false},
+                                                   {"R+Alt", false}})
+        EXPECT_EQ(TSettingFormController::HotKeyUsable(text), usable) << "\"" << text << "\"";
+    TSettingFormController dialog(Disks());
+    dialog.Values.HotKey = "Shift+F11";
+    ASSERT_TRUE(dialog.SaveSettings());
+    dialog.Values.HotKey = "ALT+Ra";
+    dialog.Values.MaxCacheSize = 77;
+    EXPECT_TRUE(dialog.SaveSettings());
+    EXPECT_EQ(Ini("CustomHotKey"), "Shift+F11");
+    EXPECT_EQ(Ini("MaxCacheSize"), "77") << "the rest is saved";
+    dialog.Values.HotKey = "";
+    ASSERT_TRUE(dialog.SaveSettings());
+    EXPECT_EQ(Ini("CustomHotKey"), "");
+}
+
 TEST_F(SettingFormTest, TheVolumesAreListedWithTheDataFolderSelected) {
     SetDataFolder(tree_.Make("vol/where/data") + "/");
     TSettingFormController dialog(Disks());

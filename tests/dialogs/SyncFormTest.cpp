@@ -90,6 +90,26 @@ TEST_F(SyncFormTest, AStoryThatIsCachedAlreadyFinishesAtOnce) {
     EXPECT_EQ(U(dialog->GetState().Description), "");
 }
 
+// Mended: with the chapter list locked by the other program the dialog
+// asked to check the network and named -1 missing chapters.
+TEST_F(SyncFormTest, AChapterListThatCannotBeReadIsToldAsSuch) {
+    const FakeStory story = StoredStory(6);
+    auto dialog = Dialog(story);
+    const auto other = HoldDatabaseLocked();
+    ASSERT_TRUE(other);
+    dialog->Start();
+    ASSERT_TRUE(WaitEnd(*dialog));
+    EXPECT_EQ(U(dialog->GetState().Description),
+              "无法从数据库读取小说的章节列表（数据库正被另一个程序使用），请稍后点击“开始”重试。");
+    EXPECT_TRUE(dialog->GetState().OKEnabled);
+    EXPECT_EQ(dialog->CloseResult(), platform::ui::MrCancel);
+    EXPECT_TRUE(server_.Requests().empty()) << "the network was never asked";
+    ASSERT_TRUE(other->Execute("COMMIT"));
+    dialog->Start();
+    ASSERT_TRUE(WaitEnd(*dialog));
+    EXPECT_EQ(U(dialog->GetState().Description), kDone);
+}
+
 TEST_F(SyncFormTest, ClosingDuringTheDownloadLeavesNoLateEvent) {
     const FakeStory story = StoredStory(30);
     testing_support::Fault slow;

@@ -231,4 +231,25 @@ TEST(CDListBox, DeleteAndClearLayTheListOutAgain) {
     EXPECT_EQ(t.list.ContentHeight(), 0);
 }
 
+// Scrolled to the end, the items in view are deleted, or the list grows
+// taller: the offset comes back within the content, so that what is left is
+// drawn in the view and the thumb stays on its track.
+TEST(CDListBox, AnOffsetPastTheEndComesBackAfterALayout) {
+    ListOnHost t(301, std::vector<int>(10, 100));  // content 1000, largest offset 850
+    t.list.SetTopOffset(850);
+    ASSERT_EQ(t.list.TopOffset(), 850);
+    while (t.list.Count() > 4) t.list.Delete(t.list.Count() - 1);
+    EXPECT_EQ(t.list.TopOffset(), 400 - 150);
+    t.host.Render();
+    EXPECT_EQ(t.list.ItemAtPos(10, 0), 2) << "the view starts inside the content";
+    EXPECT_LE(t.Bar().ThumbRect.Bottom, t.Bar().TrackRect.Bottom);
+    // Items changed in place and laid out again.
+    for (auto& item : t.list.Items) static_cast<PlainItem*>(item.get())->Height = 40;
+    t.list.LayoutItems();
+    EXPECT_EQ(t.list.TopOffset(), 160 - 150);
+    // A taller list: half of it past the end is less.
+    t.list.SetBounds(0, 0, 300, 320);
+    EXPECT_EQ(t.list.TopOffset(), 0);
+}
+
 }  // namespace

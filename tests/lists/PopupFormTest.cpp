@@ -44,6 +44,7 @@ class FakePopupWindow : public TPopupWindow, public TFormWindow {
     TPoint Size() const override { return {TPopupForm::kWidth, TPopupForm::kHeight}; }
     void Minimize() override {}
     void HideToTray() override {}
+    bool TrayShown() const override { return false; }
     void Close() override {}
     void BeginMoveDrag() override { ++drags; }
 

@@ -150,6 +150,46 @@ TEST_F(RecentFixture, AfterTheWheelOnlyTheDrawnDeleteButtonDeletes) {
     EXPECT_EQ(list.Count(), 9);
 }
 
+// Mended: the row hovered before a wheel turn kept its lit read button until
+// the pointer crossed it again.
+TEST_F(RecentFixture, AfterTheWheelNoButtonStaysLit) {
+    Fill(10);
+    host.Render();
+    const TPoint read = Centre(Button(1, "Browse"));
+    host.MoveTo(read.X, read.Y);
+    host.Render();
+    ASSERT_EQ(list.Row(1)->ButtonState("Browse"), 1);
+    host.Wheel(-120, read.X, read.Y);
+    host.Render();
+    // Row 1 is the top row now, away from the pointer: its read button shows
+    // the normal face, as row 3's does.
+    EXPECT_EQ(list.Row(1)->ButtonState("Browse"), 2);
+    ASSERT_EQ(list.HoverIndex, 2);
+    EXPECT_EQ(Region(host, Button(1, "Browse")), Region(host, Button(3, "Browse")));
+}
+
+// The keys of a list box move the selection and keep it in view.
+TEST_F(RecentFixture, ArrowAndPageKeysMoveTheSelection) {
+    Fill(20);  // 400 pixels: five whole rows in view
+    host.ClickAt(150, 20);
+    ASSERT_EQ(list.SelectedIndex, 0);
+    struct Step {
+        unsigned key;
+        int selected, top;
+    } const steps[] = {{vk::Down, 1, 0},   {vk::Up, 0, 0},    {vk::Up, 0, 0},    {vk::Next, 5, 1},
+                       {vk::Next, 10, 6},  {vk::Down, 11, 7}, {vk::Prior, 6, 6}, {vk::End, 19, 15},
+                       {vk::Down, 19, 15}, {vk::Home, 0, 0},  {vk::Prior, 0, 0}};
+    for (const Step& step : steps) {
+        EXPECT_TRUE(host.KeyDown(step.key));
+        EXPECT_EQ(list.SelectedIndex, step.selected) << step.key;
+        EXPECT_EQ(list.TopIndex(), step.top) << step.key;
+    }
+    EXPECT_FALSE(host.KeyDown(vk::Left)) << "not a key of the list";
+    host.Render();
+    EXPECT_EQ(host.Pixel(2, 2), RGB(246, 246, 246)) << "the selected row is lit";
+    EXPECT_TRUE(raised.empty());
+}
+
 TEST_F(RecentFixture, ReadingByButtonAndByDoubleClick) {
     Fill(3);
     host.Render();

@@ -398,6 +398,14 @@ TEST_F(DialogsWindowTest, SettingsRecordTheBossKeyAndCancelWritesNothing) {
         EXPECT_EQ(Text(dialog, "Edit1"), "ALT+R");  // Shift with a letter: unchanged
         uitest::TypeKey(GDK_KEY_q, {GDK_KEY_Control_L, GDK_KEY_Alt_L});
         EXPECT_TRUE(uitest::PumpUntil([&] { return Text(dialog, "Edit1") == "Ctrl+Alt+Q"; }));
+        // Typing adds nothing to it; Backspace empties it, a new chord fills it.
+        uitest::TypeText("a1 ");
+        uitest::Settle();
+        EXPECT_EQ(Text(dialog, "Edit1"), "Ctrl+Alt+Q");
+        uitest::TypeKey(GDK_KEY_BackSpace);
+        EXPECT_TRUE(uitest::PumpUntil([&] { return Text(dialog, "Edit1").empty(); }));
+        uitest::TypeKey(GDK_KEY_q, {GDK_KEY_Control_L, GDK_KEY_Alt_L});
+        EXPECT_TRUE(uitest::PumpUntil([&] { return Text(dialog, "Edit1") == "Ctrl+Alt+Q"; }));
         // The second page: the volumes, with the data folder's selected.
         GtkNotebook* pages = GTK_NOTEBOOK(Widget(dialog, "PageControl1"));
         GtkWidget* tab = gtk_notebook_get_tab_label(pages, gtk_notebook_get_nth_page(pages, 1));
@@ -413,6 +421,31 @@ TEST_F(DialogsWindowTest, SettingsRecordTheBossKeyAndCancelWritesNothing) {
     EXPECT_FALSE(accepted.second.DataFolderChanged);
     EXPECT_EQ(platform::IniFile(SettingsFile()).ReadString("General", "CustomHotKey", ""),
               "Ctrl+Alt+Q");
+}
+
+// A stored boss key that names no key (written by an older version) is
+// not saved back by OK: the dialog says so and stays until a key is chosen.
+TEST_F(DialogsWindowTest, SettingsDoNotSaveABossKeyThatNamesNoKey) {
+    platform::IniFile(SettingsFile()).WriteString("General", "CustomHotKey", "ALT+Ra");
+    MessageBoxAnswer answer(platform::ui::IdOk);
+    DialogDriver driver("设置", [&](GtkWindow* dialog) {
+        EXPECT_EQ(Text(dialog, "Edit1"), "ALT+Ra");
+        {
+            const MessageBoxAnswerer answerer(answer);
+            Click(dialog, "BtnOK");
+        }
+        EXPECT_TRUE(answer.answered);
+        EXPECT_TRUE(platform::ui::IsModal(dialog)) << "still open";
+        Click(dialog, "Edit1");
+        uitest::TypeKey(GDK_KEY_r, {GDK_KEY_Alt_L});
+        EXPECT_TRUE(uitest::PumpUntil([&] { return Text(dialog, "Edit1") == "Alt+R"; }));
+        Click(dialog, "BtnOK");
+    });
+    TSettingResult result;
+    EXPECT_EQ(ShowSettingForm(owner_, result), platform::ui::MrOk);
+    EXPECT_TRUE(driver.Ran());
+    EXPECT_EQ(answer.text, "“ALT+Ra”不是可用的老板键，请按下组合键或功能键，例如：ALT+R、F2...");
+    EXPECT_EQ(platform::IniFile(SettingsFile()).ReadString("General", "CustomHotKey", ""), "Alt+R");
 }
 
 TEST_F(DialogsWindowTest, OfflineDownloadFinishesAndPutsTheStoryOnTheLocalShelf) {

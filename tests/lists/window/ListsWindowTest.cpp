@@ -142,6 +142,15 @@ class ListsWindow : public ::testing::Test {
     static std::string CoverPath(const AnsiString& folder) {
         return tree->Path("BooK/" + folder + "/cover.jpg");
     }
+    // The online shelf of the database, as the main window fills it.
+    static void FillShelf(TXBookShelfListBox& list) {
+        std::vector<TBookListData> shelf;
+        db->GetShelf(shelf, kShelfOnline);
+        for (const TBookListData& b : shelf)
+            list.AddBook(b.SiteID, b.ArticleID, b.SiteName, b.ArticleTitle, b.ArticleAuthor,
+                         b.LastArticleInfo, b.ArticleState, b.UpdateTime, b.IsConcern,
+                         CoverPath(b.FolderName), b.ArticleClassID, b.HaveUpdate);
+    }
 
     static inline testing_support::TempTree* tree = nullptr;
     static inline TStoryDB* db = nullptr;
@@ -190,12 +199,7 @@ TEST_F(ListsWindow, SearchResultsReadScrollAndPage) {
 
 TEST_F(ListsWindow, ShelfDeleteTakesTheStoryOffTheShelf) {
     TXBookShelfListBox list;
-    std::vector<TBookListData> shelf;
-    db->GetShelf(shelf, kShelfOnline);
-    for (const TBookListData& b : shelf)
-        list.AddBook(b.SiteID, b.ArticleID, b.SiteName, b.ArticleTitle, b.ArticleAuthor,
-                     b.LastArticleInfo, b.ArticleState, b.UpdateTime, b.IsConcern,
-                     CoverPath(b.FolderName), b.ArticleClassID, b.HaveUpdate);
+    FillShelf(list);
     // The handler the main window binds: off the online shelf.
     std::vector<std::string> deleted;
     list.OnDelete = [&](TControl*, TObject*, const AnsiString& site, const AnsiString& story, int) {
@@ -218,6 +222,56 @@ TEST_F(ListsWindow, ShelfDeleteTakesTheStoryOffTheShelf) {
     EXPECT_EQ(list.Book(book)->ItemRect.Height(), 70);
     Shoot("shelf-deleted.png");
     db->SetInOnlineShelf(gone.SiteID, gone.ArticleID, true);
+}
+
+// Mended: deleting the books in view of a list scrolled to its end left the
+// offset past the content, so that the list showed nothing and its thumb
+// fell below the track. The offset follows the content down.
+TEST_F(ListsWindow, DeletingFromAScrolledShelfKeepsBooksInView) {
+    TXBookShelfListBox list;
+    FillShelf(list);
+    Show(list);
+    // To the end, notch by notch.
+    MoveTo({300, 200});
+    const int end = list.ContentHeight() - list.Height() / 2;
+    for (int i = 0; i < 20 && list.TopOffset() < end; ++i) {
+        const int before = list.TopOffset();
+        uitest::Wheel(true);
+        uitest::PumpUntil([&] { return list.TopOffset() != before; }, 5000);
+        Painted();
+    }
+    ASSERT_EQ(list.TopOffset(), end);
+    Shoot("shelf-scrolled-end.png");
+    const auto rows = [&] {
+        size_t n = 0;
+        for (int i = 0; i < list.Count(); ++i) n += list.Book(i)->Sources.size();
+        return n;
+    };
+    // Clicks at one place close together would make a double click.
+    int doubleClickMs = 400;
+    g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &doubleClickMs, nullptr);
+    // Delete the first row of the book at the top of the view, six times.
+    for (int n = 0; n < 6; ++n) {
+        uitest::PumpFor(doubleClickMs + 100);
+        ASSERT_NE(list.ItemAtPos(10, 5), -1) << "the view is empty after " << n << " deletions";
+        // The first book whose delete button shows whole.
+        TRect del;
+        for (int i = list.ItemAtPos(10, 5); i < list.Count() && del.IsEmpty(); ++i) {
+            const TRect r = ButtonOf(*list.Book(i), "Del0");
+            if (r.Top >= 0 && r.Bottom <= list.Height()) del = r;
+        }
+        ASSERT_FALSE(del.IsEmpty());
+        const size_t before = rows();
+        MoveTo(Centre(del));
+        ClickAt(Centre(del));
+        ASSERT_TRUE(uitest::PumpUntil([&] { return rows() < before; }, 5000)) << n;
+        Painted();
+        EXPECT_LE(list.TopOffset(), std::max(0, list.ContentHeight() - list.Height() / 2));
+        EXPECT_LE(list.ScrollBar.ThumbRect.Bottom, list.ScrollBar.TrackRect.Bottom);
+    }
+    EXPECT_NE(list.ItemAtPos(10, 5), -1) << "books are still in view";
+    MoveTo({300, 5});
+    Shoot("shelf-scrolled-deleted.png");
 }
 
 TEST_F(ListsWindow, RecentReadsHoverDeleteWheelAndDoubleClick) {
@@ -263,6 +317,51 @@ TEST_F(ListsWindow, RecentReadsHoverDeleteWheelAndDoubleClick) {
     EXPECT_EQ(events.back(), "read " + under + " at 1");
     EXPECT_EQ(events.size(), 2u);
     Shoot("recent-scrolled.png");
+
+    // The keys of a list box, on the list the double click focused: seven
+    // rows, six in view.
+    ASSERT_EQ(list.SelectedIndex, 1);
+    uitest::TypeKey(0xff54 /* Down */);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return list.SelectedIndex == 2; }));
+    uitest::TypeKey(0xff57 /* End */);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return list.SelectedIndex == 6; }));
+    EXPECT_EQ(list.TopIndex(), 1);
+    uitest::TypeKey(0xff55 /* Page_Up */);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return list.SelectedIndex == 0; }));
+    EXPECT_EQ(list.TopIndex(), 0);
+    uitest::TypeKey(0xff56 /* Page_Down */);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return list.SelectedIndex == 6; }));
+    Painted();
+    Shoot("recent-keys.png");
+    EXPECT_EQ(events.size(), 2u) << "keys read nothing";
+}
+
+// Mended: a close request of the window system destroyed the pop-up's
+// window under the pop-up, which used it again at its next move, show or
+// end. It hides, as the pop-up's own close does, and shows again later.
+TEST_F(ListsWindow, ThePopupClosedByTheWindowSystemOnlyHides) {
+    auto popup = std::make_unique<TPopupForm>(window);
+    auto* gtkWindow = dynamic_cast<TGtkPopupWindow*>(&popup->Window());
+    ASSERT_NE(gtkWindow, nullptr);
+    popup->ClearNotifies();
+    popup->AddNotify(site1, "1000", A("斗破苍穹"), A("作者0"), A("第100章 风起"));
+    popup->ShowNotify();
+    GtkWidget* widget = GTK_WIDGET(gtkWindow->Window());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return gtk_widget_get_mapped(widget); }));
+    // The window manager's close (WM_DELETE_WINDOW) arrives as this event.
+    gtk_window_close(gtkWindow->Window());
+    EXPECT_TRUE(uitest::PumpUntil([&] { return !popup->Visible(); }));
+    EXPECT_FALSE(popup->OpenTimer.Enabled());
+    EXPECT_FALSE(popup->MouseDetectTimer.Enabled());
+    EXPECT_FALSE(popup->CloseTimer.Enabled());
+    EXPECT_TRUE(GTK_IS_WINDOW(widget)) << "the window is still there";
+    // Shown again, it moves and slides as before; then it goes with the pop-up.
+    popup->ShowNotify();
+    EXPECT_TRUE(uitest::PumpUntil([&] { return gtk_widget_get_mapped(widget); }));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return !popup->OpenTimer.Enabled(); }));
+    EXPECT_EQ(popup->Top(), popup->TargetTop);
+    popup.reset();
+    uitest::Settle();
 }
 
 TEST_F(ListsWindow, ThePopupRisesInTheCornerWithoutTakingTheFocus) {

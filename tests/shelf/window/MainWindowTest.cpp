@@ -14,6 +14,7 @@
 
 #include "core/DBCreater.h"
 #include "core/Folders.h"
+#include "core/SqliteDB.h"
 #include "core/StoryDB.h"
 #include "net/SearchStoryManager.h"
 #include "net/WinHTTPRequest2.h"
@@ -22,6 +23,7 @@
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
 #include "platform/ui/Browser.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/TrayIcon.h"
 #include "platform/ui/UiThread.h"
 #include "platform/ui/Window.h"
@@ -63,6 +65,52 @@ AnsiString A(std::string_view utf8) {
 }
 
 // --- the world around the window ------------------------------------------------------
+
+// Answers the message boxes that show, in turn, each with the button of the
+// next answer, clicked as a user would, and keeps what each said (UTF-8).
+class MessageBoxes {
+  public:
+    explicit MessageBoxes(std::vector<int> answers) : answers_(std::move(answers)) {
+        source_ = g_timeout_add(50, &MessageBoxes::Poll, this);
+    }
+    ~MessageBoxes() {
+        if (source_) g_source_remove(source_);
+    }
+    const std::vector<std::string>& Texts() const { return texts_; }
+    bool AllAnswered() const { return texts_.size() == answers_.size(); }
+
+  private:
+    static gboolean Poll(gpointer self) {
+        auto* boxes = static_cast<MessageBoxes*>(self);
+        GtkWidget* box = nullptr;
+        GList* all = gtk_window_list_toplevels();
+        for (GList* w = all; w && !box; w = w->next)
+            if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_mapped(GTK_WIDGET(w->data)) &&
+                w->data != boxes->last_)
+                box = GTK_WIDGET(w->data);
+        g_list_free(all);
+        if (!box) return G_SOURCE_CONTINUE;
+        uitest::Settle();
+        gchar* text = nullptr;
+        g_object_get(box, "text", &text, nullptr);
+        boxes->texts_.push_back(text ? text : "");
+        g_free(text);
+        boxes->last_ = box;
+        const int answer = boxes->answers_.at(boxes->texts_.size() - 1);
+        if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(box), answer))
+            uitest::ClickWidget(button, gtk_widget_get_allocated_width(button) / 2,
+                                gtk_widget_get_allocated_height(button) / 2);
+        if (boxes->AllAnswered()) {
+            boxes->source_ = 0;
+            return G_SOURCE_REMOVE;
+        }
+        return G_SOURCE_CONTINUE;
+    }
+    std::vector<int> answers_;
+    std::vector<std::string> texts_;
+    GtkWidget* last_ = nullptr;
+    guint source_ = 0;
+};
 
 class MainWindow : public ::testing::Test {
   protected:
@@ -199,6 +247,16 @@ class MainWindow : public ::testing::Test {
             quoted += c;
         }
         return quoted + "\"";
+    }
+
+    // 2 MB of an online story's chapters over a limit of 1 MB.
+    static void CacheOverItsLimit(const std::string& storyID) {
+        platform::IniFile(SettingsFile()).WriteInteger("General", "MaxCacheSize", 1);
+        AnsiString folder;
+        StoryDB()->GetFolderName("gbk", storyID, folder);
+        const std::string chapter = BookFolder() + folder + "/cached.txt";
+        fs::create_directories(fs::path(chapter).parent_path());
+        std::ofstream(chapter) << std::string(2 * 1024 * 1024, 'x');
     }
 
     std::string StatusText() const {
@@ -429,13 +487,8 @@ TEST_F(MainWindow, TheFollowUpdateAndCacheChecksReport) {
     const std::string unpacked = tree_->Path("data home/Velqo/update/temp.db");
     EXPECT_EQ(started[0].substr(started[0].find('\t') + 1), unpacked);
 
-    // The cache: 2 MB of the online story's chapters over a limit of 1 MB.
-    platform::IniFile(SettingsFile()).WriteInteger("General", "MaxCacheSize", 1);
-    AnsiString folder;
-    StoryDB()->GetFolderName("gbk", story.id, folder);
-    const std::string chapter = BookFolder() + folder + "/cached.txt";
-    fs::create_directories(fs::path(chapter).parent_path());
-    std::ofstream(chapter) << std::string(2 * 1024 * 1024, 'x');
+    // The cache over its limit.
+    CacheOverItsLimit(story.id);
     form_->StartCacheScan();
     ASSERT_TRUE(uitest::PumpUntil([&] { return form_->CacheForm() != nullptr; }));
     EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->CacheForm()->Window())));
@@ -472,13 +525,15 @@ TEST_F(MainWindow, TheBossKeyHidesTheWindowAndTheReader) {
     form_->Tray()->OnActivate();
     EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->Window())));
 
-    // Emptied, or unreadable: the old key goes and no other comes.
+    // Emptied: the old key goes and no other comes. A text that names no
+    // key leaves whatever key there is.
     struct Case {
         const char* text;
         bool registered;
     };
-    for (const Case& c : {Case{"", false}, Case{"Alt+", false}, Case{"Shift+F11", true},
-                          Case{"  ", false}, Case{"ALT+R", true}}) {
+    for (const Case& c :
+         {Case{"", false}, Case{"Alt+", false}, Case{"Shift+F11", true}, Case{"Shift+F11x", true},
+          Case{"  ", false}, Case{"ALT+R", true}, Case{"ALT+Ra", true}}) {
         platform::IniFile(tree_->Path("home/.local/share/Velqo/set.ini"))
             .WriteString("General", "CustomHotKey", c.text);
         form_->RegisterBossKey();
@@ -511,9 +566,10 @@ TEST_F(MainWindow, QuitClosesTheReader) {
     EXPECT_EQ(reader_->WaitForLines("closed " + pid).size(), 1u);
 }
 
-// "退出" in the tray menu while searches are in flight and a dialog is open:
-// the dialog ends first, then the loop, and the window goes after both with
-// every worker stopped.
+// "退出" in the tray menu while searches are in flight, the settings dialog is
+// open and a message box over it: both are answered as closed by themselves,
+// the box first, then the loop ends, and the window goes after both with
+// every worker stopped. Nothing the dialog held is saved.
 TEST_F(MainWindow, QuitWithSearchesInFlightAndADialogOpen) {
     gbk_->AddStory("Hang Search", "Someone", 2);
     server_.SetFault(gbk_->SearchPath(), {.hang = true});
@@ -532,22 +588,23 @@ TEST_F(MainWindow, QuitWithSearchesInFlightAndADialogOpen) {
     g_list_free(items);
     ASSERT_NE(quitItem, nullptr);
 
-    // The settings dialog runs its own loop; inside it the user chooses
-    // "退出" and then closes the dialog.
+    // The settings dialog runs its own loop; inside it a message box runs
+    // one more, and inside that the user chooses "退出".
     struct Steps {
         GtkWidget* quitItem;
-        bool closedWhileModal = false;
-        bool windowAliveAfterQuit = false;
         TMainForm* form;
         bool* closed;
-    } steps{quitItem, false, false, form_.get(), &closed_};
+        int boxAnswer = 0;
+        bool quitInsideBox = false;
+        int openAtQuit = 0;
+    } steps{quitItem, form_.get(), &closed_};
     bool modalEnded = false;
     platform::ui::RunWhenIdle([&] {
         form_->LabelSettingClick();
         modalEnded = true;
     });
     g_timeout_add(
-        400,
+        200,
         +[](gpointer data) -> gboolean {
             auto* s = static_cast<Steps*>(data);
             GtkWindow* dialog = nullptr;
@@ -558,20 +615,263 @@ TEST_F(MainWindow, QuitWithSearchesInFlightAndADialogOpen) {
                     dialog = GTK_WINDOW(w->data);
             g_list_free(windows);
             if (!dialog) return G_SOURCE_CONTINUE;
-            gtk_menu_item_activate(GTK_MENU_ITEM(s->quitItem));
-            s->closedWhileModal = *s->closed;
-            s->windowAliveAfterQuit = s->form->Quitting();
-            gtk_window_close(dialog);
+            g_timeout_add(
+                200,
+                +[](gpointer data) -> gboolean {
+                    auto* s = static_cast<Steps*>(data);
+                    if (platform::ui::OpenDialogCount() < 2) return G_SOURCE_CONTINUE;
+                    s->openAtQuit = platform::ui::OpenDialogCount();
+                    gtk_menu_item_activate(GTK_MENU_ITEM(s->quitItem));
+                    s->quitInsideBox = *s->closed && s->form->Quitting();
+                    return G_SOURCE_REMOVE;
+                },
+                s);
+            s->boxAnswer = platform::ui::MessageBox(dialog, A("还在这里吗？"), "Tolvane",
+                                                    platform::ui::MessageButtons::YesNo,
+                                                    platform::ui::MessageIcon::Question);
             return G_SOURCE_REMOVE;
         },
         &steps);
     ASSERT_TRUE(uitest::PumpUntil([&] { return modalEnded; }, 30000));
-    EXPECT_TRUE(steps.closedWhileModal);
-    EXPECT_TRUE(steps.windowAliveAfterQuit);
+    EXPECT_EQ(steps.openAtQuit, 2);
+    EXPECT_TRUE(steps.quitInsideBox);
+    EXPECT_EQ(steps.boxAnswer, platform::ui::IdNo);
+    EXPECT_EQ(platform::ui::OpenDialogCount(), 0);
     EXPECT_TRUE(closed_);
+    EXPECT_FALSE(platform::IniFile(SettingsFile()).ValueExists("General", "CustomHotKey"))
+        << "the settings were not saved";
+    // Nothing asks any more while the program ends.
+    EXPECT_EQ(platform::ui::MessageBox(form_->Window(), A("再问一次？"), "Tolvane",
+                                       platform::ui::MessageButtons::OkCancel),
+              platform::ui::IdCancel);
     // The program block frees the window now: every worker stops first.
     form_.reset();
     EXPECT_TRUE(TWinHTTPThread::WaitUntilNoneRunning(std::chrono::seconds(10)));
+}
+
+// Mended: the close button of the caption strip hid the window to a tray
+// that a desktop without one never shows, with no way back. Where the tray
+// shows the icon it hides the window there; elsewhere it closes the window
+// as the desktop's close does, which ends the program.
+TEST_F(MainWindow, TheCloseButtonHidesOnlyWhereATrayShowsTheIcon) {
+    auto tray = std::make_unique<uitest::FakeTray>();
+    OpenWindow();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->Tray() && form_->Tray()->Shown(); }));
+    TMinMaxCloseButton& strip = form_->CaptionButtons();
+    const auto closeButton = [&] {
+        const TRect r = strip.ButtonRect(TMinMaxCloseButton::CloseButton);
+        return TPoint{r.Left + r.Width() / 2, r.Top + r.Height() / 2};
+    };
+    ASSERT_FALSE(strip.ButtonRect(TMinMaxCloseButton::CloseButton).IsEmpty());
+    ClickControl(strip, closeButton().X, closeButton().Y);
+    EXPECT_TRUE(
+        uitest::PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(form_->Window())); }));
+    EXPECT_FALSE(form_->Quitting());
+    form_->Tray()->OnActivate();
+    ASSERT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->Window())));
+    uitest::Settle();
+
+    // The tray goes (a desktop without one): the close button closes.
+    tray.reset();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !form_->Tray()->Shown(); }));
+    int ox = 0, oy = 0;
+    gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(form_->Window())), &ox, &oy);
+    uitest::PointerTo(ox + strip.Left() + closeButton().X, oy + strip.Top() + closeButton().Y);
+    EXPECT_TRUE(
+        uitest::PumpUntil([&] { return strip.ButtonState(TMinMaxCloseButton::CloseButton) == 1; }));
+    uitest::Settle();
+    Shoot("caption-close-hover");
+    // Two clicks close together at one place would be a double click.
+    int doubleClickMs = 400;
+    g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &doubleClickMs, nullptr);
+    uitest::PumpFor(doubleClickMs + 200);
+    ClickControl(strip, closeButton().X, closeButton().Y);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return closed_; }));
+    EXPECT_TRUE(form_->Quitting());
+}
+
+// Mended: every showing wrote the prompt into the search box, over what the
+// user had typed and not searched yet; into a box with the focus, where
+// typing then followed it.
+TEST_F(MainWindow, ShowingTheWindowKeepsWhatWasTyped) {
+    OpenWindow();
+    ClickControl(form_->SearchEdit(), 60, 16);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->SearchEdit().Text().empty(); }));
+    uitest::TypeText("Xing");
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->SearchEdit().Text() == "Xing"; }));
+    form_->ShowMainWindow();  // "显示Tolvane", a second start, the pop-up's read button
+    uitest::Settle();
+    EXPECT_EQ(form_->SearchEdit().Text(), "Xing");
+    // Emptied with the focus in the box: the next showing leaves it empty,
+    // and what is typed is all there is.
+    form_->SearchEdit().SetText("");
+    form_->ShowMainWindow();
+    uitest::Settle();
+    uitest::TypeText("ab");
+    EXPECT_TRUE(uitest::PumpUntil([&] { return form_->SearchEdit().Text() == "ab"; }))
+        << form_->SearchEdit().Text();
+}
+
+// Mended: the cache clean-up opened over a window hidden in the tray.
+TEST_F(MainWindow, TheCacheCleanUpBringsTheWindowBack) {
+    uitest::FakeTray tray;
+    auto story = gbk_->AddStory("Huancun Da", "Someone", 3);
+    StoryDB()->AddArticle("gbk", story.id, A(story.title), A(story.author), "", "", "", -1, "");
+    OpenWindow();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->Tray() && form_->Tray()->Shown(); }));
+    form_->CaptionButtons().HideToTray();
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(form_->Window())); }));
+    CacheOverItsLimit(story.id);
+    form_->StartCacheScan();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return form_->CacheForm() != nullptr; }));
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->CacheForm()->Window())));
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(form_->Window())));
+    EXPECT_FALSE(gtk_window_get_skip_taskbar_hint(form_->Window()));
+}
+
+// Without a service address the search page is ours, and it says what came
+// of a search that the status line under it cannot show: an empty site table
+// (nothing was sent, and how sites get in), or nothing found for the words.
+// Sites imported meanwhile are searched at once.
+TEST_F(MainWindow, ASearchThatFindsNothingSaysWhyOnItsPage) {
+    tree_->UnsetEnv("QUIRA_SERVICE_URL");
+    gbk_->AddStory("Xingchen Bian", "Wang Yu", 4);
+    // A new install: the site table is empty.
+    auto raw = SqliteDB::Open(tree_->Path("home/.local/share/Velqo/idata.dll"),
+                              SqliteDB::Mode::ReadWrite, 5000);
+    ASSERT_TRUE(raw && raw->Execute("DELETE FROM Site"));
+    OpenWindow();
+    const auto outcome = [&] {
+        return Script(form_->SearchBrowser(),
+                      "return document.body ? document.body.getAttribute('data-outcome') : null;");
+    };
+    form_->SearchEdit().SetText("Xingchen");
+    form_->SearchBtnClick();
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return StatusText() == "搜索完成，没有找到您要的小说！"; }));
+    EXPECT_TRUE(form_->IsViewShown(TContentView::SearchBrowser));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return outcome() == "\"nosites\""; }, 20000)) << outcome();
+    EXPECT_EQ(server_.RequestCount(gbk_->SearchPath()), 0u) << "nothing was sent";
+    ShootPage("search-no-sites", form_->SearchBrowser(), "书站列表还是空的");
+    EXPECT_EQ(Script(form_->SearchBrowser(),
+                     "return document.getElementById('text').textContent.includes('DBCreater');"),
+              "true");
+
+    // The importer puts the sites in: the next search asks them.
+    for (FakeNovelSite* site : {gbk_.get(), utf8_.get()}) {
+        const auto row = site->Row();
+        ASSERT_TRUE(StoryDB()->SaveSite(row.SiteID, row.ToSiteItemData()));
+    }
+    form_->SearchBtnClick();
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return StatusText() == "搜索完成，共找到小说1本！"; }, 30000))
+        << StatusText();
+    EXPECT_TRUE(form_->IsViewShown(TContentView::ResultList));
+
+    // Nothing found: the page names the words, as text.
+    form_->SearchEdit().SetText("Meiyou <b>Zhe</b> Ben");
+    form_->SearchBtnClick();
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return StatusText() == "搜索完成，没有找到您要的小说！"; }, 30000));
+    EXPECT_TRUE(form_->IsViewShown(TContentView::SearchBrowser));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return outcome() == "\"none\""; }, 20000)) << outcome();
+    EXPECT_EQ(
+        Script(form_->SearchBrowser(), "return document.getElementById('words').textContent;"),
+        "\"Meiyou <b>Zhe</b> Ben\"");
+    EXPECT_EQ(Script(form_->SearchBrowser(), "return document.querySelectorAll('b').length;"), "1");
+    ShootPage("search-nothing-found", form_->SearchBrowser(), "没有找到您要的小说");
+    // An empty box shows the page as it always was.
+    form_->SearchEdit().SetText("");
+    form_->SearchBtnClick();
+    EXPECT_TRUE(uitest::PumpUntil([&] { return outcome() == "\"\""; }, 20000)) << outcome();
+}
+
+// The story page shows at once what its buttons and the reader changed:
+// "加入书架" becomes "已在书架", and once the reader has recorded a place,
+// "继续阅读" and the last chapter read, marked in the list.
+TEST_F(MainWindow, AStoryPageShowsItsShelfAndReadingStateAsTheyChange) {
+    const auto story = gbk_->AddStory("Shujia Ye", "Someone", 8);
+    OpenWindow();
+    form_->OpenStoryList("gbk", story.id);
+    ASSERT_TRUE(WaitForPage(form_->ListBrowser(), "/List.HTML"));
+    platform::ui::Browser& page = form_->ListBrowser();
+    const auto eval = [&](const std::string& body) { return Script(page, body); };
+    const std::string shelfText = "return document.getElementById('shelf').textContent;";
+    const std::string continueHidden =
+        "return document.getElementById('continue').classList.contains('hidden');";
+    EXPECT_EQ(eval(shelfText), "\"加入书架\"");
+    EXPECT_EQ(eval(continueHidden), "true");
+
+    eval("document.getElementById('shelf').click(); return 1;");
+    EXPECT_TRUE(uitest::PumpUntil([&] { return eval(shelfText) == "\"已在书架\""; }));
+    EXPECT_TRUE(StoryDB()->IsInOnlineShelf("gbk", story.id));
+
+    // The reader records the place read in the shared database.
+    const auto* third = story.Chapters().at(2);
+    ASSERT_TRUE(
+        StoryDB()->SaveReadPosition("gbk", story.id, "2024-05-01 10:00:00", third->id, 0, 0));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return eval(continueHidden) == "false"; }, 20000));
+    EXPECT_EQ(eval("return document.getElementById('lastread').textContent;"),
+              "\"" + third->name + "\"");
+    const auto marked = [&](const std::string& id) {
+        return eval(
+            "var m = document.querySelectorAll('.chapters .ch font'); return m.length == 1 "
+            "&& m[0].closest('.ch').getAttribute('data-id') === " +
+            Quoted(id) + ";");
+    };
+    EXPECT_EQ(marked(third->id), "true");
+    ShootPage("story-page-after-reading", page, "已在书架");
+
+    // Read on: the mark moves.
+    const auto* sixth = story.Chapters().at(5);
+    ASSERT_TRUE(
+        StoryDB()->SaveReadPosition("gbk", story.id, "2024-05-01 10:05:00", sixth->id, 0, 0));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return marked(sixth->id) == "true"; }, 20000));
+    EXPECT_EQ(eval("return document.getElementById('lastread').textContent;"),
+              "\"" + sixth->name + "\"");
+}
+
+// Mended: at the window's design size "更多..." under the recent reads was
+// cut in half by the bottom of the navigation list. It lies wholly in it.
+TEST_F(MainWindow, TheNavigationShowsMoreWholeAtTheDesignSize) {
+    for (int i = 0; i < 6; ++i) {
+        const std::string id = "r" + std::to_string(i);
+        ASSERT_TRUE(StoryDB()->AddArticle("gbk", id, A("最近的书") + std::to_string(i), A("某人"),
+                                          "", "", "", -1, ""));
+        ASSERT_TRUE(StoryDB()->SaveReadPosition(
+            "gbk", id, "2024-05-0" + std::to_string(i + 1) + " 10:00:00", "1", 0, 0));
+    }
+    OpenWindow();
+    int w = 0, h = 0;
+    gtk_window_get_size(form_->Window(), &w, &h);
+    ASSERT_EQ(h, 566);
+    uitest::Settle();
+    const TQuiraListBox& nav = form_->Navigation();
+    const TRect more = nav.MoreEntry().Rect;
+    ASSERT_FALSE(more.IsEmpty());
+    EXPECT_LE(more.Bottom, nav.Height());
+    EXPECT_LE(nav.Top() + more.Bottom, form_->StatusBar().Top());
+    Shoot("navigation-more");
+    ClickControl(nav, more.Left + more.Width() / 2, more.Top + more.Height() / 2);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return form_->IsViewShown(TContentView::RecentList); }));
+    EXPECT_EQ(form_->RecentList().Count(), 6);
+}
+
+// After "Yes" to an update whose address is no web page nothing can open:
+// the program says so and keeps running.
+TEST_F(MainWindow, AnUpdateWhoseAddressOpensNothingSaysSoAndStays) {
+    vendor_->SetUpdateDescription(
+        "[General]\r\nVersion=99.0\r\nfromsite=1\r\ndownsite=ftp://example.invalid/new.zip\r\n");
+    const MessageBoxes boxes({platform::ui::IdYes, platform::ui::IdOk});
+    OpenWindow();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return boxes.AllAnswered(); }, 40000));
+    EXPECT_EQ(boxes.Texts().at(0), "检测到新版本，是否现在升级？");
+    EXPECT_EQ(boxes.Texts().at(1),
+              "无法打开新版本的下载地址：ftp://example.invalid/new.zip\r\nTolvane将继续运行。");
+    uitest::PumpFor(300);
+    EXPECT_FALSE(form_->Quitting());
+    EXPECT_FALSE(closed_);
 }
 
 // The frame: a press in the top 80 pixels of the window's own surface drags

@@ -19,8 +19,10 @@
 #include "platform/ProgramChannel.h"
 #include "shelf/MainForm.h"
 #include "shelf/ProgramBlock.h"
+#include "tests/support/FakeHttpServer.h"
 #include "tests/support/ProcessRun.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/VendorStandIn.h"
 #include "tests/support/window/WindowTest.h"
 
 // After the rest: Xlib's macros would break the declarations above.
@@ -247,6 +249,50 @@ TEST_F(QuiraProgram, TheSessionsEndRightAfterTheStartEndsItInOrder) {
         platform::NamedLock lock(kMainProgramLock);
         EXPECT_TRUE(lock.Acquired()) << strsignal(signal);
     }
+}
+
+// The end of the session while a question is open: the update question,
+// which opens by itself five seconds after the start, runs a loop of its own.
+// It is answered as No, and the program ends as it always does: status 0,
+// the placement and the data folder written, the lock let go, no update.
+TEST_F(QuiraProgram, TheSessionsEndAnswersAnOpenQuestionAndEndsInOrder) {
+    testing_support::FakeHttpServer server;
+    testing_support::VendorStandIn vendor(server);
+    vendor.SetUpdateDescription(
+        "[General]\r\nVersion=99.0\r\n[server]\r\nurl1=" + vendor.BaseURL() + "/QuiraUpdater\r\n");
+    tree_->SetEnv("QUIRA_SERVICE_URL", vendor.BaseURL());
+    const ProgramFolder folder(*tree_, true);
+    const std::string updater =
+        tree_->Write("program/QuiraUpdater", "#!/bin/sh\ntouch \"$0.ran\"\n");
+    fs::permissions(updater, fs::perms::owner_all);
+    const std::string settings = tree_->Path("home/.local/share/Velqo/set.ini");
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const pid_t pid = Start(folder.Program(), {});
+    // The question: a window of the program named as the program, smaller
+    // than the main window can be.
+    bool asked = false;
+    uitest::PumpUntil(
+        [&] {
+            for (const uitest::ScreenWindow& window : uitest::ViewableWindows(display))
+                asked =
+                    asked || (window.name == "Tolvane" && window.width > 0 && window.width < 700);
+            return asked;
+        },
+        60000);
+    if (!asked) Kill(pid);
+    ASSERT_TRUE(asked) << "the update question never showed";
+    kill(pid, SIGTERM);
+    const auto status = WaitExit(pid, 30000);
+    if (!status) Kill(pid);
+    EXPECT_EQ(status, 0);
+    const std::string written = testing_support::TempTree::Read(settings);
+    EXPECT_NE(written.find("VelqoData"), std::string::npos) << written;
+    EXPECT_NE(written.find("[WindowExquira]"), std::string::npos) << written;
+    EXPECT_FALSE(fs::exists(updater + ".ran")) << "No: nothing was updated";
+    platform::NamedLock lock(kMainProgramLock);
+    EXPECT_TRUE(lock.Acquired());
+    XCloseDisplay(display);
 }
 
 TEST_F(QuiraProgram, WithoutADisplayItSaysSoAndFails) {
