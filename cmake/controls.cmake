@@ -1,8 +1,8 @@
-# The custom-drawn control family (shelf/controls), the reader's control
+# The custom-drawn control family (controls/, shared by both programs), the reader's control
 # variants (reader_controls) and their artwork. The artwork is drawn by our own
 # generator at build time and compiled into each library as a GResource.
 
-file(GLOB _controls_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/shelf/controls/*.cpp)
+file(GLOB _controls_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/controls/*.cpp)
 if(NOT _controls_sources)
   return()
 endif()

@@ -6,21 +6,24 @@
 
 find_package(nlohmann_json 3 REQUIRED)
 
+# The dialogs, with the login texts that the sync dialog and the page
+# bridge share.
 file(GLOB _dialogs_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/shelf/dialogs/*.cpp)
+set(_login_texts ${CMAKE_SOURCE_DIR}/shelf/LoginTexts.cpp)
 if(_dialogs_sources)
-  add_library(dialogs STATIC ${_dialogs_sources})
+  add_library(dialogs STATIC ${_dialogs_sources} ${_login_texts})
   target_include_directories(dialogs PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(dialogs PUBLIC controls net shelf_core nlohmann_json::nlohmann_json)
+  target_link_libraries(dialogs PUBLIC controls net exchange nlohmann_json::nlohmann_json)
 endif()
 
-# The main program: shelf/*.cpp without the pieces the reader shares
-# (shelf_core) and without the entry point.
+# The main program: shelf/*.cpp without the login texts (in the dialogs'
+# library) and without the entry point.
 file(GLOB _shelf_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/shelf/*.cpp)
-list(REMOVE_ITEM _shelf_sources ${QUIRA_SHELF_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/shelf/QuiraMain.cpp)
+list(REMOVE_ITEM _shelf_sources ${_login_texts} ${CMAKE_SOURCE_DIR}/shelf/QuiraMain.cpp)
 if(_shelf_sources)
   add_library(shelf_app STATIC ${_shelf_sources})
   target_include_directories(shelf_app PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(shelf_app PUBLIC controls net shelf_core nlohmann_json::nlohmann_json)
+  target_link_libraries(shelf_app PUBLIC controls net exchange nlohmann_json::nlohmann_json)
   if(TARGET dialogs)
     target_link_libraries(shelf_app PUBLIC dialogs)
   endif()
@@ -39,7 +42,7 @@ list(REMOVE_ITEM _reader_sources ${_reader_controls_sources} ${CMAKE_SOURCE_DIR}
 if(_reader_sources)
   add_library(reader_app STATIC ${_reader_sources})
   target_include_directories(reader_app PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(reader_app PUBLIC reader_controls net shelf_core)
+  target_link_libraries(reader_app PUBLIC reader_controls net exchange)
 endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/reader/ReaderMain.cpp)
   add_executable(QuiraReader ${CMAKE_SOURCE_DIR}/reader/ReaderMain.cpp)

@@ -17,21 +17,12 @@ if(APPINDICATOR_FOUND)
   target_compile_definitions(platform_ui PRIVATE QUIRA_HAVE_APPINDICATOR=1)
 endif()
 
-# Code of the main program that the reader or the dialogs need as well (the
-# data share, the XExternal client, the login texts).
-# These files are listed here one by one; a library made of the rest of shelf/
-# must leave them out.
-set(QUIRA_SHELF_CORE_SOURCES ${CMAKE_SOURCE_DIR}/shelf/XDataShare.cpp
-                             ${CMAKE_SOURCE_DIR}/shelf/LoginTexts.cpp
-                             ${CMAKE_SOURCE_DIR}/shelf/XExternalClient.cpp)
-set(_shelf_core_present)
-foreach(f ${QUIRA_SHELF_CORE_SOURCES})
-  if(EXISTS ${f})
-    list(APPEND _shelf_core_present ${f})
-  endif()
-endforeach()
-if(_shelf_core_present)
-  add_library(shelf_core STATIC ${_shelf_core_present})
-  target_include_directories(shelf_core PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(shelf_core PUBLIC core)
+# Where the two programs meet (exchange/): the request block's record and the
+# client of the main program's channel. Both programs link it; neither
+# program's own code is in it.
+file(GLOB _exchange_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/exchange/*.cpp)
+if(_exchange_sources)
+  add_library(exchange STATIC ${_exchange_sources})
+  target_include_directories(exchange PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(exchange PUBLIC core)
 endif()

@@ -27,11 +27,11 @@
 #include "reader/XColor.h"
 #include "reader/XComboBox.h"
 #include "reader/XReaderButton3.h"
-#include "shelf/XDataShare.h"
-#include "shelf/XExternalClient.h"
-#include "shelf/controls/ComponentGlobal.h"
-#include "shelf/controls/NativeChild.h"
-#include "shelf/controls/XLabel.h"
+#include "exchange/XDataShare.h"
+#include "exchange/XExternalClient.h"
+#include "controls/ComponentGlobal.h"
+#include "controls/NativeChild.h"
+#include "controls/XLabel.h"
 
 using platform::Utf8ToAnsi;
 

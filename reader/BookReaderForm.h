@@ -10,7 +10,7 @@
 #include "platform/Charset.h"
 #include "platform/ui/Timer.h"
 #include "platform/ui/UiThread.h"
-#include "shelf/controls/GtkControlHost.h"
+#include "controls/GtkControlHost.h"
 
 typedef struct _GtkWindow GtkWindow;
 

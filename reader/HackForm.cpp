@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "platform/ui/Geometry.h"
-#include "shelf/controls/ComponentGlobal.h"
-#include "shelf/controls/ControlHost.h"
-#include "shelf/controls/MinMaxCloseButton.h"
+#include "controls/ComponentGlobal.h"
+#include "controls/ControlHost.h"
+#include "controls/MinMaxCloseButton.h"
 
 THackForm::THackForm(GtkWindow* window)
     : window_(window),

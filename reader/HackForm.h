@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "platform/ui/Window.h"
-#include "shelf/controls/Control.h"
-#include "shelf/controls/GPImage.h"
+#include "controls/Control.h"
+#include "controls/GPImage.h"
 
 typedef struct _GtkWindow GtkWindow;
 

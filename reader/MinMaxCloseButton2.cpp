@@ -1,6 +1,6 @@
 #include "reader/MinMaxCloseButton2.h"
 
-#include "shelf/controls/ComponentGlobal.h"
+#include "controls/ComponentGlobal.h"
 
 TMinMaxCloseButton2::TMinMaxCloseButton2()
     : TMinMaxCloseButton(

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shelf/controls/MinMaxCloseButton.h"
+#include "controls/MinMaxCloseButton.h"
 
 // The reader window's caption-button strip: the main window's strip with the
 // reader's own images (the reading program's artwork, see SetProgramArtwork;

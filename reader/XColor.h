@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "shelf/controls/Control.h"
-#include "shelf/controls/NativeChild.h"
+#include "controls/Control.h"
+#include "controls/NativeChild.h"
 
 // The reader's background-colour picker: a colour combo box whose items are
 // drawn as plain swatches, without captions. The items and the selection live

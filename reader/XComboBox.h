@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "shelf/controls/Control.h"
-#include "shelf/controls/NativeChild.h"
+#include "controls/Control.h"
+#include "controls/NativeChild.h"
 
 // A drop-down list of the reader's toolbar: captions, each optionally with a
 // colour swatch before it (the font-colour box). The items and the selection

@@ -1,6 +1,6 @@
 #include "reader/XReaderButton3.h"
 
-#include "shelf/controls/ComponentGlobal.h"
+#include "controls/ComponentGlobal.h"
 
 TXReaderButton3::TXReaderButton3() {
     FrameCount = 4;

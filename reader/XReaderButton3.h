@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shelf/controls/XStandardButton.h"
+#include "controls/XStandardButton.h"
 
 // The reader's toolbar button (80 x 27 with the supplied strip, from the
 // reading program's artwork, see SetProgramArtwork); a caption change shows

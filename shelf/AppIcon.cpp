@@ -5,7 +5,7 @@
 
 #include "core/AtomicFile.h"
 #include "platform/Folders.h"
-#include "shelf/controls/ComponentGlobal.h"
+#include "controls/ComponentGlobal.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include "core/Folders.h"
-#include "shelf/controls/ComponentGlobal.h"
-#include "shelf/controls/ControlHost.h"
-#include "shelf/controls/MinMaxCloseButton.h"
+#include "controls/ComponentGlobal.h"
+#include "controls/ControlHost.h"
+#include "controls/MinMaxCloseButton.h"
 
 namespace mainwindow {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "platform/Charset.h"
 #include "platform/ui/Window.h"
-#include "shelf/controls/Control.h"
-#include "shelf/controls/GPImage.h"
+#include "controls/Control.h"
+#include "controls/GPImage.h"
 
 class TMinMaxCloseButton;
 

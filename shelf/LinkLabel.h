@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shelf/controls/Control.h"
+#include "controls/Control.h"
 
 // A plain text label of the main window that acts as a link: the hand cursor
 // over it, underlined while the pointer rests on it, a click raises OnClick.

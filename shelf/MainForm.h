@@ -15,7 +15,7 @@
 #include "platform/Charset.h"
 #include "shelf/SearchSession.h"
 #include "shelf/ViewStack.h"
-#include "shelf/controls/Geometry.h"
+#include "controls/Geometry.h"
 
 namespace platform {
 class ProgramChannel;

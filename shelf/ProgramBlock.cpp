@@ -12,7 +12,7 @@
 #include "platform/ui/UiInit.h"
 #include "shelf/MainForm.h"
 #include "shelf/VendorPages.h"
-#include "shelf/XDataShare.h"
+#include "exchange/XDataShare.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
 #include "platform/ui/Timer.h"
-#include "shelf/XDataShare.h"
+#include "exchange/XDataShare.h"
 
 bool ReaderRunning() {
     // A lock we can take is a lock nobody holds; it is let go at once.

@@ -3,10 +3,10 @@
 #include "core/TextHelpers.h"
 #include "net/StoryLog.h"
 #include "platform/Folders.h"
-#include "shelf/controls/GPImage.h"
-#include "shelf/controls/HotStoryPanel.h"
-#include "shelf/controls/StoryPicPanel.h"
-#include "shelf/controls/XLabel.h"
+#include "controls/GPImage.h"
+#include "controls/HotStoryPanel.h"
+#include "controls/StoryPicPanel.h"
+#include "controls/XLabel.h"
 
 void LoadHotStories(const std::string& storyListFile, THotStoryPanel& hotStories,
                     TXLabel& statusBar) {

@@ -14,8 +14,8 @@
 #include "platform/Url.h"
 #include "shelf/LoginTexts.h"
 #include "shelf/ReaderStarter.h"
-#include "shelf/XDataShare.h"
-#include "shelf/XExternalClient.h"
+#include "exchange/XDataShare.h"
+#include "exchange/XExternalClient.h"
 
 using platform::ui::BridgeMember;
 using platform::ui::BridgeReply;

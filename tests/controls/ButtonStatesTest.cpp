@@ -9,12 +9,12 @@
 #include "FrameProbe.h"
 #include "ProgramArtwork.h"
 #include "reader/XReaderButton3.h"
-#include "shelf/controls/ComponentGlobal.h"
-#include "shelf/controls/XButton.h"
-#include "shelf/controls/XCheckBox.h"
-#include "shelf/controls/XCloseButton.h"
-#include "shelf/controls/XSearchBtn.h"
-#include "shelf/controls/XStandardButton.h"
+#include "controls/ComponentGlobal.h"
+#include "controls/XButton.h"
+#include "controls/XCheckBox.h"
+#include "controls/XCloseButton.h"
+#include "controls/XSearchBtn.h"
+#include "controls/XStandardButton.h"
 
 namespace {
 

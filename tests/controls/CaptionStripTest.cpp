@@ -7,8 +7,8 @@
 #include "core/Folders.h"
 #include "platform/IniFile.h"
 #include "reader/MinMaxCloseButton2.h"
-#include "shelf/controls/HeadlessHost.h"
-#include "shelf/controls/MinMaxCloseButton.h"
+#include "controls/HeadlessHost.h"
+#include "controls/MinMaxCloseButton.h"
 #include "tests/support/TempTree.h"
 
 namespace {

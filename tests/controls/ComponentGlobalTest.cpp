@@ -1,4 +1,4 @@
-#include "shelf/controls/ComponentGlobal.h"
+#include "controls/ComponentGlobal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include "FrameProbe.h"
 #include "ProgramArtwork.h"
 #include "reader/XReaderButton3.h"
-#include "shelf/controls/Canvas.h"
-#include "shelf/controls/GPImageList.h"
+#include "controls/Canvas.h"
+#include "controls/GPImageList.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shelf/controls/HeadlessHost.h"
+#include "controls/HeadlessHost.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "shelf/controls/FormWindow.h"
+#include "controls/FormWindow.h"
 
 // A window that records what the caption strip does to it.
 class FakeForm : public TFormWindow {

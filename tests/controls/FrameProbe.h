@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "shelf/controls/Canvas.h"
-#include "shelf/controls/GPImage.h"
-#include "shelf/controls/HeadlessHost.h"
+#include "controls/Canvas.h"
+#include "controls/GPImage.h"
+#include "controls/HeadlessHost.h"
 
 // Tells which sprite frame a control shows: the control's rendered pixels are
 // compared with a reference drawing of each candidate frame, and the best

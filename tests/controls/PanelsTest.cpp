@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "shelf/controls/ComponentGlobal.h"
-#include "shelf/controls/HeadlessHost.h"
-#include "shelf/controls/HotStoryPanel.h"
-#include "shelf/controls/SearchResultPanel.h"
-#include "shelf/controls/StoryPicPanel.h"
-#include "shelf/controls/XCenterPanel.h"
+#include "controls/ComponentGlobal.h"
+#include "controls/HeadlessHost.h"
+#include "controls/HotStoryPanel.h"
+#include "controls/SearchResultPanel.h"
+#include "controls/StoryPicPanel.h"
+#include "controls/XCenterPanel.h"
 
 namespace {
 

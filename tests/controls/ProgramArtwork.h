@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shelf/controls/ComponentGlobal.h"
+#include "controls/ComponentGlobal.h"
 
 // Makes controls with one program's artwork for the length of a scope, as
 // that program does once at start; the previous choice comes back after.

@@ -1,8 +1,8 @@
-#include "shelf/controls/QuiraListBox.h"
+#include "controls/QuiraListBox.h"
 
 #include <gtest/gtest.h>
 
-#include "shelf/controls/HeadlessHost.h"
+#include "controls/HeadlessHost.h"
 
 namespace {
 

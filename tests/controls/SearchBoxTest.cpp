@@ -1,9 +1,9 @@
-#include "shelf/controls/SearchBox2.h"
+#include "controls/SearchBox2.h"
 
 #include <gtest/gtest.h>
 
 #include "FrameProbe.h"
-#include "shelf/controls/ComponentGlobal.h"
+#include "controls/ComponentGlobal.h"
 
 namespace {
 

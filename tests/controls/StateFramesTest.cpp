@@ -17,11 +17,11 @@
 #include "ProgramArtwork.h"
 #include "reader/MinMaxCloseButton2.h"
 #include "reader/XReaderButton3.h"
-#include "shelf/controls/ComponentGlobal.h"
-#include "shelf/controls/MinMaxCloseButton.h"
-#include "shelf/controls/XCloseButton.h"
-#include "shelf/controls/XSearchBtn.h"
-#include "shelf/controls/XStandardButton.h"
+#include "controls/ComponentGlobal.h"
+#include "controls/MinMaxCloseButton.h"
+#include "controls/XCloseButton.h"
+#include "controls/XSearchBtn.h"
+#include "controls/XStandardButton.h"
 
 namespace {
 

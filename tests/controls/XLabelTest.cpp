@@ -1,8 +1,8 @@
-#include "shelf/controls/XLabel.h"
+#include "controls/XLabel.h"
 
 #include <gtest/gtest.h>
 
-#include "shelf/controls/HeadlessHost.h"
+#include "controls/HeadlessHost.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "shelf/controls/CDListBox.h"
+#include "controls/CDListBox.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "shelf/controls/HeadlessHost.h"
+#include "controls/HeadlessHost.h"
 
 namespace {
 

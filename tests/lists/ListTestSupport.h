@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/Charset.h"
-#include "shelf/controls/BookListBox.h"
-#include "shelf/controls/HeadlessHost.h"
+#include "controls/BookListBox.h"
+#include "controls/HeadlessHost.h"
 
 namespace liststest {
 

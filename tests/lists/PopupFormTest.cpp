@@ -1,4 +1,4 @@
-#include "shelf/controls/PopupForm.h"
+#include "controls/PopupForm.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "shelf/controls/FormWindow.h"
-#include "shelf/controls/HeadlessHost.h"
+#include "controls/FormWindow.h"
+#include "controls/HeadlessHost.h"
 #include "tests/lists/ListTestSupport.h"
 
 namespace {

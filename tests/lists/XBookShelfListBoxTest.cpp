@@ -1,4 +1,4 @@
-#include "shelf/controls/XBookShelfListBox.h"
+#include "controls/XBookShelfListBox.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>

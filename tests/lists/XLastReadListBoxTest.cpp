@@ -1,4 +1,4 @@
-#include "shelf/controls/XLastReadListBox.h"
+#include "controls/XLastReadListBox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shelf/controls/XSearchResultListBox.h"
+#include "controls/XSearchResultListBox.h"
 
 #include <gtest/gtest.h>
 

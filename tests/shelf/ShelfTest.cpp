@@ -18,7 +18,7 @@
 #include "shelf/CacheScan.h"
 #include "shelf/ReaderStarter.h"
 #include "shelf/ShelfHelpers.h"
-#include "shelf/XDataShare.h"
+#include "exchange/XDataShare.h"
 #include "tests/shelf/ShelfFixture.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The reader's way into the main program: SearchEx as a request on the main
 // program's channel, starting the main program when none runs.
-#include "shelf/XExternalClient.h"
+#include "exchange/XExternalClient.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>

@@ -19,7 +19,7 @@
 #include "platform/Shell.h"
 #include "shelf/LoginTexts.h"
 #include "shelf/ReaderStarter.h"
-#include "shelf/XDataShare.h"
+#include "exchange/XDataShare.h"
 #include "tests/core/DatabaseFixtures.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/standin/StandIn.h"

@@ -2,7 +2,7 @@
 
 #include <cairo.h>
 
-#include "shelf/controls/ComponentGlobal.h"
+#include "controls/ComponentGlobal.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "shelf/controls/GtkControlHost.h"
+#include "controls/GtkControlHost.h"
 #include "tests/support/window/WindowTest.h"
 #include "tools/gallery/GalleryScene.h"
 

@@ -5,7 +5,7 @@
 #include "platform/IniFile.h"
 #include "platform/ProgramChannel.h"
 #include "reader/XReaderButton3.h"
-#include "shelf/XDataShare.h"
+#include "exchange/XDataShare.h"
 
 namespace readertest {
 namespace {

@@ -15,7 +15,7 @@
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
-#include "shelf/XDataShare.h"
+#include "exchange/XDataShare.h"
 #include "tests/support/ProcessRun.h"
 
 // Xlib last: its macros (None, Bool, Status) would break what comes before.

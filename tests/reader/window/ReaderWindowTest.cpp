@@ -15,8 +15,8 @@
 #include "reader/XColor.h"
 #include "reader/XComboBox.h"
 #include "reader/XReaderButton3.h"
-#include "shelf/XDataShare.h"
-#include "shelf/controls/XLabel.h"
+#include "exchange/XDataShare.h"
+#include "controls/XLabel.h"
 #include "tests/support/standin/StandIn.h"
 
 namespace readertest {

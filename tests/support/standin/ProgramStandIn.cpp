@@ -18,7 +18,7 @@
 #include <string>
 
 #include "platform/ProgramChannel.h"
-#include "shelf/XDataShare.h"
+#include "exchange/XDataShare.h"
 
 namespace {
 
