@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/Charset.h"
 #include "controls/Geometry.h"
+#include "platform/Charset.h"
 
 class TGPImage;
 

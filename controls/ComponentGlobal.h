@@ -3,8 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/Charset.h"
 #include "controls/GPImage.h"
+#include "platform/Charset.h"
 
 // The artwork loader of both programs and the small helpers beside it.
 

@@ -3,9 +3,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/Charset.h"
 #include "controls/Canvas.h"
 #include "controls/Geometry.h"
+#include "platform/Charset.h"
 
 class TControl;
 class TControlHost;

@@ -1,8 +1,8 @@
 #include "controls/GtkControlHost.h"
 
+#include "controls/NativeChild.h"
 #include "platform/ui/TrayIcon.h"
 #include "platform/ui/Window.h"
-#include "controls/NativeChild.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <exception>
 #include <string>
 
-#include "core/Folders.h"
-#include "platform/IniFile.h"
 #include "controls/ComponentGlobal.h"
 #include "controls/ControlHost.h"
+#include "core/Folders.h"
+#include "platform/IniFile.h"
 
 namespace {
 

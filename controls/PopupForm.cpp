@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/ui/UiThread.h"
 #include "controls/ComponentGlobal.h"
+#include "platform/ui/UiThread.h"
 
 namespace {
 

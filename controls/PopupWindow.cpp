@@ -2,9 +2,9 @@
 
 #include <gtk/gtk.h>
 
+#include "controls/GtkControlHost.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/Window.h"
-#include "controls/GtkControlHost.h"
 
 TGtkPopupWindow::TGtkPopupWindow(GtkWindow* mainWindow, int width, int height)
     : main_(mainWindow),

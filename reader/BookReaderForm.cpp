@@ -7,10 +7,15 @@
 #include <filesystem>
 #include <utility>
 
+#include "controls/ComponentGlobal.h"
+#include "controls/NativeChild.h"
+#include "controls/XLabel.h"
 #include "core/Folders.h"
 #include "core/LoadingPage.h"
 #include "core/StoryDB.h"
 #include "core/TextHelpers.h"
+#include "exchange/XDataShare.h"
+#include "exchange/XExternalClient.h"
 #include "net/ServiceURL.h"
 #include "net/StoryLog.h"
 #include "platform/Folders.h"
@@ -27,11 +32,6 @@
 #include "reader/XColor.h"
 #include "reader/XComboBox.h"
 #include "reader/XReaderButton3.h"
-#include "exchange/XDataShare.h"
-#include "exchange/XExternalClient.h"
-#include "controls/ComponentGlobal.h"
-#include "controls/NativeChild.h"
-#include "controls/XLabel.h"
 
 using platform::Utf8ToAnsi;
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "controls/GtkControlHost.h"
 #include "platform/Charset.h"
 #include "platform/ui/Timer.h"
 #include "platform/ui/UiThread.h"
-#include "controls/GtkControlHost.h"
 
 typedef struct _GtkWindow GtkWindow;
 

@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 
-#include "platform/ui/Geometry.h"
 #include "controls/ComponentGlobal.h"
 #include "controls/ControlHost.h"
 #include "controls/MinMaxCloseButton.h"
+#include "platform/ui/Geometry.h"
 
 THackForm::THackForm(GtkWindow* window)
     : window_(window),

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "platform/ui/Window.h"
 #include "controls/Control.h"
 #include "controls/GPImage.h"
+#include "platform/ui/Window.h"
 
 typedef struct _GtkWindow GtkWindow;
 

@@ -3,9 +3,9 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gio/gio.h>
 
+#include "controls/ComponentGlobal.h"
 #include "core/AtomicFile.h"
 #include "platform/Folders.h"
-#include "controls/ComponentGlobal.h"
 
 namespace {
 

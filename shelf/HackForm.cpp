@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "core/Folders.h"
 #include "controls/ComponentGlobal.h"
 #include "controls/ControlHost.h"
 #include "controls/MinMaxCloseButton.h"
+#include "core/Folders.h"
 
 namespace mainwindow {
 namespace {

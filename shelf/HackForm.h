@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/Charset.h"
-#include "platform/ui/Window.h"
 #include "controls/Control.h"
 #include "controls/GPImage.h"
+#include "platform/Charset.h"
+#include "platform/ui/Window.h"
 
 class TMinMaxCloseButton;
 

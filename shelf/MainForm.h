@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "controls/Geometry.h"
 #include "core/StoryDB.h"
 #include "net/SearchStory.h"
 #include "platform/Charset.h"
 #include "shelf/SearchSession.h"
 #include "shelf/ViewStack.h"
-#include "controls/Geometry.h"
 
 namespace platform {
 class ProgramChannel;

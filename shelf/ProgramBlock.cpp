@@ -7,12 +7,12 @@
 #include "core/DBCreater.h"
 #include "core/Folders.h"
 #include "core/StoryDB.h"
+#include "exchange/XDataShare.h"
 #include "platform/NamedLock.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/UiInit.h"
 #include "shelf/MainForm.h"
 #include "shelf/VendorPages.h"
-#include "exchange/XDataShare.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "shelf/ReaderStarter.h"
 
 #include "core/Folders.h"
+#include "exchange/XDataShare.h"
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
 #include "platform/ui/Timer.h"
-#include "exchange/XDataShare.h"
 
 bool ReaderRunning() {
     // A lock we can take is a lock nobody holds; it is let go at once.

@@ -1,12 +1,12 @@
 #include "shelf/StoryListPanels.h"
 
-#include "core/TextHelpers.h"
-#include "net/StoryLog.h"
-#include "platform/Folders.h"
 #include "controls/GPImage.h"
 #include "controls/HotStoryPanel.h"
 #include "controls/StoryPicPanel.h"
 #include "controls/XLabel.h"
+#include "core/TextHelpers.h"
+#include "net/StoryLog.h"
+#include "platform/Folders.h"
 
 void LoadHotStories(const std::string& storyListFile, THotStoryPanel& hotStories,
                     TXLabel& statusBar) {

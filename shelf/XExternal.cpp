@@ -9,13 +9,13 @@
 
 #include "core/Folders.h"
 #include "core/StoryDB.h"
+#include "exchange/XDataShare.h"
+#include "exchange/XExternalClient.h"
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
 #include "platform/Url.h"
 #include "shelf/LoginTexts.h"
 #include "shelf/ReaderStarter.h"
-#include "exchange/XDataShare.h"
-#include "exchange/XExternalClient.h"
 
 using platform::ui::BridgeMember;
 using platform::ui::BridgeReply;

@@ -8,13 +8,13 @@
 
 #include "FrameProbe.h"
 #include "ProgramArtwork.h"
-#include "reader/XReaderButton3.h"
 #include "controls/ComponentGlobal.h"
 #include "controls/XButton.h"
 #include "controls/XCheckBox.h"
 #include "controls/XCloseButton.h"
 #include "controls/XSearchBtn.h"
 #include "controls/XStandardButton.h"
+#include "reader/XReaderButton3.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include "FakeForm.h"
 #include "ProgramArtwork.h"
+#include "controls/HeadlessHost.h"
+#include "controls/MinMaxCloseButton.h"
 #include "core/Folders.h"
 #include "platform/IniFile.h"
 #include "reader/MinMaxCloseButton2.h"
-#include "controls/HeadlessHost.h"
-#include "controls/MinMaxCloseButton.h"
 #include "tests/support/TempTree.h"
 
 namespace {

@@ -10,9 +10,9 @@
 
 #include "FrameProbe.h"
 #include "ProgramArtwork.h"
-#include "reader/XReaderButton3.h"
 #include "controls/Canvas.h"
 #include "controls/GPImageList.h"
+#include "reader/XReaderButton3.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 
 #include "FrameProbe.h"
 #include "ProgramArtwork.h"
-#include "reader/MinMaxCloseButton2.h"
-#include "reader/XReaderButton3.h"
 #include "controls/ComponentGlobal.h"
 #include "controls/MinMaxCloseButton.h"
 #include "controls/XCloseButton.h"
 #include "controls/XSearchBtn.h"
 #include "controls/XStandardButton.h"
+#include "reader/MinMaxCloseButton2.h"
+#include "reader/XReaderButton3.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Charset.h"
 #include "controls/BookListBox.h"
 #include "controls/HeadlessHost.h"
+#include "platform/Charset.h"
 
 namespace liststest {
 

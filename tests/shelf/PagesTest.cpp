@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "controls/HeadlessHost.h"
+#include "controls/HotStoryPanel.h"
+#include "controls/StoryPicPanel.h"
+#include "controls/XLabel.h"
 #include "core/PageTemplate.h"
 #include "core/TextHelpers.h"
 #include "net/StoryLog.h"
@@ -14,10 +18,6 @@
 #include "shelf/ListErrorPage.h"
 #include "shelf/StoryListPanels.h"
 #include "shelf/VendorPages.h"
-#include "controls/HeadlessHost.h"
-#include "controls/HotStoryPanel.h"
-#include "controls/StoryPicPanel.h"
-#include "controls/XLabel.h"
 #include "tests/shelf/ShelfFixture.h"
 #include "tests/support/FakeNovelSite.h"
 

@@ -12,13 +12,13 @@
 #include <thread>
 
 #include "core/Cache.h"
+#include "exchange/XDataShare.h"
 #include "platform/IniFile.h"
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
 #include "shelf/CacheScan.h"
 #include "shelf/ReaderStarter.h"
 #include "shelf/ShelfHelpers.h"
-#include "exchange/XDataShare.h"
 #include "tests/shelf/ShelfFixture.h"
 
 namespace {

@@ -14,12 +14,12 @@
 
 #include "core/Folders.h"
 #include "core/StoryDB.h"
+#include "exchange/XDataShare.h"
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
 #include "shelf/LoginTexts.h"
 #include "shelf/ReaderStarter.h"
-#include "exchange/XDataShare.h"
 #include "tests/core/DatabaseFixtures.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/standin/StandIn.h"

@@ -13,9 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "reader/MinMaxCloseButton2.h"
-#include "reader/XColor.h"
-#include "reader/XReaderButton3.h"
 #include "controls/ComponentGlobal.h"
 #include "controls/HeadlessHost.h"
 #include "controls/HotStoryPanel.h"
@@ -35,6 +32,9 @@
 #include "controls/XSearchBtn.h"
 #include "controls/XSearchResultListBox.h"
 #include "controls/XStandardButton.h"
+#include "reader/MinMaxCloseButton2.h"
+#include "reader/XColor.h"
+#include "reader/XReaderButton3.h"
 #include "tools/gallery/GalleryScene.h"
 
 namespace {

@@ -3,9 +3,6 @@
 #include <memory>
 #include <vector>
 
-#include "reader/MinMaxCloseButton2.h"
-#include "reader/XColor.h"
-#include "reader/XReaderButton3.h"
 #include "controls/ControlHost.h"
 #include "controls/HotStoryPanel.h"
 #include "controls/MinMaxCloseButton.h"
@@ -20,6 +17,9 @@
 #include "controls/XLabel.h"
 #include "controls/XSearchBtn.h"
 #include "controls/XStandardButton.h"
+#include "reader/MinMaxCloseButton2.h"
+#include "reader/XColor.h"
+#include "reader/XReaderButton3.h"
 
 // Every control of both programs laid out over stand-ins of the two windows'
 // painted skins (980 x 570 pixels): the main window's top band with caption

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "core/DBCreater.h"
-#include "core/StoryDB.h"
 #include "controls/GtkControlHost.h"
 #include "controls/PopupForm.h"
 #include "controls/XBookShelfListBox.h"
 #include "controls/XLastReadListBox.h"
 #include "controls/XSearchResultListBox.h"
+#include "core/DBCreater.h"
+#include "core/StoryDB.h"
 #include "tests/lists/ListTestSupport.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/window/WindowTest.h"

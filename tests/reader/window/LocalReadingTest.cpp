@@ -2,10 +2,10 @@
 
 #include "ReaderWorld.h"
 
+#include "exchange/XDataShare.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramChannel.h"
 #include "reader/XReaderButton3.h"
-#include "exchange/XDataShare.h"
 
 namespace readertest {
 namespace {

@@ -10,12 +10,12 @@
 #include <string.h>
 #include <sys/wait.h>
 
+#include "exchange/XDataShare.h"
 #include "platform/Folders.h"
 #include "platform/IniFile.h"
 #include "platform/NamedLock.h"
 #include "platform/ProgramChannel.h"
 #include "platform/Shell.h"
-#include "exchange/XDataShare.h"
 #include "tests/support/ProcessRun.h"
 
 // Xlib last: its macros (None, Bool, Status) would break what comes before.

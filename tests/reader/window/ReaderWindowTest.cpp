@@ -6,7 +6,9 @@
 
 #include <sstream>
 
+#include "controls/XLabel.h"
 #include "core/LoadingPage.h"
+#include "exchange/XDataShare.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramChannel.h"
 #include "reader/BookPreLoadReader.h"
@@ -15,8 +17,6 @@
 #include "reader/XColor.h"
 #include "reader/XComboBox.h"
 #include "reader/XReaderButton3.h"
-#include "exchange/XDataShare.h"
-#include "controls/XLabel.h"
 #include "tests/support/standin/StandIn.h"
 
 namespace readertest {

@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/ProgramChannel.h"
 #include "exchange/XDataShare.h"
+#include "platform/ProgramChannel.h"
 
 namespace {
 
