@@ -140,6 +140,7 @@ void TXBookBrowser::WireBrowser() {
         positionReady_ = false;
         documentTaken_ = false;
         restoreShort_ = false;
+        restoreAtEnd_ = false;
     };
     b.OnDocumentReady = [this](const std::string& uri) { RunGuarded([&] { DocumentReady(uri); }); };
     b.OnDocumentComplete = [this](const std::string& uri) {
@@ -468,6 +469,10 @@ void TXBookBrowser::DocumentReady(const std::string& uri) {
     if (restorePending_) {
         restorePending_ = false;
         RestorePosition();
+        // The page is laid out for good only once its load ends (its style
+        // sheet and pictures may still change its length): the place is
+        // put back then too, unless the reader has moved on by then.
+        restoreAtEnd_ = browser_->IsLoading();
     } else {
         MarkPositionReady();
     }
@@ -483,9 +488,10 @@ void TXBookBrowser::DocumentComplete(const std::string& uri) {
         return;
     }
     if (IsLoadingPage(uri)) return;
-    if (restoreShort_) {
+    if (restoreShort_ || restoreAtEnd_) {
         // The pictures are in and the page has its full length.
         restoreShort_ = false;
+        restoreAtEnd_ = false;
         RestorePosition();
     } else {
         DocumentReady(uri);
@@ -505,9 +511,11 @@ void TXBookBrowser::RestorePosition() {
         int x = 0, y = 0;
         const bool reported = json && ParsePosition(*json, x, y);
         if (reported) browser_->SetScrollReport(x, y);
-        // Short of the place while the page still loads: its pictures have
-        // yet to give it its length. Saving now would move the position up.
-        if (reported && (x < restoreHorizontal_ || y < restoreVertical_) && browser_->IsLoading()) {
+        // Short of the place while the page still loads, or before the
+        // restore that its end makes: its pictures have yet to give it its
+        // length. Saving now would move the position up.
+        const bool shortOfIt = reported && (x < restoreHorizontal_ || y < restoreVertical_);
+        if (shortOfIt && (restoreAtEnd_ || browser_->IsLoading())) {
             restoreShort_ = true;
             return;
         }
@@ -537,6 +545,7 @@ void TXBookBrowser::ArmSaveTimer() {
 }
 
 void TXBookBrowser::PageTouched() {
+    restoreAtEnd_ = false;
     if (restoreShort_) {
         // The reader has gone on from where the page could take them: that
         // is the position now, not the one still waiting for the pictures.

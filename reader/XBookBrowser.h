@@ -209,6 +209,9 @@ class TXBookBrowser {
     // The restore fell short: the page was not yet long enough, its pictures
     // still coming. It is restored again once they are in.
     bool restoreShort_ = false;
+    // The place was put back while the page still loaded: it is put back
+    // again when the load ends, unless the reader touched the page first.
+    bool restoreAtEnd_ = false;
     // Counts committed navigations, so a late restore meets only its page.
     unsigned documentSerial_ = 0;
     // Posted work holds a weak copy and does nothing once the browser is gone.

@@ -18,7 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
+#include <vector>
 
 namespace uitest {
 namespace {
@@ -227,35 +229,79 @@ void TypeText(const std::string& ascii) {
     }
 }
 
-void TypeUnicode(const std::string& utf8) {
-    Display* d = XDisplay();
-    if (!d) return;
-    // A key code with no symbols carries each character in turn, as an
-    // on-screen keyboard would type it.
+namespace {
+
+// Key codes without symbols of the display, each lent to one character for
+// the life of the display. A code is never mapped anew while a program may
+// still be reading a key event of it: a program translates a key event by
+// the mapping it knows when it reads the event, and a mapping changed under
+// a typed key (one code carrying each character in turn) turned "云台" into
+// "云云" under load.
+struct SpareKeys {
+    Display* display = nullptr;
+    std::vector<KeyCode> free;
+    std::map<KeySym, KeyCode> lent;
+};
+
+SpareKeys& Spares(Display* d) {
+    static SpareKeys spares;
+    if (spares.display == d) return spares;
+    spares = SpareKeys{d, {}, {}};
     int low = 0, high = 0, perCode = 0;
     XDisplayKeycodes(d, &low, &high);
     KeySym* map = XGetKeyboardMapping(d, low, high - low + 1, &perCode);
-    int spare = 0;
-    for (int code = high; code >= low && !spare; --code) {
+    for (int code = high; code >= low; --code) {
         bool empty = true;
         for (int i = 0; i < perCode; ++i) empty = empty && map[(code - low) * perCode + i] == 0;
-        if (empty) spare = code;
+        if (empty) spares.free.push_back(static_cast<KeyCode>(code));
     }
     XFree(map);
-    if (!spare) return;
+    return spares;
+}
+
+// The key code that types the symbol, mapped now if it has none yet.
+KeyCode CodeFor(Display* d, KeySym keysym) {
+    SpareKeys& spares = Spares(d);
+    if (const auto found = spares.lent.find(keysym); found != spares.lent.end())
+        return found->second;
+    if (spares.free.empty()) {
+        // Every spare code is lent: they are all taken back, after a moment
+        // in which the programs have read the keys typed with them.
+        PumpFor(500);
+        for (const auto& [symbol, code] : spares.lent) spares.free.push_back(code);
+        spares.lent.clear();
+    }
+    if (spares.free.empty()) return 0;
+    const KeyCode code = spares.free.back();
+    spares.free.pop_back();
+    KeySym mapped = keysym;
+    XChangeKeyboardMapping(d, code, 1, &mapped, 1);
+    spares.lent.emplace(keysym, code);
+    return code;
+}
+
+}  // namespace
+
+void TypeUnicode(const std::string& utf8) {
+    Display* d = XDisplay();
+    if (!d) return;
+    // Each character through a key code of its own, as an on-screen
+    // keyboard would type it; every code is mapped before the first key.
+    std::vector<KeyCode> codes;
     for (const gchar* p = utf8.c_str(); *p; p = g_utf8_next_char(p)) {
         const gunichar c = g_utf8_get_char(p);
-        KeySym keysym = c < 0x100 ? c : 0x1000000 + c;
-        XChangeKeyboardMapping(d, spare, 1, &keysym, 1);
-        XSync(d, False);
-        XTestFakeKeyEvent(d, spare, True, CurrentTime);
-        XTestFakeKeyEvent(d, spare, False, CurrentTime);
+        codes.push_back(CodeFor(d, c < 0x100 ? c : 0x1000000 + c));
+    }
+    XSync(d, False);
+    // A moment for the programs to take the new mapping.
+    PumpFor(30);
+    for (const KeyCode code : codes) {
+        if (!code) continue;
+        XTestFakeKeyEvent(d, code, True, CurrentTime);
+        XTestFakeKeyEvent(d, code, False, CurrentTime);
         XSync(d, False);
         PumpFor(30);
     }
-    KeySym none = 0;
-    XChangeKeyboardMapping(d, spare, 1, &none, 1);
-    Flush();
 }
 
 void WidgetOrigin(GtkWidget* widget, int& rootX, int& rootY) {

@@ -662,8 +662,11 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
         << "the reader did not continue with the chapter last read";
     page = AwaitPage(Reader(), readerWindow->id, "/Content_", true);
     ASSERT_TRUE(page);
-    EXPECT_TRUE(Until([&] { return ScrollY(Reader(), *page) == savedPosition; }))
-        << "not at the saved position " << savedPosition;
+    int continuedAt = -1;
+    EXPECT_TRUE(Until([&] { return (continuedAt = ScrollY(Reader(), *page)) == savedPosition; }))
+        << "not at the saved position " << savedPosition << " but at " << continuedAt
+        << "; the stored position is " << Position().VScrollBarPos << " in chapter "
+        << Utf8(Position().ReadChapter);
     Shoot(Reader(), readerWindow->id, "reader-continued");
 
     // The boss key hides the main window and minimises the reader.
