@@ -774,8 +774,15 @@ void Spawned(int result, const pid_t* pid, const char* path, bool named) {
 }
 
 // How a named program that this one started ended, as its parent saw it:
-// "<program>-<pid>.status" holds the exit code, or 128 + the signal.
-void Reaped(pid_t pid, int status) {
+// "<program>-<pid>.status" holds the exit code, or 128 + the signal. Each is
+// recorded once.
+// Whether pid is a named program that this one started.
+bool Named(pid_t pid) {
+    std::lock_guard guard(State().spawnedLock);
+    return State().spawned.count(pid) != 0;
+}
+
+void Record(pid_t pid, int code) {
     std::string program;
     {
         std::lock_guard guard(State().spawnedLock);
@@ -784,8 +791,6 @@ void Reaped(pid_t pid, int status) {
         program = found->second;
         State().spawned.erase(found);
     }
-    if (!WIFEXITED(status) && !WIFSIGNALED(status)) return;
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     const std::string file = State().folder + "/" + program + "-" + std::to_string(pid) + ".status";
     const std::string part = file + ".part";
     if (FILE* out = std::fopen(part.c_str(), "w")) {
@@ -879,9 +884,21 @@ int posix_spawnp(pid_t* pid, const char* file, const posix_spawn_file_actions_t*
 
 pid_t waitpid(pid_t pid, int* status, int options) {
     static const auto real = Next<pid_t (*)(pid_t, int*, int)>("waitpid");
+    if (pid > 0 && State().active && Named(pid)) {
+        // The end is seen and recorded before the child is reaped: should
+        // this program end in between (it often ends right after the
+        // programs it started), the child stays a zombie for the test,
+        // its subreaper, to collect, and its status is not lost.
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | (options & WNOHANG)) ==
+                0 &&
+            info.si_pid == pid)
+            Record(pid, info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status);
+    }
     int seen = 0;
     const pid_t ended = real(pid, &seen, options);
-    if (ended > 0 && State().active) Reaped(ended, seen);
+    if (ended > 0 && State().active && (WIFEXITED(seen) || WIFSIGNALED(seen)))
+        Record(ended, WIFEXITED(seen) ? WEXITSTATUS(seen) : 128 + WTERMSIG(seen));
     if (status) *status = seen;
     return ended;
 }
