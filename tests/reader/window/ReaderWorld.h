@@ -120,12 +120,15 @@ class ReaderWorld {
         if (!Slot()) Slot() = new ReaderWorld();  // lives until the process ends
         return *Slot();
     }
-    // At the end of the test program the window goes (its downloads stop)
-    // and the sites' server joins its threads; the rest stays to the end.
+    // At the end of the test program the window goes (its downloads stop),
+    // the sites' server joins its threads and the profile's folder goes;
+    // the rest stays to the end.
     static void End() {
         if (!Slot()) return;
         Slot()->CloseForm();
         Slot()->server.Stop();
+        std::error_code ignored;
+        std::filesystem::remove_all(Slot()->tree.Root(), ignored);
     }
 
     testing_support::TempTree tree{testing_support::TempTree::Profile::kXdg};
