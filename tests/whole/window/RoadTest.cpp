@@ -592,15 +592,22 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
     uitest::PointerTo(page->rect.CenterX(), page->rect.CenterY());
     for (int notch = 0; notch < 6; ++notch) uitest::Wheel(true);
     Reader().Settle();
-    int scrolled = 0;
+    // The wheel scrolls smoothly, so the page may still move after the first
+    // save: wait until it rests and the saved place is where it rests.
+    int scrolled = -1;
+    auto movedAt = std::chrono::steady_clock::now();
     ASSERT_TRUE(Until([&] {
-        scrolled = ScrollY(Reader(), *page);
+        const int now = ScrollY(Reader(), *page);
+        if (now != scrolled) movedAt = std::chrono::steady_clock::now();
+        scrolled = now;
+        const bool resting =
+            std::chrono::steady_clock::now() - movedAt > std::chrono::milliseconds(500);
         const TReadHistoryData saved = Position();
-        return scrolled > 0 && Utf8(saved.ReadChapter) == second && saved.VScrollBarPos > 0;
+        return resting && scrolled > 0 && Utf8(saved.ReadChapter) == second &&
+               saved.VScrollBarPos == scrolled;
     })) << "the position was not saved: scrolled "
         << scrolled << ", saved " << Position().VScrollBarPos << " in chapter "
         << Utf8(Position().ReadChapter);
-    const int savedPosition = Position().VScrollBarPos;
     Shoot(Reader(), readerWindow->id, "reader-next-chapter-scrolled");
 
     // Close the reader with its caption button: it ends well.
@@ -611,6 +618,10 @@ TEST_F(Road, SearchReadShelveDownloadExportReadInTheReaderAndQuit) {
     })) << "the reader did not end";
     EXPECT_EQ(ProgramAgent::ExitStatus(agentFolder_, "QuiraReader", firstReader), 0);
     reader_.reset();
+    // The close saved the place the page rested at.
+    const int savedPosition = Position().VScrollBarPos;
+    EXPECT_EQ(savedPosition, scrolled);
+    EXPECT_EQ(Utf8(Position().ReadChapter), second);
 
     // The recent reads list the story; its chapter list marks the chapter
     // last read.
