@@ -8,13 +8,17 @@
 
 namespace {
 
-// One mapping per process, opened by the first object and held until the
-// process ends: freeing a TXDataShare must not take the request with it.
+// One block per process, opened by the first object and held until the
+// process ends: freeing a TXDataShare must not take the request with it. A
+// block of another runtime folder than the present one (the environment
+// changed under a process that lives on, as a test program's does) is the
+// present folder's block no more, so the present one is opened instead.
 std::shared_ptr<platform::SharedBlock> KeptMapping() {
     static std::mutex lock;
     static std::shared_ptr<platform::SharedBlock> kept;
     std::lock_guard guard(lock);
-    if (!kept) kept = platform::SharedBlock::Open(TXDataShare::kBlockName, TXDataShare::kBlockSize);
+    if (!kept || kept->ShmName() != platform::SharedBlock::ShmNameFor(TXDataShare::kBlockName))
+        kept = platform::SharedBlock::Open(TXDataShare::kBlockName, TXDataShare::kBlockSize);
     return kept;
 }
 
