@@ -194,12 +194,23 @@ class ReaderWorld {
     std::string PageText() { return EvalText("document.body ? document.body.innerText : ''"); }
 
     // The browser shows a page that is done loading and satisfies pred.
+    // True when the web view's load is the page's: the reader names its new
+    // page before the view has begun to load it, and until then the view
+    // still shows (and is done loading) the page before.
+    bool ViewShows(const std::string& page) {
+        const std::string uri = Browser().WebBrowser().Uri();
+        if (!g_path_is_absolute(page.c_str())) return uri.substr(0, 5) == page.substr(0, 5);
+        char* expected = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+        const bool same = expected && uri == expected;
+        g_free(expected);
+        return same;
+    }
     bool WaitForPage(const std::function<bool(const std::string& page)>& pred, int ms = 20000) {
         return uitest::PumpUntil(
             [&] {
                 const std::string& page = Browser().CurrentPage();
                 return !page.empty() && pred(page) && !Browser().Navigating() &&
-                       !Browser().WebBrowser().IsLoading();
+                       !Browser().WebBrowser().IsLoading() && ViewShows(page);
             },
             ms);
     }

@@ -314,10 +314,14 @@ TEST_F(MainWindow, SearchReadShelveAndOpenAChapter) {
         }
     }
     ASSERT_GE(book, 0);
+    // A button has its place once the list has painted it since its last
+    // layout.
     TRect button;
-    for (const TButtonData& b : results.Result(book)->Buttons)
-        if (b.Name == "Browse" + std::to_string(row)) button = b.ButtonRect;
-    ASSERT_FALSE(button.IsEmpty());
+    ASSERT_TRUE(uitest::PumpUntil([&] {
+        for (const TButtonData& b : results.Result(book)->Buttons)
+            if (b.Name == "Browse" + std::to_string(row)) button = b.ButtonRect;
+        return !button.IsEmpty();
+    })) << "the read button was never painted";
     ClickControl(results, button.Left + 5, button.Top + 5);
 
     ASSERT_TRUE(WaitForPage(form_->ListBrowser(), "/List.HTML"));
