@@ -23,6 +23,7 @@
 #include "controls/XLastReadListBox.h"
 #include "controls/XSearchBtn.h"
 #include "controls/XSearchResultListBox.h"
+#include "core/LoadingPage.h"
 #include "net/ServiceURL.h"
 #include "net/SoftUpdateCheker.h"
 #include "net/Stats.h"

@@ -10,7 +10,6 @@
 #include <string>
 #include <system_error>
 
-#include "core/LoadingPage.h"
 #include "platform/Charset.h"
 #include "shelf/MainForm.h"
 
@@ -36,10 +35,6 @@ inline std::string TrimmedLink(const std::string& url) {
     while (start < trimmed.size() && static_cast<unsigned char>(trimmed[start]) <= ' ') ++start;
     trimmed.erase(0, start);
     return trimmed;
-}
-
-inline std::string LoadingPage() {
-    return LoadingPageFile();
 }
 
 }  // namespace mainform

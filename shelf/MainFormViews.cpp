@@ -10,6 +10,7 @@
 #include "controls/XCheckBox.h"
 #include "controls/XLastReadListBox.h"
 #include "controls/XSearchResultListBox.h"
+#include "core/LoadingPage.h"
 #include "net/StoryStatus.h"
 #include "platform/Url.h"
 #include "platform/ui/Browser.h"
@@ -182,7 +183,7 @@ void TMainForm::SearchBtnClick(bool byAuthor) {
     };
     search_.Start(plan.Query, generation);
     searchManager_->Search(plan.Query.Keyword, plan.ByAuthor);
-    if (IsFile(LoadingPage())) ShowBrowser(TContentView::SearchBrowser, LoadingPage());
+    if (IsFile(LoadingPageFile())) ShowBrowser(TContentView::SearchBrowser, LoadingPageFile());
 }
 
 void TMainForm::SearchEditClickEx() {
@@ -257,7 +258,7 @@ void TMainForm::SearchDone(uint64_t generation) {
 void TMainForm::OpenStoryList(const AnsiString& siteID, const AnsiString& storyID) {
     StopSearch();
     PushView(TContentView::ListBrowser);
-    if (IsFile(LoadingPage())) NavigateBrowser(*listBrowser_, LoadingPage());
+    if (IsFile(LoadingPageFile())) NavigateBrowser(*listBrowser_, LoadingPageFile());
     // The running read ends before the ticket moves on: whatever it reported
     // before is still queued under the old ticket and dropped.
     CancelStoryReader();

@@ -193,10 +193,11 @@ class ReaderWorld {
     }
     std::string PageText() { return EvalText("document.body ? document.body.innerText : ''"); }
 
-    // The browser shows a page that is done loading and satisfies pred.
     // True when the web view's load is the page's: the reader names its new
     // page before the view has begun to load it, and until then the view
-    // still shows (and is done loading) the page before.
+    // still shows (and is done loading) the page before. A page that is no
+    // file (a data: page) is told by its scheme: the engine may encode the
+    // rest of its address anew.
     bool ViewShows(const std::string& page) {
         const std::string uri = Browser().WebBrowser().Uri();
         if (!g_path_is_absolute(page.c_str())) return uri.substr(0, 5) == page.substr(0, 5);
@@ -205,6 +206,7 @@ class ReaderWorld {
         g_free(expected);
         return same;
     }
+    // The browser shows a page that is done loading and satisfies pred.
     bool WaitForPage(const std::function<bool(const std::string& page)>& pred, int ms = 20000) {
         return uitest::PumpUntil(
             [&] {

@@ -773,15 +773,15 @@ void Spawned(int result, const pid_t* pid, const char* path, bool named) {
     State().spawned[*pid] = BaseName(path);
 }
 
-// How a named program that this one started ended, as its parent saw it:
-// "<program>-<pid>.status" holds the exit code, or 128 + the signal. Each is
-// recorded once.
 // Whether pid is a named program that this one started.
 bool Named(pid_t pid) {
     std::lock_guard guard(State().spawnedLock);
     return State().spawned.count(pid) != 0;
 }
 
+// How a named program that this one started ended, as its parent saw it:
+// "<program>-<pid>.status" holds the exit code, or 128 + the signal. Each is
+// recorded once.
 void Record(pid_t pid, int code) {
     std::string program;
     {

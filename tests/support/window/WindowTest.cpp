@@ -271,7 +271,8 @@ KeyCode CodeFor(Display* d, KeySym keysym) {
         for (const auto& [symbol, code] : spares.lent) spares.free.push_back(code);
         spares.lent.clear();
     }
-    if (spares.free.empty()) return 0;
+    if (spares.free.empty())
+        throw std::runtime_error("the display has no spare key code to type with");
     const KeyCode code = spares.free.back();
     spares.free.pop_back();
     KeySym mapped = keysym;
@@ -296,7 +297,6 @@ void TypeUnicode(const std::string& utf8) {
     // A moment for the programs to take the new mapping.
     PumpFor(30);
     for (const KeyCode code : codes) {
-        if (!code) continue;
         XTestFakeKeyEvent(d, code, True, CurrentTime);
         XTestFakeKeyEvent(d, code, False, CurrentTime);
         XSync(d, False);
